@@ -1,8 +1,18 @@
 // ConfigFile: the one accessor of the program's initialisation file "cfg.ini".
 // It keeps no copy of any value: every read asks the file, every write changes
 // the file at once (through a temporary file renamed over the original).
+//
+// File syntax: UTF-8 text, LF line endings written, CR LF accepted; a file that
+// is not valid UTF-8 is taken as code page 1251 (files carried over from older
+// installations) and written back as UTF-8. "[name]" opens a section; a line
+// with "=" is a key line; blanks around names and values are ignored; lines
+// starting with ";" are comments. Comments, blank lines and lines the reader
+// does not understand are kept untouched. Names compare without regard to
+// letter case (Cyrillic included). With duplicate keys the first one wins.
+// Tests: tests/settings/configfile_test.cpp.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -17,21 +27,45 @@ public:
     explicit ConfigWriteError(const std::string& path);
 };
 
+// Every operation is atomic against every other operation of any ConfigFile
+// in the process (one process-wide lock), whichever thread calls it.
 class ConfigFile {
 public:
+    // A text read is cut to this many characters (UTF-8 characters, never bytes).
+    static constexpr std::size_t kTextLimit = 2047;
+    // ListKeys takes key names while their bytes, one terminator each, fit here.
+    static constexpr std::size_t kKeyListBudget = 16384;
+
     explicit ConfigFile(std::string path);
 
     const std::string& Path() const { return path_; }
 
+    // A missing file, section or key gives the default; so does a file that cannot be read.
     std::string ReadText(std::string_view section, std::string_view key, std::string_view def) const;
+    // Creates the file, section and key as needed. Line breaks and NULs in the
+    // value become blanks (they would split the line). Throws ConfigWriteError
+    // when the file cannot be changed or the section or key cannot be stored
+    // (see IsStorableKey).
     void WriteText(std::string_view section, std::string_view key, std::string_view value);
+    // Decimal; "0x"/"0X" (text longer than two characters) or "$" hexadecimal;
+    // junk or a value outside the signed 32-bit range gives the default.
     int32_t ReadNumber(std::string_view section, std::string_view key, int32_t def) const;
     void WriteNumber(std::string_view section, std::string_view key, int32_t value);
+    // A number read with default 1 or 0; true when not 0.
     bool ReadFlag(std::string_view section, std::string_view key, bool def) const;
     void WriteFlag(std::string_view section, std::string_view key, bool value);
+    // Empties the list, then the section's key names in file order, each name
+    // once, whole names only, within kKeyListBudget bytes.
     void ListKeys(std::string_view section, std::vector<std::string>& list) const;
+    // Removes the section with all its lines; a missing section leaves the file untouched.
     void ClearSection(std::string_view section);
+    // Removes the key (all its duplicates); never reports a failure.
     void RemoveKey(std::string_view section, std::string_view key);
+
+    // Whether a name can be written as a key and read back as the same key:
+    // not empty or blank, no "=", no line break or NUL, not starting with ";".
+    // Blanks around the name are dropped when stored.
+    static bool IsStorableKey(std::string_view key);
 
 private:
     std::string path_;

@@ -1,0 +1,597 @@
+// The initialisation-file accessor: parse the whole file for every operation,
+// change the parsed lines, and replace the file through a temporary file in the
+// same folder (write, flush, fsync, rename) so a crash never leaves it half-written.
+#include "settings/configfile.h"
+
+#include "platform/codepage.h"
+
+#include <QString>
+
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ormix {
+namespace {
+
+std::mutex& configLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && isBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+// Case folding for name comparison: plain ASCII stays cheap, anything else
+// (Cyrillic program names in "ProgList") goes through Unicode folding.
+std::string foldCase(std::string_view s) {
+    std::string out(s);
+    bool ascii = true;
+    for (char& c : out) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            ascii = false;
+        else if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + 32);
+    }
+    if (ascii)
+        return out;
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()))
+        .toCaseFolded()
+        .toUtf8()
+        .toStdString();
+}
+
+bool validUtf8(std::string_view s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        size_t len = 0;
+        if (b < 0x80)
+            len = 1;
+        else if (b >= 0xC2 && b <= 0xDF)
+            len = 2;
+        else if (b >= 0xE0 && b <= 0xEF)
+            len = 3;
+        else if (b >= 0xF0 && b <= 0xF4)
+            len = 4;
+        else
+            return false;
+        if (i + len > s.size())
+            return false;
+        for (size_t k = 1; k < len; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
+                return false;
+        i += len;
+    }
+    return true;
+}
+
+// The first `limit` characters of a UTF-8 text; a cut never splits a sequence.
+std::string cutToCharacters(std::string_view s, size_t limit) {
+    size_t chars = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) {
+            if (chars == limit)
+                return std::string(s.substr(0, i));
+            ++chars;
+        }
+    }
+    return std::string(s);
+}
+
+enum class LineKind { Other, Section, Key };
+
+struct Line {
+    std::string raw;
+    LineKind kind = LineKind::Other;
+    std::string name;  // section or key name, trimmed
+    std::string value; // key value, trimmed
+};
+
+// A line with "=" is a key even when it starts with "[": a program name such as
+// "[x]" must read back as the key it was written as.
+Line classify(std::string raw) {
+    Line line;
+    line.raw = std::move(raw);
+    const std::string_view t = trim(line.raw);
+    if (t.empty() || t.front() == ';')
+        return line;
+    const size_t eq = t.find('=');
+    if (eq != std::string_view::npos) {
+        const std::string_view name = trim(t.substr(0, eq));
+        if (name.empty())
+            return line;
+        line.kind = LineKind::Key;
+        line.name = std::string(name);
+        line.value = std::string(trim(t.substr(eq + 1)));
+        return line;
+    }
+    if (t.front() == '[' && t.back() == ']' && t.size() >= 2) {
+        line.kind = LineKind::Section;
+        line.name = std::string(trim(t.substr(1, t.size() - 2)));
+    }
+    return line;
+}
+
+struct Document {
+    bool bom = false;
+    std::vector<Line> lines;
+};
+
+Document parse(std::string content) {
+    Document doc;
+    if (content.starts_with("\xEF\xBB\xBF")) {
+        doc.bom = true;
+        content.erase(0, 3);
+    }
+    if (!validUtf8(content))
+        content = cp1251ToUtf8(content);
+    size_t start = 0;
+    while (start < content.size()) {
+        size_t end = content.find('\n', start);
+        if (end == std::string::npos)
+            end = content.size();
+        size_t stop = end;
+        if (stop > start && content[stop - 1] == '\r')
+            --stop;
+        doc.lines.push_back(classify(content.substr(start, stop - start)));
+        start = end + 1;
+    }
+    return doc;
+}
+
+std::string serialize(const Document& doc) {
+    std::string out;
+    if (doc.bom)
+        out += "\xEF\xBB\xBF";
+    for (const Line& line : doc.lines) {
+        out += line.raw;
+        out += '\n';
+    }
+    return out;
+}
+
+enum class LoadStatus { Loaded, Missing, Failed };
+
+LoadStatus readWhole(const std::string& path, std::string& content) {
+    content.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return (errno == ENOENT || errno == ENOTDIR) ? LoadStatus::Missing : LoadStatus::Failed;
+    char buf[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ::close(fd);
+            return LoadStatus::Failed;
+        }
+        content.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return LoadStatus::Loaded;
+}
+
+// For reads: anything that cannot be read is an empty file.
+Document loadForRead(const std::string& path) {
+    std::string content;
+    if (readWhole(path, content) != LoadStatus::Loaded)
+        return {};
+    return parse(std::move(content));
+}
+
+// For writes: a file that exists but cannot be read must not be replaced by a
+// file holding only the new key.
+std::optional<Document> loadForWrite(const std::string& path) {
+    std::string content;
+    switch (readWhole(path, content)) {
+    case LoadStatus::Missing:
+        return Document{};
+    case LoadStatus::Failed:
+        return std::nullopt;
+    case LoadStatus::Loaded:
+        break;
+    }
+    return parse(std::move(content));
+}
+
+// The file a write must replace: symbolic links are followed so the link stays
+// a link and its target gets the new contents.
+std::optional<std::filesystem::path> resolveTarget(const std::string& path) {
+    namespace fs = std::filesystem;
+    fs::path p(path);
+    for (int hops = 0; hops < 32; ++hops) {
+        std::error_code ec;
+        if (!fs::is_symlink(fs::symlink_status(p, ec)))
+            return p;
+        fs::path next = fs::read_symlink(p, ec);
+        if (ec)
+            return std::nullopt;
+        p = next.is_absolute() ? next : p.parent_path() / next;
+    }
+    return std::nullopt;
+}
+
+bool writeAll(int fd, const std::string& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Replaces the file at `path` with `contents`; false when it cannot.
+bool replaceFile(const std::string& path, const std::string& contents) {
+    const auto target = resolveTarget(path);
+    if (!target)
+        return false;
+    struct stat st {};
+    const bool exists = ::stat(target->c_str(), &st) == 0;
+    if (exists) {
+        // Never rename over a device, a folder or the like, and honour a file
+        // made read-only even though its folder would allow the rename.
+        if (!S_ISREG(st.st_mode) || ::access(target->c_str(), W_OK) != 0)
+            return false;
+    } else if (errno != ENOENT) {
+        return false;
+    }
+
+    static std::atomic<unsigned> counter{0};
+    const std::filesystem::path dir = target->has_parent_path() ? target->parent_path() : ".";
+    std::string tmp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        tmp = (dir / ("." + target->filename().string() + "." + std::to_string(::getpid()) + "." +
+                      std::to_string(counter++) + ".tmp"))
+                  .string();
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            return false;
+    }
+    if (fd < 0)
+        return false;
+    if (exists) {
+        ::fchmod(fd, st.st_mode & 07777);
+        if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+            // Only a privileged process may hand the file back; the contents matter more.
+        }
+    }
+    bool ok = writeAll(fd, contents) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok)
+        ok = ::rename(tmp.c_str(), target->c_str()) == 0;
+    if (!ok) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    return true;
+}
+
+bool hasLineBreakOrNul(std::string_view s) {
+    return s.find_first_of(std::string_view("\r\n\0", 3)) != s.npos;
+}
+
+bool isStorableSection(std::string_view section) {
+    const std::string_view t = trim(section);
+    return !t.empty() && t.find_first_of("[]=") == t.npos && t.front() != ';' && !hasLineBreakOrNul(t);
+}
+
+std::string sanitizeValue(std::string_view value) {
+    std::string out(value);
+    for (char& c : out)
+        if (c == '\r' || c == '\n' || c == '\0')
+            c = ' ';
+    return out;
+}
+
+// Calls f(index, line) for every key line inside a section named `section`.
+template <typename F> void forEachKeyIn(const Document& doc, std::string_view section, F f) {
+    const std::string wanted = foldCase(trim(section));
+    bool inSection = false;
+    for (size_t i = 0; i < doc.lines.size(); ++i) {
+        const Line& line = doc.lines[i];
+        if (line.kind == LineKind::Section)
+            inSection = foldCase(line.name) == wanted;
+        else if (inSection && line.kind == LineKind::Key)
+            if (!f(i, line))
+                return;
+    }
+}
+
+std::optional<size_t> findKey(const Document& doc, std::string_view section, std::string_view key) {
+    const std::string wanted = foldCase(trim(key));
+    std::optional<size_t> found;
+    forEachKeyIn(doc, section, [&](size_t i, const Line& line) {
+        if (foldCase(line.name) != wanted)
+            return true;
+        found = i;
+        return false;
+    });
+    return found;
+}
+
+std::optional<std::string> lookup(const std::string& path, std::string_view section, std::string_view key) {
+    const Document doc = loadForRead(path);
+    const auto at = findKey(doc, section, key);
+    if (!at)
+        return std::nullopt;
+    return doc.lines[*at].value;
+}
+
+std::optional<int32_t> parseDigits(std::string_view digits, int base, bool negative) {
+    if (digits.empty())
+        return std::nullopt;
+    const int64_t limit = negative ? int64_t{1} << 31 : (int64_t{1} << 31) - 1;
+    int64_t v = 0;
+    for (char c : digits) {
+        int d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            return std::nullopt;
+        v = v * base + d;
+        if (v > limit)
+            return std::nullopt;
+    }
+    return static_cast<int32_t>(negative ? -v : v);
+}
+
+std::optional<int32_t> parseNumber(std::string_view t) {
+    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X'))
+        return parseDigits(t.substr(2), 16, false);
+    if (!t.empty() && t[0] == '$')
+        return parseDigits(t.substr(1), 16, false);
+    bool negative = false;
+    if (!t.empty() && (t[0] == '-' || t[0] == '+')) {
+        negative = t[0] == '-';
+        t.remove_prefix(1);
+    }
+    return parseDigits(t, 10, negative);
+}
+
+} // namespace
+
+ConfigWriteError::ConfigWriteError(const std::string& path)
+    : std::runtime_error("Unable to write to " + path) {}
+
+ConfigFile::ConfigFile(std::string path) : path_(std::move(path)) {}
+
+bool ConfigFile::IsStorableKey(std::string_view key) {
+    const std::string_view t = trim(key);
+    return !t.empty() && t.find('=') == t.npos && t.front() != ';' && !hasLineBreakOrNul(t);
+}
+
+std::string ConfigFile::ReadText(std::string_view section, std::string_view key, std::string_view def) const {
+    std::lock_guard guard(configLock());
+    const auto value = lookup(path_, section, key);
+    return value ? cutToCharacters(*value, kTextLimit) : std::string(def);
+}
+
+void ConfigFile::WriteText(std::string_view section, std::string_view key, std::string_view value) {
+    if (!isStorableSection(section) || !IsStorableKey(key))
+        throw ConfigWriteError(path_);
+    std::lock_guard guard(configLock());
+    auto doc = loadForWrite(path_);
+    if (!doc)
+        throw ConfigWriteError(path_);
+
+    Line line = classify(std::string(trim(key)) + "=" + sanitizeValue(value));
+    if (const auto at = findKey(*doc, section, key)) {
+        doc->lines[*at] = std::move(line);
+    } else {
+        // Place a new key after the last key of the section's first appearance.
+        const std::string wanted = foldCase(trim(section));
+        std::optional<size_t> insertAt;
+        for (size_t i = 0; i < doc->lines.size(); ++i) {
+            const Line& l = doc->lines[i];
+            if (l.kind == LineKind::Section) {
+                if (insertAt)
+                    break;
+                if (foldCase(l.name) == wanted)
+                    insertAt = i + 1;
+            } else if (insertAt && l.kind == LineKind::Key) {
+                insertAt = i + 1;
+            }
+        }
+        if (insertAt) {
+            doc->lines.insert(doc->lines.begin() + static_cast<std::ptrdiff_t>(*insertAt), std::move(line));
+        } else {
+            if (!doc->lines.empty() && !trim(doc->lines.back().raw).empty())
+                doc->lines.push_back(classify(""));
+            doc->lines.push_back(classify("[" + std::string(trim(section)) + "]"));
+            doc->lines.push_back(std::move(line));
+        }
+    }
+    if (!replaceFile(path_, serialize(*doc)))
+        throw ConfigWriteError(path_);
+}
+
+int32_t ConfigFile::ReadNumber(std::string_view section, std::string_view key, int32_t def) const {
+    std::lock_guard guard(configLock());
+    const auto value = lookup(path_, section, key);
+    if (!value)
+        return def;
+    return parseNumber(*value).value_or(def);
+}
+
+void ConfigFile::WriteNumber(std::string_view section, std::string_view key, int32_t value) {
+    WriteText(section, key, std::to_string(value));
+}
+
+bool ConfigFile::ReadFlag(std::string_view section, std::string_view key, bool def) const {
+    return ReadNumber(section, key, def ? 1 : 0) != 0;
+}
+
+void ConfigFile::WriteFlag(std::string_view section, std::string_view key, bool value) {
+    WriteText(section, key, value ? "1" : "0");
+}
+
+void ConfigFile::ListKeys(std::string_view section, std::vector<std::string>& list) const {
+    list.clear();
+    std::lock_guard guard(configLock());
+    const Document doc = loadForRead(path_);
+    std::vector<std::string> folded;
+    size_t used = 0;
+    forEachKeyIn(doc, section, [&](size_t, const Line& line) {
+        std::string f = foldCase(line.name);
+        for (const auto& seen : folded)
+            if (seen == f)
+                return true;
+        if (used + line.name.size() + 1 > kKeyListBudget)
+            return false;
+        used += line.name.size() + 1;
+        folded.push_back(std::move(f));
+        list.push_back(line.name);
+        return true;
+    });
+}
+
+void ConfigFile::ClearSection(std::string_view section) {
+    std::lock_guard guard(configLock());
+    auto doc = loadForWrite(path_);
+    if (!doc)
+        throw ConfigWriteError(path_);
+    const std::string wanted = foldCase(trim(section));
+    std::vector<Line> kept;
+    bool inSection = false;
+    bool removed = false;
+    for (Line& line : doc->lines) {
+        if (line.kind == LineKind::Section)
+            inSection = foldCase(line.name) == wanted;
+        if (inSection)
+            removed = true;
+        else
+            kept.push_back(std::move(line));
+    }
+    if (!removed)
+        return;
+    doc->lines = std::move(kept);
+    if (!replaceFile(path_, serialize(*doc)))
+        throw ConfigWriteError(path_);
+}
+
+void ConfigFile::RemoveKey(std::string_view section, std::string_view key) {
+    std::lock_guard guard(configLock());
+    auto doc = loadForWrite(path_);
+    if (!doc)
+        return;
+    std::vector<size_t> drop;
+    const std::string wanted = foldCase(trim(key));
+    forEachKeyIn(*doc, section, [&](size_t i, const Line& line) {
+        if (foldCase(line.name) == wanted)
+            drop.push_back(i);
+        return true;
+    });
+    if (drop.empty())
+        return;
+    for (auto it = drop.rbegin(); it != drop.rend(); ++it)
+        doc->lines.erase(doc->lines.begin() + static_cast<std::ptrdiff_t>(*it));
+    replaceFile(path_, serialize(*doc));
+}
+
+std::string EncodeCommaList(const std::vector<std::string>& items) {
+    if (items.size() == 1 && items[0].empty())
+        return "\"\"";
+    std::string out;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i > 0)
+            out += ',';
+        const std::string& item = items[i];
+        bool quote = false;
+        for (char c : item)
+            if (c == '"' || c == ',' || static_cast<unsigned char>(c) <= 32)
+                quote = true;
+        if (!quote) {
+            out += item;
+            continue;
+        }
+        out += '"';
+        for (char c : item) {
+            if (c == '"')
+                out += '"';
+            out += c;
+        }
+        out += '"';
+    }
+    return out;
+}
+
+std::vector<std::string> DecodeCommaList(std::string_view text) {
+    // The text ends at a NUL, as the stored value always has.
+    if (const size_t nul = text.find('\0'); nul != text.npos)
+        text = text.substr(0, nul);
+    auto separator = [](char c) { return static_cast<unsigned char>(c) <= 32; };
+    std::vector<std::string> items;
+    size_t p = 0;
+    while (p < text.size() && separator(text[p]))
+        ++p;
+    while (p < text.size()) {
+        std::string item;
+        if (text[p] == '"') {
+            ++p;
+            while (p < text.size()) {
+                if (text[p] == '"') {
+                    if (p + 1 < text.size() && text[p + 1] == '"') {
+                        item += '"';
+                        p += 2;
+                        continue;
+                    }
+                    ++p;
+                    break;
+                }
+                item += text[p++];
+            }
+        } else {
+            const size_t start = p;
+            while (p < text.size() && !separator(text[p]) && text[p] != ',')
+                ++p;
+            item.assign(text.substr(start, p - start));
+        }
+        items.push_back(std::move(item));
+        while (p < text.size() && separator(text[p]))
+            ++p;
+        if (p < text.size() && text[p] == ',') {
+            if (p + 1 == text.size())
+                items.emplace_back();
+            ++p;
+            while (p < text.size() && separator(text[p]))
+                ++p;
+        }
+    }
+    return items;
+}
+
+} // namespace ormix

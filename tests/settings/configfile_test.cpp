@@ -1,0 +1,389 @@
+// cfg.ini accessor: value readings, the comma list, the file layout it keeps,
+// write failures and many threads on one file.
+#include "settings/configfile.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <unistd.h>
+
+using namespace ormix;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ConfigFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "ormix-cfg-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        path_ = (dir_ / "cfg.ini").string();
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+    void put(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
+    std::string contents() const {
+        std::ifstream in(path_, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    size_t filesInDir() const {
+        return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
+    }
+
+    fs::path dir_;
+    std::string path_;
+};
+
+TEST_F(ConfigFileTest, DefaultsWithoutFileThenFirstWriteCreatesIt) {
+    ConfigFile cfg(path_);
+    std::vector<std::string> keys{"stale"};
+    EXPECT_EQ(cfg.ReadText("main", "iprange", ""), "");
+    EXPECT_FALSE(cfg.ReadFlag("main", "ShowResCount", false));
+    EXPECT_TRUE(cfg.ReadFlag("main", "EmptyRes", true));
+    EXPECT_EQ(cfg.ReadNumber("main", "AutoScanInterval", 60), 60);
+    EXPECT_EQ(cfg.ReadNumber("main", "select_timeout_usec", 10), 10);
+    cfg.ListKeys("ProgList", keys);
+    EXPECT_TRUE(keys.empty());
+    cfg.ClearSection("ProgIndex");
+    cfg.RemoveKey("ProgList", "x");
+    EXPECT_FALSE(fs::exists(path_)) << "reads and no-op removals must not create the file";
+
+    cfg.WriteNumber("form", "FormVersion", 0);
+    EXPECT_EQ(contents(), "[form]\nFormVersion=0\n");
+    EXPECT_EQ(filesInDir(), 1u) << "no temporary file may stay behind";
+}
+
+TEST_F(ConfigFileTest, NumberAndFlagReadings) {
+    struct Case {
+        const char* stored;
+        int32_t def;
+        int32_t number;
+    };
+    const Case cases[] = {
+        {"0x0A", 6, 10},
+        {"ten", 6, 6},
+        {"0X1f", 6, 31},
+        {"$1F", 6, 31},
+        {"0x", 6, 6},
+        {"$", 6, 6},
+        {"0x-5", 6, 6},
+        {"-15", 6, -15},
+        {"+7", 6, 7},
+        {"00000000000000000042", 6, 42},
+        {"2147483647", 6, 2147483647},
+        {"2147483648", 6, 6},
+        {"-2147483648", 6, INT32_MIN},
+        {"-2147483649", 6, 6},
+        {"0x7FFFFFFF", 6, 2147483647},
+        {"0x80000000", 6, 6},
+        {"$FFFFFFFF", 6, 6},
+        {"12abc", 6, 6},
+        {"1 2", 6, 6},
+        {"", 6, 6},
+    };
+    std::string file = "[main]\n";
+    for (size_t i = 0; i < std::size(cases); ++i)
+        file += "k" + std::to_string(i) + " = " + cases[i].stored + " \n";
+    put(file);
+    ConfigFile cfg(path_);
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(cfg.ReadNumber("main", "k" + std::to_string(i), cases[i].def), cases[i].number)
+            << "stored: '" << cases[i].stored << "'";
+
+    put("[main]\nShowResCount=2\nEmptyRes=yes\nAutoScan=0\nGroupByWrkGrp=$0\n");
+    EXPECT_TRUE(cfg.ReadFlag("main", "ShowResCount", false));
+    EXPECT_FALSE(cfg.ReadFlag("main", "EmptyRes", false));
+    EXPECT_TRUE(cfg.ReadFlag("main", "EmptyRes", true));
+    EXPECT_FALSE(cfg.ReadFlag("main", "AutoScan", true));
+    EXPECT_FALSE(cfg.ReadFlag("main", "GroupByWrkGrp", true));
+
+    cfg.WriteNumber("main", "MaxAddThrds", -12);
+    cfg.WriteFlag("main", "AutoScan", true);
+    EXPECT_EQ(contents(),
+              "[main]\nShowResCount=2\nEmptyRes=yes\nAutoScan=1\nGroupByWrkGrp=$0\nMaxAddThrds=-12\n");
+    EXPECT_EQ(cfg.ReadNumber("main", "MaxAddThrds", 6), -12);
+}
+
+TEST_F(ConfigFileTest, NamesIgnoreLetterCase) {
+    put("[MAIN]\nshowrescount=1\n[ProgList]\nБлокнот=gedit %%prg%%\n");
+    ConfigFile cfg(path_);
+    EXPECT_TRUE(cfg.ReadFlag("main", "ShowResCount", false));
+    EXPECT_EQ(cfg.ReadText("proglist", "БЛОКНОТ", "??"), "gedit %%prg%%");
+
+    cfg.WriteFlag("Main", "SHOWRESCOUNT", false);
+    cfg.WriteText("PROGLIST", "блокнот", "kate %%prg%%");
+    EXPECT_EQ(contents(), "[MAIN]\nSHOWRESCOUNT=0\n[ProgList]\nблокнот=kate %%prg%%\n");
+}
+
+TEST_F(ConfigFileTest, LongTextsAreCutAt2047Characters) {
+    std::string ranges = "10.0.0.1-2,";
+    while (ranges.size() < 2100)
+        ranges += "192.168.0.1-254,";
+    std::string cyrillic;
+    for (int i = 0; i < 2100; ++i)
+        cyrillic += "Ж";
+    ConfigFile cfg(path_);
+    cfg.WriteText("main", "iprange", ranges);
+    cfg.WriteText("main", "ExcludeRes", cyrillic);
+
+    EXPECT_EQ(cfg.ReadText("main", "iprange", ""), ranges.substr(0, 2047));
+    EXPECT_TRUE(cfg.ReadText("main", "iprange", "").ends_with(",192."))
+        << "the last range ends in the middle";
+    const std::string cut = cfg.ReadText("main", "ExcludeRes", "");
+    EXPECT_EQ(cut.size(), 2047u * 2) << "2047 characters of two bytes each, no split sequence";
+    EXPECT_EQ(contents().find(cyrillic) != std::string::npos, true) << "the file keeps the whole value";
+}
+
+TEST(CommaList, Decode) {
+    using L = std::vector<std::string>;
+    const struct {
+        const char* text;
+        L items;
+    } cases[] = {
+        {"My Music", {"My", "Music"}},
+        {"\"My Music\",C$", {"My Music", "C$"}},
+        {"ADMIN$, C$ IPC$", {"ADMIN$", "C$", "IPC$"}},
+        {"192.168.0.1-254,192.168.1.1-254", {"192.168.0.1-254", "192.168.1.1-254"}},
+        {"", {}},
+        {" \t ", {}},
+        {"\"\"", {""}},
+        {"a,", {"a", ""}},
+        {"a, ", {"a"}},
+        {"a,,b", {"a", "", "b"}},
+        {" ,a", {"", "a"}},
+        {"\"a\"\"b\"", {"a\"b"}},
+        {"\"open", {"open"}},
+        {"\"ab\"cd", {"ab", "cd"}},
+        {"a\"b", {"a\"b"}},
+        {"Мои документы,D$", {"Мои", "документы", "D$"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DecodeCommaList(c.text), c.items) << "text: '" << c.text << "'";
+    EXPECT_EQ(DecodeCommaList(std::string_view("a,b\0,c", 6)), (L{"a", "b"})) << "a NUL ends the text";
+}
+
+TEST(CommaList, EncodeAndRoundTrip) {
+    using L = std::vector<std::string>;
+    const struct {
+        L items;
+        const char* text;
+    } cases[] = {
+        {{"192.168.0.1-254", "192.168.1.1-254"}, "192.168.0.1-254,192.168.1.1-254"},
+        {{}, ""},
+        {{""}, "\"\""},
+        {{"a", ""}, "a,"},
+        {{"", ""}, ","},
+        {{"", "a"}, ",a"},
+        {{"My Music", "C$"}, "\"My Music\",C$"},
+        {{"a\"b"}, "\"a\"\"b\""},
+        {{"x,y"}, "\"x,y\""},
+        {{"tab\there"}, "\"tab\there\""},
+        {{"Мои документы"}, "\"Мои документы\""},
+        {{"Документы"}, "Документы"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(EncodeCommaList(c.items), c.text);
+        EXPECT_EQ(DecodeCommaList(EncodeCommaList(c.items)), c.items) << "round trip of " << c.text;
+    }
+}
+
+TEST_F(ConfigFileTest, ProgIndexRebuildGivesKeys5And6) {
+    put("[ProgList]\nEditor=kate %%prg%%\nViewer=eog %%prg%%\n[ProgIndex]\n5=Old\n6=Older\n7=Gone\n");
+    ConfigFile cfg(path_);
+    std::vector<std::string> programs;
+    cfg.ListKeys("ProgList", programs);
+    cfg.ClearSection("ProgIndex");
+    for (size_t i = 0; i < programs.size(); ++i)
+        cfg.WriteText("ProgIndex", std::to_string(5 + i), programs[i]);
+
+    std::vector<std::string> keys;
+    cfg.ListKeys("ProgIndex", keys);
+    EXPECT_EQ(keys, (std::vector<std::string>{"5", "6"}));
+    EXPECT_EQ(cfg.ReadText("ProgIndex", "5", "??"), "Editor");
+    EXPECT_EQ(cfg.ReadText("ProgIndex", "6", "??"), "Viewer");
+    EXPECT_EQ(cfg.ReadText("ProgIndex", "7", "??"), "??");
+}
+
+TEST_F(ConfigFileTest, KeepsLayoutItDoesNotOwn) {
+    put("\xEF\xBB\xBF; settings\r\n[main]\r\niprange = 10.0.0.1-5 \r\n\r\n; programs\r\nnot a key\r\n"
+        "[ProgList]\r\nEd=kate\r\n");
+    ConfigFile cfg(path_);
+    EXPECT_EQ(cfg.ReadText("main", "iprange", ""), "10.0.0.1-5") << "CR LF and blanks around the value";
+
+    cfg.WriteFlag("main", "AutoScan", true);     // after the last key of its section
+    cfg.WriteText("form", "NormPos", "1,2,3,4"); // a new section at the end
+    cfg.RemoveKey("ProgList", "Ed");
+    EXPECT_EQ(contents(), "\xEF\xBB\xBF; settings\n[main]\niprange = 10.0.0.1-5 \nAutoScan=1\n\n; programs\n"
+                          "not a key\n[ProgList]\n\n[form]\nNormPos=1,2,3,4\n");
+
+    cfg.ClearSection("main");
+    EXPECT_EQ(contents(), "\xEF\xBB\xBF; settings\n[ProgList]\n\n[form]\nNormPos=1,2,3,4\n");
+}
+
+TEST_F(ConfigFileTest, KeyNamesReadBackAsWritten) {
+    ConfigFile cfg(path_);
+    cfg.WriteText("ProgList", "[x]", "a=b");
+    cfg.WriteText("ProgList", "#1 editor", "\"/opt/my editor/ed\" %%prg%%");
+    cfg.WriteText("ProgList", " padded ", "v");
+    cfg.WriteText("ProgList", "multi", "line1\nline2\r\n[evil]");
+    std::vector<std::string> keys;
+    cfg.ListKeys("ProgList", keys);
+    EXPECT_EQ(keys, (std::vector<std::string>{"[x]", "#1 editor", "padded", "multi"}));
+    EXPECT_EQ(cfg.ReadText("ProgList", "[x]", ""), "a=b");
+    EXPECT_EQ(cfg.ReadText("ProgList", "#1 editor", ""), "\"/opt/my editor/ed\" %%prg%%");
+    EXPECT_EQ(cfg.ReadText("ProgList", "multi", ""), "line1 line2  [evil]")
+        << "a value can never open a section";
+    EXPECT_EQ(cfg.ReadText("evil", "x", "none"), "none");
+
+    for (const char* bad : {"a=b", "", "   ", ";comment", "two\nlines"}) {
+        EXPECT_FALSE(ConfigFile::IsStorableKey(bad)) << bad;
+        EXPECT_THROW(cfg.WriteText("ProgList", bad, "x"), ConfigWriteError) << bad;
+    }
+    EXPECT_THROW(cfg.WriteText("a]b", "k", "x"), ConfigWriteError);
+    cfg.ListKeys("ProgList", keys);
+    EXPECT_EQ(keys.size(), 4u) << "a refused key leaves the file alone";
+}
+
+TEST_F(ConfigFileTest, ListKeysOrderDuplicatesAndBudget) {
+    std::string file = "[S]\nb=1\nA=2\n[other]\nz=0\n[s]\na=3\nc=4\n";
+    put(file);
+    ConfigFile cfg(path_);
+    std::vector<std::string> keys;
+    cfg.ListKeys("s", keys);
+    EXPECT_EQ(keys, (std::vector<std::string>{"b", "A", "c"})) << "file order, each name once";
+    EXPECT_EQ(cfg.ReadNumber("s", "a", 0), 2) << "the first of duplicates wins";
+
+    // 99-byte names take 100 bytes each: 163 fit into 16384, the 164th does not.
+    file = "[big]\n";
+    for (int i = 0; i < 200; ++i) {
+        std::string name = std::to_string(1000 + i);
+        file += name + std::string(99 - name.size(), 'n') + "=v\n";
+    }
+    put(file);
+    cfg.ListKeys("big", keys);
+    ASSERT_EQ(keys.size(), 163u);
+    EXPECT_EQ(keys.back().size(), 99u) << "only whole names";
+    EXPECT_EQ(keys.back().substr(0, 4), "1162");
+}
+
+TEST_F(ConfigFileTest, ReadsCodePage1251Files) {
+    put("[ProgList]\n\xC1\xEB\xEE\xEA\xED\xEE\xF2=notepad\n"); // "Блокнот" in 1251
+    ConfigFile cfg(path_);
+    std::vector<std::string> keys;
+    cfg.ListKeys("ProgList", keys);
+    EXPECT_EQ(keys, std::vector<std::string>{"Блокнот"});
+    cfg.WriteText("main", "AutoScan", "1");
+    EXPECT_EQ(contents(), "[ProgList]\nБлокнот=notepad\n\n[main]\nAutoScan=1\n");
+}
+
+TEST_F(ConfigFileTest, SymbolicLinkStaysALink) {
+    const fs::path real = dir_ / "real.ini";
+    std::ofstream(real) << "[main]\nAutoScan=0\n";
+    fs::create_symlink("real.ini", path_);
+    ConfigFile cfg(path_);
+    cfg.WriteFlag("main", "AutoScan", true);
+    EXPECT_TRUE(fs::is_symlink(path_));
+    EXPECT_TRUE(cfg.ReadFlag("main", "AutoScan", false));
+}
+
+TEST_F(ConfigFileTest, WriteFailuresRaiseUnableToWrite) {
+    // Cases that stop root as well as anyone else.
+    fs::create_directory(path_); // cfg.ini is a folder
+    const std::string tooLong = (dir_ / std::string(300, 'x')).string();
+    fs::create_symlink("/dev/null", dir_ / "devnull.ini");
+    const std::string paths[] = {path_, "/proc/ormix-cfg.ini", tooLong, (dir_ / "devnull.ini").string(),
+                                 (dir_ / "missing-dir" / "cfg.ini").string()};
+    for (const auto& p : paths) {
+        ConfigFile cfg(p);
+        EXPECT_EQ(cfg.ReadNumber("main", "MaxAddThrds", 6), 6) << p;
+        try {
+            cfg.WriteText("main", "iprange", "1.2.3.4");
+            ADD_FAILURE() << "no error for " << p;
+        } catch (const ConfigWriteError& e) {
+            EXPECT_EQ(std::string(e.what()), "Unable to write to " + p);
+        }
+        EXPECT_THROW(cfg.WriteNumber("main", "x", 1), ConfigWriteError) << p;
+        EXPECT_THROW(cfg.WriteFlag("main", "x", true), ConfigWriteError) << p;
+        EXPECT_NO_THROW(cfg.RemoveKey("main", "iprange")) << p;
+    }
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_EQ(filesInDir(), 2u) << "only the cfg.ini folder and the link: no temporary file stays";
+}
+
+TEST_F(ConfigFileTest, ReadOnlyFileIsNotReplaced) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root writes read-only files; the folder and /proc cases cover root";
+    put("[main]\nAutoScan=0\n[ProgIndex]\n5=a\n");
+    fs::permissions(path_, fs::perms::owner_read);
+    ConfigFile cfg(path_);
+    EXPECT_THROW(cfg.WriteFlag("main", "AutoScan", true), ConfigWriteError);
+    EXPECT_THROW(cfg.ClearSection("ProgIndex"), ConfigWriteError);
+    EXPECT_NO_THROW(cfg.RemoveKey("ProgIndex", "5"));
+    EXPECT_EQ(contents(), "[main]\nAutoScan=0\n[ProgIndex]\n5=a\n");
+}
+
+// Writers on distinct keys, readers through the accessor and a reader that
+// opens the file directly: nobody ever sees a torn file, nothing is lost.
+TEST_F(ConfigFileTest, ManyThreadsNeverSeeATornFile) {
+    ConfigFile cfg(path_);
+    cfg.WriteText("main", "sentinel", "present");
+    constexpr int kWriters = 6;
+    constexpr int kKeys = 30;
+    std::atomic<bool> done{false};
+    std::atomic<int> torn{0};
+    std::atomic<int> rawReads{0};
+
+    std::thread rawReader([&] {
+        while (!done) {
+            std::ifstream in(path_, std::ios::binary);
+            std::stringstream ss;
+            ss << in.rdbuf();
+            const std::string text = ss.str();
+            if (!text.starts_with("[main]\nsentinel=present\n") || text.back() != '\n')
+                ++torn;
+            ++rawReads;
+        }
+    });
+    std::vector<std::thread> writers;
+    for (int w = 0; w < kWriters; ++w) {
+        writers.emplace_back([&, w] {
+            const std::string section = w % 2 ? "main" : "Thread" + std::to_string(w);
+            for (int k = 0; k < kKeys; ++k) {
+                const std::string key = "w" + std::to_string(w) + "k" + std::to_string(k);
+                cfg.WriteNumber(section, key, w * 1000 + k);
+                if (cfg.ReadText("main", "sentinel", "") != "present" ||
+                    cfg.ReadNumber(section, key, -1) != w * 1000 + k)
+                    ++torn;
+            }
+        });
+    }
+    for (auto& t : writers)
+        t.join();
+    done = true;
+    rawReader.join();
+
+    EXPECT_EQ(torn.load(), 0);
+    EXPECT_GT(rawReads.load(), 0);
+    for (int w = 0; w < kWriters; ++w) {
+        const std::string section = w % 2 ? "main" : "Thread" + std::to_string(w);
+        for (int k = 0; k < kKeys; ++k)
+            EXPECT_EQ(cfg.ReadNumber(section, "w" + std::to_string(w) + "k" + std::to_string(k), -1),
+                      w * 1000 + k);
+    }
+    std::vector<std::string> keys;
+    cfg.ListKeys("main", keys);
+    EXPECT_EQ(keys.size(), 1u + kKeys * kWriters / 2);
+    EXPECT_EQ(filesInDir(), 1u);
+}
+
+} // namespace
