@@ -5,6 +5,8 @@ namespace ormix::cli {
 const std::vector<Command>& commands() {
     static const std::vector<Command> list = {
         // {"regex", "probe the expression engine", runRegex},
+        {"scan", "scan address ranges for NetBIOS hosts", runScan},
+        {"ranges", "show how range texts are read", runRanges},
     };
     return list;
 }

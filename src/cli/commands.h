@@ -15,4 +15,7 @@ struct Command {
 
 const std::vector<Command>& commands();
 
+int runScan(int argc, char** argv);
+int runRanges(int argc, char** argv);
+
 } // namespace ormix::cli

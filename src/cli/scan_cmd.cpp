@@ -1,0 +1,73 @@
+// ormix-cli scan: runs the scanner over range texts and prints each reported
+// host as IP<TAB>NAME<TAB>WORKGROUP<TAB>MAC; the scanner's log goes to stderr.
+#include "cli/commands.h"
+#include "scan/scanner.h"
+#include "settings/configfile.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ormix::cli {
+namespace {
+
+class PrintingObserver : public ScanObserver {
+public:
+    void logLine(const std::string& line) override { std::fprintf(stderr, "%s\n", line.c_str()); }
+    void foundHost(const HostTexts& h) override {
+        std::printf("%s\t%s\t%s\t%s\n", h.ip.c_str(), h.name.c_str(), h.workgroup.c_str(), h.mac.c_str());
+        std::fflush(stdout);
+    }
+    void progressTotal(int64_t) override {}
+    void progress(int64_t) override {}
+    void fatalMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+    void finished() override {}
+};
+
+bool parseSeconds(const char* text, SelectTimeout& out) {
+    char* end = nullptr;
+    const double v = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !std::isfinite(v) || v < 0 || v > 86400)
+        return false;
+    const auto us = static_cast<int64_t>(std::llround(v * 1e6));
+    out.seconds = static_cast<int32_t>(us / 1000000);
+    out.microseconds = static_cast<int32_t>(us % 1000000);
+    return true;
+}
+
+} // namespace
+
+int runScan(int argc, char** argv) {
+    auto ranges = std::make_shared<std::vector<std::string>>();
+    std::optional<SelectTimeout> timeout;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--timeout") {
+            SelectTimeout t;
+            if (i + 1 >= argc || !parseSeconds(argv[i + 1], t)) {
+                std::fputs("usage: ormix-cli scan [--timeout SECONDS] RANGE...\n", stderr);
+                return 2;
+            }
+            timeout = t;
+            ++i;
+        } else {
+            ranges->push_back(a);
+        }
+    }
+    ScanOptions options;
+    options.ranges = ranges;
+    if (timeout) {
+        options.selectTimeout = [t = *timeout] { return t; };
+    } else {
+        auto config = std::make_shared<ConfigFile>("cfg.ini");
+        options.selectTimeout = [config] { return configuredSelectTimeout(*config); };
+    }
+    auto scanner = std::make_shared<NBTMain>(options, std::make_shared<PrintingObserver>());
+    scanner->Execute();
+    return 0;
+}
+
+} // namespace ormix::cli

@@ -1,0 +1,107 @@
+// NBTMain, the scanner: binds a UDP socket to the first free port from 2000
+// up, sends one node-status query to every address of every scan range,
+// reports the first answer of each address, and tells its owner everything
+// through a ScanObserver. Covered by tests/scan/scanner_test.cpp (with the
+// nbt-responder fixture) and tests/scan/nmbd_test.cpp (a real nmbd).
+#pragma once
+
+#include "scan/nbstat.h"
+#include "scan/ranges.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ormix {
+
+class ConfigFile;
+
+// What the scanner tells its owner. Every call comes on the scanner's
+// thread, in order; the owner hands each to its own thread as it needs.
+class ScanObserver {
+public:
+    virtual ~ScanObserver() = default;
+    virtual void logLine(const std::string& line) = 0;
+    // One host: computer name, IP text, MAC text and workgroup in one record.
+    virtual void foundHost(const HostTexts& host) = 0;
+    // Once, before the first range: the gauge's maximum; its position is 0.
+    virtual void progressTotal(int64_t total) = 0;
+    // Queries sent so far. Coalesced: at most one call per progress interval,
+    // and always one with the final count of every range's sending.
+    virtual void progress(int64_t queriesSent) = 0;
+    // A failure the user must see in a message box ("Malloc failed"); the
+    // owner shows it on its own (main) thread.
+    virtual void fatalMessage(const std::string& text) = 0;
+    // The last call of a scan, whatever happened before.
+    virtual void finished() = 0;
+};
+
+struct SelectTimeout {
+    int32_t seconds = 4;
+    int32_t microseconds = 10;
+};
+
+// The keys select_timeout_sec and select_timeout_usec of section "main".
+SelectTimeout configuredSelectTimeout(const ConfigFile& config);
+
+struct ScanOptions {
+    // The range texts, as one snapshot that nobody changes while the scan runs.
+    std::shared_ptr<const std::vector<std::string>> ranges;
+    // Asked at the start of every range; unset gives 4 s 10 µs.
+    std::function<SelectTimeout()> selectTimeout;
+    int firstPort = 2000;
+    std::chrono::milliseconds progressInterval{20};
+};
+
+class NBTMain : public std::enable_shared_from_this<NBTMain> {
+public:
+    NBTMain(ScanOptions options, std::shared_ptr<ScanObserver> observer);
+    ~NBTMain();
+    NBTMain(const NBTMain&) = delete;
+    NBTMain& operator=(const NBTMain&) = delete;
+
+    // Runs Execute on a detached thread of its own; the object stays alive
+    // until that thread ends. The end is the observer's finished().
+    void start();
+
+    // The whole scan on the calling thread, ending with finished().
+    void Execute();
+
+    int64_t queriesSent() const { return queriesSent_; }
+
+private:
+    void scan();
+    int sock_prepare();
+    bool scan_range(const std::string& text);
+    int selectReady(bool& readSet, bool& writeSet);
+    bool receive_one();
+    void report_host(const NodeStatusAnswer& answer, uint32_t source);
+    void show_progress(bool final);
+    void release_scan_resources();
+    void log(const std::string& line);
+
+    ScanOptions options_;
+    std::shared_ptr<ScanObserver> observer_;
+
+    int fd_ = -1;
+    int port_ = 2000;
+    SelectTimeout timeout_;
+    AddressRange range_;
+    std::optional<uint32_t> cursor_; // network byte order
+    AnsweredSet answered_;
+    bool sending_ = true;
+    std::vector<uint8_t> buffer_;
+    uint32_t sourceAddress_ = 0; // network byte order, as the last receive left it
+    int32_t scanStartSecond_ = 0;
+    float srtt_ = 0.0f;
+    float rttvar_ = 0.75f;
+    int64_t queriesSent_ = 0;
+    int64_t progressShown_ = -1;
+    std::chrono::steady_clock::time_point lastProgress_{};
+};
+
+} // namespace ormix
