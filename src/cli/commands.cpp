@@ -7,6 +7,7 @@ const std::vector<Command>& commands() {
         // {"regex", "probe the expression engine", runRegex},
         {"scan", "scan address ranges for NetBIOS hosts", runScan},
         {"ranges", "show how range texts are read", runRanges},
+        {"shares", "list the shares of hosts", runShares},
     };
     return list;
 }

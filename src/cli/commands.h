@@ -17,5 +17,6 @@ const std::vector<Command>& commands();
 
 int runScan(int argc, char** argv);
 int runRanges(int argc, char** argv);
+int runShares(int argc, char** argv);
 
 } // namespace ormix::cli

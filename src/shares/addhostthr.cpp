@@ -1,0 +1,49 @@
+// The share worker thread (see addhostthr.h).
+#include "shares/addhostthr.h"
+
+#include <QMetaObject>
+
+namespace ormix {
+
+BlockingHostReceiver::BlockingHostReceiver(QObject* context, std::function<void(const HOSTINF&)> insert)
+    : context_(context), insert_(std::move(insert)) {}
+
+void BlockingHostReceiver::InsertHostNode(const HOSTINF& host) {
+    if (QThread::currentThread() == context_->thread()) {
+        insert_(host);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        context_, [this, &host] { insert_(host); }, Qt::BlockingQueuedConnection);
+}
+
+AddHostThr::AddHostThr(ShareLister lister, ShareSettingsPtr settings, HostReceiver* receiver, LogFn log,
+                       QObject* parent)
+    : QThread(parent), lister_(std::move(lister)), settings_(std::move(settings)), receiver_(receiver),
+      log_(std::move(log)) {
+    if (!settings_)
+        settings_ = std::make_shared<const ShareSettings>();
+}
+
+void AddHostThr::run() {
+    // Whatever fails in here ends this worker quietly; its end notification still runs.
+    try {
+        work();
+    } catch (...) {
+    }
+}
+
+void AddHostThr::work() {
+    const ShareSettings& s = *settings_;
+    Host.clearShares();
+    if (s.ShowResCount)
+        status_ = EnumerateShares(Host, s.ExcludedShares, lister_, log_);
+    if (s.ShowResCount && s.EmptyRes && Host.ShareCount == 0)
+        return;
+    if (receiver_) {
+        receiver_->InsertHostNode(Host);
+        handedOver_ = true;
+    }
+}
+
+} // namespace ormix

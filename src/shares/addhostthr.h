@@ -1,0 +1,67 @@
+// AddHostThr: the share worker of one answering computer. It lists the
+// computer's shares (when share counting is on), drops the excluded ones and
+// hands the HOSTINF to the tree through a HostReceiver, waiting until the
+// receiver has taken it. Its end notification is QThread::finished.
+// Tests: tests/shares/addhostthr_test.cpp.
+#pragma once
+
+#include "shares/sharelist.h"
+
+#include <QObject>
+#include <QThread>
+
+#include <atomic>
+#include <functional>
+
+namespace ormix {
+
+// Where a worker delivers its computer (the tree, in the program).
+class HostReceiver {
+public:
+    virtual ~HostReceiver() = default;
+    // Called on the worker's thread; returns once the record has been taken.
+    virtual void InsertHostNode(const HOSTINF& host) = 0;
+};
+
+// Runs `insert` on the thread of `context` (the main window's thread) and
+// makes the worker wait until it has run.
+class BlockingHostReceiver : public HostReceiver {
+public:
+    BlockingHostReceiver(QObject* context, std::function<void(const HOSTINF&)> insert);
+    void InsertHostNode(const HOSTINF& host) override;
+
+private:
+    QObject* context_;
+    std::function<void(const HOSTINF&)> insert_;
+};
+
+class AddHostThr : public QThread {
+    Q_OBJECT
+public:
+    // settings is the snapshot this worker goes by; receiver and the lister's
+    // pool must outlive the worker. log is called on the worker's thread.
+    AddHostThr(ShareLister lister, ShareSettingsPtr settings, HostReceiver* receiver, LogFn log,
+               QObject* parent = nullptr);
+
+    // Name, Ip, Mac and Workgroup are set before start(); the worker fills the shares.
+    HOSTINF Host;
+
+    // Status of the enumeration once the worker has finished (0 when none ran).
+    int32_t status() const { return status_.load(); }
+    // Whether the computer was handed to the receiver.
+    bool handedOver() const { return handedOver_.load(); }
+
+protected:
+    void run() override;
+
+private:
+    void work();
+    ShareLister lister_;
+    ShareSettingsPtr settings_;
+    HostReceiver* receiver_;
+    LogFn log_;
+    std::atomic<int32_t> status_{0};
+    std::atomic<bool> handedOver_{false};
+};
+
+} // namespace ormix

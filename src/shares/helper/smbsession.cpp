@@ -1,0 +1,128 @@
+// libsmbclient glue of the SMB helper: one context, anonymous first, Kerberos
+// second, errno to status through smbproto::statusFromErrno.
+#include "shares/helper/smbsession.h"
+
+#include "shares/smbproto.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <libsmbclient.h>
+#include <pwd.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ormix::smbhelper {
+
+namespace {
+
+void copyField(char* dst, int len, const char* src) {
+    if (len <= 0)
+        return;
+    std::strncpy(dst, src, static_cast<size_t>(len) - 1);
+    dst[len - 1] = '\0';
+}
+
+std::string loginName() {
+    if (const passwd* pw = ::getpwuid(::getuid()))
+        return pw->pw_name;
+    return {};
+}
+
+void authenticate(SMBCCTX* c, const char*, const char*, char*, int, char* un, int unlen, char* pw,
+                  int pwlen) {
+    const auto* self = static_cast<const SmbSession*>(smbc_getOptionUserData(c));
+    // An empty user and password is an anonymous session; with Kerberos the
+    // ticket in the credential cache does the work and the name only has to match it.
+    copyField(un, unlen, self && self->kerberos() ? loginName().c_str() : "");
+    copyField(pw, pwlen, "");
+}
+
+} // namespace
+
+bool haveKerberosTicket() {
+    std::string cache;
+    if (const char* env = std::getenv("KRB5CCNAME"); env && *env) {
+        std::string_view v = env;
+        if (v.rfind("FILE:", 0) == 0)
+            cache = std::string(v.substr(5));
+        else if (v.find(':') != std::string_view::npos)
+            return true; // keyring, KCM and the like: we cannot tell cheaply, let libsmbclient try
+        else
+            cache = std::string(v);
+    } else {
+        cache = "/tmp/krb5cc_" + std::to_string(::getuid());
+    }
+    struct stat st;
+    return ::stat(cache.c_str(), &st) == 0 && st.st_size > 0;
+}
+
+SmbSession::SmbSession() {
+    ctx_ = smbc_new_context();
+    if (!ctx_)
+        return;
+    smbc_setDebug(ctx_, 0);
+    smbc_setOptionDebugToStderr(ctx_, 1);
+    smbc_setTimeout(ctx_, kTimeoutMs);
+    smbc_setOptionUserData(ctx_, this);
+    smbc_setFunctionAuthDataWithContext(ctx_, authenticate);
+    smbc_setOptionUseKerberos(ctx_, 0);
+    smbc_setOptionFallbackAfterKerberos(ctx_, 0);
+    if (!smbc_init_context(ctx_)) {
+        smbc_free_context(ctx_, 1);
+        ctx_ = nullptr;
+    }
+}
+
+SmbSession::~SmbSession() {
+    if (ctx_)
+        smbc_free_context(ctx_, 1);
+}
+
+void SmbSession::useKerberos(bool on) {
+    kerberos_ = on;
+    smbc_setOptionUseKerberos(ctx_, on);
+    smbc_setOptionUseCCache(ctx_, on);
+}
+
+int32_t SmbSession::listOnce(const std::string& url, const ShareSink& sink, bool& sinkFailed) {
+    errno = 0;
+    SMBCFILE* dir = smbc_getFunctionOpendir(ctx_)(ctx_, url.c_str());
+    if (!dir) {
+        const int err = errno;
+        return smbproto::statusFromErrno(err ? err : EIO);
+    }
+    auto readdir = smbc_getFunctionReaddir(ctx_);
+    while (const smbc_dirent* e = readdir(ctx_, dir)) {
+        const std::string name(e->name, e->namelen);
+        const std::string comment = e->comment ? std::string(e->comment, e->commentlen) : std::string();
+        if (!sink(name, comment)) {
+            sinkFailed = true;
+            break;
+        }
+    }
+    smbc_getFunctionClosedir(ctx_)(ctx_, dir);
+    return smbproto::kStatusOk;
+}
+
+int32_t SmbSession::listShares(const std::string& host, const ShareSink& sink) {
+    if (!ctx_)
+        return smbproto::kStatusOther;
+    const std::string url = "smb://" + host + "/";
+    bool sinkFailed = false;
+    useKerberos(false);
+    int32_t status = listOnce(url, sink, sinkFailed);
+    if (status == smbproto::kStatusAccessDenied && haveKerberosTicket()) {
+        useKerberos(true);
+        const int32_t second = listOnce(url, sink, sinkFailed);
+        if (second == smbproto::kStatusOk)
+            status = second;
+        useKerberos(false);
+    }
+    // One helper serves many hosts: keep no connection open between jobs.
+    smbc_getFunctionPurgeCachedServers(ctx_)(ctx_);
+    return status;
+}
+
+} // namespace ormix::smbhelper

@@ -1,0 +1,313 @@
+// Helper processes and their pool (see smbpool.h).
+#include "shares/smbpool.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+extern char** environ;
+
+namespace ormix {
+
+using Clock = std::chrono::steady_clock;
+using smbproto::FrameReader;
+using smbproto::FrameSplitter;
+using smbproto::FrameWriter;
+using smbproto::Kind;
+
+std::string defaultSmbHelperPath() {
+    if (const char* env = std::getenv("ORMIX_SMB_HELPER"); env && *env)
+        return env;
+    char buf[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0)
+        return "ormix-smb";
+    std::string self(buf, static_cast<size_t>(n));
+    const size_t slash = self.rfind('/');
+    return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/ormix-smb";
+}
+
+// One running helper: its pid and our end of the socket pair.
+class SmbHelperProcess {
+public:
+    static std::unique_ptr<SmbHelperProcess> start(const SmbPoolOptions& options);
+    ~SmbHelperProcess();
+
+    pid_t pid() const { return pid_; }
+    bool send(const std::string& frame);
+    SmbHelperPool::Lease::Read read(std::string& body, Clock::time_point deadline);
+    // True when nothing arrived while idle: no stray bytes, no end of stream.
+    bool quiet() const;
+
+private:
+    SmbHelperProcess(pid_t pid, int fd) : pid_(pid), fd_(fd) {}
+    pid_t pid_;
+    int fd_;
+    FrameSplitter in_;
+};
+
+namespace {
+
+std::vector<std::string> helperEnvironment(const std::vector<std::string>& extra) {
+    std::vector<std::string> env;
+    for (char** e = environ; e && *e; ++e) {
+        const std::string_view entry = *e;
+        bool replaced = false;
+        for (const auto& x : extra) {
+            const size_t eq = x.find('=');
+            if (eq != std::string::npos && entry.substr(0, eq + 1) == std::string_view(x).substr(0, eq + 1))
+                replaced = true;
+        }
+        if (!replaced)
+            env.emplace_back(entry);
+    }
+    env.insert(env.end(), extra.begin(), extra.end());
+    return env;
+}
+
+int remainingMs(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left <= 0 ? 0 : (left > INT_MAX ? INT_MAX : static_cast<int>(left));
+}
+
+} // namespace
+
+std::unique_ptr<SmbHelperProcess> SmbHelperProcess::start(const SmbPoolOptions& options) {
+    int sv[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0)
+        return nullptr;
+    const std::string path = options.helperPath.empty() ? defaultSmbHelperPath() : options.helperPath;
+    std::vector<std::string> env = helperEnvironment(options.extraEnv);
+    std::vector<char*> envp;
+    for (auto& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string arg0 = path;
+    char* argv[] = {arg0.data(), nullptr};
+
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, sv[1], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&fa, sv[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclosefrom_np(&fa, STDERR_FILENO + 1);
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, path.c_str(), &fa, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&fa);
+    ::close(sv[1]);
+    if (rc != 0) {
+        ::close(sv[0]);
+        return nullptr;
+    }
+    std::unique_ptr<SmbHelperProcess> proc(new SmbHelperProcess(pid, sv[0]));
+
+    std::string body;
+    if (proc->read(body, Clock::now() + options.startTimeout) != SmbHelperPool::Lease::Read::Frame)
+        return nullptr;
+    FrameReader hello(body);
+    uint32_t version = 0;
+    if (hello.kind() != Kind::Hello || !hello.u32(version) || !hello.done() ||
+        version != smbproto::kProtocolVersion)
+        return nullptr;
+    return proc;
+}
+
+SmbHelperProcess::~SmbHelperProcess() {
+    ::close(fd_);
+    // An idle helper ends by itself on end of input; a busy or broken one may
+    // sit in a network call, so it is not asked.
+    ::kill(pid_, SIGKILL);
+    while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+    }
+}
+
+bool SmbHelperProcess::send(const std::string& frame) {
+    if (frame.empty())
+        return false;
+    size_t off = 0;
+    while (off < frame.size()) {
+        const ssize_t n = ::send(fd_, frame.data() + off, frame.size() - off, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        off += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+SmbHelperPool::Lease::Read SmbHelperProcess::read(std::string& body, Clock::time_point deadline) {
+    using Read = SmbHelperPool::Lease::Read;
+    char buf[16384];
+    for (;;) {
+        switch (in_.next(body)) {
+        case FrameSplitter::Result::Frame:
+            return Read::Frame;
+        case FrameSplitter::Result::Bad:
+            return Read::Failed;
+        case FrameSplitter::Result::NeedMore:
+            break;
+        }
+        pollfd p{fd_, POLLIN, 0};
+        const int ready = ::poll(&p, 1, remainingMs(deadline));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0)
+            return Read::Failed;
+        if (ready == 0)
+            return Read::Timeout;
+        const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (n <= 0)
+            return Read::Failed;
+        in_.feed(buf, static_cast<size_t>(n));
+    }
+}
+
+bool SmbHelperProcess::quiet() const {
+    pollfd p{fd_, POLLIN, 0};
+    return ::poll(&p, 1, 0) == 0;
+}
+
+// --- Lease -------------------------------------------------------------------
+
+SmbHelperPool::Lease::Lease(SmbHelperPool* pool, std::unique_ptr<SmbHelperProcess> proc)
+    : pool_(pool), proc_(std::move(proc)) {}
+
+SmbHelperPool::Lease::Lease(Lease&& other) noexcept
+    : pool_(other.pool_), proc_(std::move(other.proc_)), busy_(other.busy_), broken_(other.broken_) {
+    other.pool_ = nullptr;
+}
+
+SmbHelperPool::Lease& SmbHelperPool::Lease::operator=(Lease&& other) noexcept {
+    if (this != &other) {
+        release();
+        pool_ = other.pool_;
+        proc_ = std::move(other.proc_);
+        busy_ = other.busy_;
+        broken_ = other.broken_;
+        other.pool_ = nullptr;
+    }
+    return *this;
+}
+
+SmbHelperPool::Lease::~Lease() {
+    release();
+}
+
+void SmbHelperPool::Lease::release() {
+    if (proc_ && pool_)
+        pool_->giveBack(std::move(proc_), !busy_ && !broken_);
+    proc_.reset();
+    pool_ = nullptr;
+}
+
+pid_t SmbHelperPool::Lease::pid() const {
+    return proc_ ? proc_->pid() : -1;
+}
+
+bool SmbHelperPool::Lease::send(const std::string& frame) {
+    if (!proc_ || broken_)
+        return false;
+    busy_ = true;
+    if (!proc_->send(frame)) {
+        broken_ = true;
+        return false;
+    }
+    return true;
+}
+
+SmbHelperPool::Lease::Read SmbHelperPool::Lease::read(std::string& body, Clock::time_point deadline) {
+    if (!proc_ || broken_)
+        return Read::Failed;
+    const Read r = proc_->read(body, deadline);
+    if (r != Read::Frame)
+        broken_ = true;
+    else if (static_cast<Kind>(static_cast<uint8_t>(body[0])) == Kind::End)
+        busy_ = false;
+    return r;
+}
+
+// --- Pool ----------------------------------------------------------------------
+
+SmbHelperPool::SmbHelperPool(SmbPoolOptions options) : options_(std::move(options)) {}
+
+SmbHelperPool::~SmbHelperPool() = default;
+
+size_t SmbHelperPool::idleHelpers() const {
+    std::lock_guard lock(mutex_);
+    return idle_.size();
+}
+
+SmbHelperPool::Lease SmbHelperPool::acquire() {
+    for (;;) {
+        std::unique_ptr<SmbHelperProcess> proc;
+        {
+            std::lock_guard lock(mutex_);
+            if (idle_.empty())
+                break;
+            proc = std::move(idle_.back());
+            idle_.pop_back();
+        }
+        if (proc->quiet())
+            return Lease(this, std::move(proc));
+        ++replaced_; // died or spoke while idle
+    }
+    auto proc = SmbHelperProcess::start(options_);
+    if (!proc)
+        return Lease();
+    ++started_;
+    return Lease(this, std::move(proc));
+}
+
+void SmbHelperPool::giveBack(std::unique_ptr<SmbHelperProcess> proc, bool healthy) {
+    if (!healthy) {
+        ++replaced_;
+        return; // the destructor kills it
+    }
+    std::lock_guard lock(mutex_);
+    if (idle_.size() < options_.maxIdle)
+        idle_.push_back(std::move(proc));
+}
+
+ShareListing SmbHelperPool::listShares(const std::string& ip) {
+    ShareListing result;
+    result.status = smbproto::kStatusOther;
+    Lease lease = acquire();
+    if (!lease || !lease.send(FrameWriter(Kind::ListShares).text(ip).finish()))
+        return result;
+    const auto deadline = Clock::now() + options_.jobTimeout;
+    std::string body;
+    while (lease.read(body, deadline) == Lease::Read::Frame) {
+        FrameReader r(body);
+        if (r.kind() == Kind::Share) {
+            ShareEntry e;
+            if (r.text(e.name) && r.text(e.comment) && r.done()) {
+                result.shares.push_back(std::move(e));
+                continue;
+            }
+        } else if (r.kind() == Kind::End) {
+            int32_t status;
+            if (r.i32(status) && r.done()) {
+                result.status = status;
+                return result;
+            }
+        }
+        break; // a frame that does not belong here: the helper is confused
+    }
+    // Failed, timed out or confused: the lease kills the helper on release.
+    lease.discard();
+    result.status = smbproto::kStatusOther;
+    return result;
+}
+
+} // namespace ormix

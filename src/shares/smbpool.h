@@ -1,0 +1,116 @@
+// The pool of SMB helper processes (ormix-smb). A worker thread leases one
+// helper for the length of a job; the pool starts helpers on demand, keeps idle
+// ones for the next job and replaces any that crashed, broke the frame format
+// or overran the job's time limit (the job then ends with status 59).
+// Plain POSIX (posix_spawn and a socket pair), so any thread may use it.
+// Tests: tests/shares/smbpool_test.cpp.
+#pragma once
+
+#include "shares/smbproto.h"
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace ormix {
+
+struct SmbPoolOptions {
+    // Empty: defaultSmbHelperPath().
+    std::string helperPath;
+    // Longest a job may take from its request to its end frame. Above
+    // libsmbclient's own 4 s per operation so that a slow but live server
+    // still gets its answer through.
+    std::chrono::milliseconds jobTimeout{10000};
+    // Longest a new helper may take to say hello.
+    std::chrono::milliseconds startTimeout{5000};
+    // Idle helpers kept for later jobs; more are ended when returned.
+    size_t maxIdle = 16;
+    // NAME=VALUE pairs added to every helper's environment.
+    std::vector<std::string> extraEnv;
+};
+
+// $ORMIX_SMB_HELPER when set, otherwise ormix-smb next to the running program.
+std::string defaultSmbHelperPath();
+
+struct ShareEntry {
+    std::string name;
+    std::string comment;
+};
+
+struct ShareListing {
+    int32_t status = smbproto::kStatusOk;
+    std::vector<ShareEntry> shares; // in the server's order; on failure those received before it
+};
+
+class SmbHelperProcess;
+
+class SmbHelperPool {
+public:
+    explicit SmbHelperPool(SmbPoolOptions options = {});
+    ~SmbHelperPool(); // ends the idle helpers; leases must be gone by then
+    SmbHelperPool(const SmbHelperPool&) = delete;
+    SmbHelperPool& operator=(const SmbHelperPool&) = delete;
+
+    // One helper for one job at a time. Sending a job makes the helper busy;
+    // reading its End frame makes it reusable. A lease released while busy, or
+    // after any failure, kills its helper instead of returning it to the pool.
+    class Lease {
+    public:
+        Lease() = default;
+        Lease(Lease&& other) noexcept;
+        Lease& operator=(Lease&& other) noexcept;
+        ~Lease();
+
+        explicit operator bool() const { return proc_ != nullptr; }
+        pid_t pid() const;
+
+        // False when the helper cannot take the frame (it is then broken).
+        bool send(const std::string& frame);
+
+        enum class Read { Frame, Timeout, Failed };
+        // Next frame body from the helper, waiting at most until deadline.
+        // Timeout and Failed (end of stream, broken frame) break the helper.
+        Read read(std::string& body, std::chrono::steady_clock::time_point deadline);
+
+        // The helper said something that does not fit the job: never reuse it.
+        void discard() { broken_ = true; }
+
+    private:
+        friend class SmbHelperPool;
+        Lease(SmbHelperPool* pool, std::unique_ptr<SmbHelperProcess> proc);
+        void release();
+        SmbHelperPool* pool_ = nullptr;
+        std::unique_ptr<SmbHelperProcess> proc_;
+        bool busy_ = false;
+        bool broken_ = false;
+    };
+
+    // An idle helper, or a new one. Empty when no helper could be started.
+    Lease acquire();
+
+    // The share-listing job: status 59 when no helper could be started or
+    // the helper failed in any way during the job.
+    ShareListing listShares(const std::string& ip);
+
+    const SmbPoolOptions& options() const { return options_; }
+    int helpersStarted() const { return started_.load(); }
+    int helpersReplaced() const { return replaced_.load(); }
+    size_t idleHelpers() const;
+
+private:
+    void giveBack(std::unique_ptr<SmbHelperProcess> proc, bool healthy);
+
+    SmbPoolOptions options_;
+    mutable std::mutex mutex_;
+    std::vector<std::unique_ptr<SmbHelperProcess>> idle_;
+    std::atomic<int> started_{0};
+    std::atomic<int> replaced_{0};
+};
+
+} // namespace ormix

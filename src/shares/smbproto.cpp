@@ -1,0 +1,149 @@
+// Frame encoding and decoding for the SMB helper protocol (see smbproto.h).
+#include "shares/smbproto.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace ormix::smbproto {
+
+int32_t statusFromErrno(int err) {
+    switch (err) {
+    case 0:
+        return kStatusOk;
+    case EACCES:
+    case EPERM:
+        return kStatusAccessDenied;
+    case ECONNREFUSED:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case ETIMEDOUT:
+    case ENOENT:
+    case EHOSTDOWN:
+        return kStatusPathNotFound;
+    default:
+        return kStatusOther;
+    }
+}
+
+FrameWriter::FrameWriter(Kind kind) {
+    buf_.assign(4, '\0');
+    buf_.push_back(static_cast<char>(kind));
+}
+
+FrameWriter& FrameWriter::u8(uint8_t v) {
+    buf_.push_back(static_cast<char>(v));
+    return *this;
+}
+
+FrameWriter& FrameWriter::u32(uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        buf_.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    return *this;
+}
+
+FrameWriter& FrameWriter::u64(uint64_t v) {
+    for (int i = 0; i < 8; ++i)
+        buf_.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    return *this;
+}
+
+FrameWriter& FrameWriter::text(std::string_view s) {
+    u32(static_cast<uint32_t>(s.size()));
+    buf_.append(s);
+    return *this;
+}
+
+std::string FrameWriter::finish() const {
+    const size_t body = buf_.size() - 4;
+    if (body > kMaxFrame)
+        return {};
+    std::string out = buf_;
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<char>((body >> (8 * i)) & 0xFF);
+    return out;
+}
+
+FrameReader::FrameReader(std::string_view body) : body_(body) {
+    if (body_.empty())
+        ok_ = false;
+    else
+        kind_ = static_cast<Kind>(static_cast<uint8_t>(body_[0]));
+}
+
+bool FrameReader::take(size_t n, const char*& p) {
+    if (!ok_ || body_.size() - pos_ < n) {
+        ok_ = false;
+        return false;
+    }
+    p = body_.data() + pos_;
+    pos_ += n;
+    return true;
+}
+
+bool FrameReader::u8(uint8_t& v) {
+    const char* p;
+    if (!take(1, p))
+        return false;
+    v = static_cast<uint8_t>(*p);
+    return true;
+}
+
+bool FrameReader::u32(uint32_t& v) {
+    const char* p;
+    if (!take(4, p))
+        return false;
+    v = 0;
+    for (int i = 0; i < 4; ++i)
+        v |= static_cast<uint32_t>(static_cast<uint8_t>(p[i])) << (8 * i);
+    return true;
+}
+
+bool FrameReader::i32(int32_t& v) {
+    uint32_t u;
+    if (!u32(u))
+        return false;
+    v = static_cast<int32_t>(u);
+    return true;
+}
+
+bool FrameReader::u64(uint64_t& v) {
+    const char* p;
+    if (!take(8, p))
+        return false;
+    v = 0;
+    for (int i = 0; i < 8; ++i)
+        v |= static_cast<uint64_t>(static_cast<uint8_t>(p[i])) << (8 * i);
+    return true;
+}
+
+bool FrameReader::text(std::string& s) {
+    uint32_t n;
+    const char* p;
+    if (!u32(n) || !take(n, p))
+        return false;
+    s.assign(p, n);
+    return true;
+}
+
+FrameSplitter::Result FrameSplitter::next(std::string& body) {
+    const size_t avail = pending_.size() - start_;
+    if (avail < 4)
+        return Result::NeedMore;
+    const auto* p = reinterpret_cast<const unsigned char*>(pending_.data() + start_);
+    const uint32_t len = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    if (len == 0 || len > kMaxFrame)
+        return Result::Bad;
+    if (avail - 4 < len)
+        return Result::NeedMore;
+    body.assign(pending_, start_ + 4, len);
+    start_ += 4 + len;
+    // Drop consumed bytes once they dominate the buffer, so a long stream of
+    // records does not keep every byte it has seen.
+    if (start_ > 65536 && start_ * 2 > pending_.size()) {
+        pending_.erase(0, start_);
+        start_ = 0;
+    }
+    return Result::Frame;
+}
+
+} // namespace ormix::smbproto

@@ -1,0 +1,121 @@
+// The frame format spoken between ORMIX and its SMB helper process (ormix-smb),
+// and the one table that turns a libsmbclient errno into ORMIX's share status.
+// Pure code: no sockets, no Qt, no libsmbclient. Tests: tests/shares/smbproto_test.cpp.
+//
+// Transport: the helper's standard input and output are one end of a stream
+// socket pair. Both directions carry frames:
+//
+//   +----------------+-----------+---------------------------+
+//   | u32 LE  length | u8  kind  | fields of that kind ...   |
+//   +----------------+-----------+---------------------------+
+//                     \______ body: `length` bytes (1..kMaxFrame) ______/
+//
+// Fields are u8, u32 LE, i32 LE, u64 LE, or a text: u32 LE byte count followed
+// by that many bytes (any byte value, tabs, newlines and NULs included; UTF-8
+// by convention). A body that ends early or has bytes left after its last
+// field is a format error; so is a length of 0 or above kMaxFrame. The program
+// treats a format error like a crash: the helper is killed and replaced.
+//
+// The helper starts by sending  Hello{u32 version}.  After that it serves one
+// job at a time: the program sends a job frame, the helper answers with any
+// number of record frames and exactly one End{i32 status}; then it waits for
+// the next job. While a job runs the program sends nothing but Stop.
+//
+//   job (program -> helper)          records (helper -> program)       end
+//   ListShares{text host}            Share{text name, text comment}*   End
+//   WalkShare{text url}     [later]  Entry{text name, u8 is_folder,    End
+//                                      u64 size}*  (depth first)
+//   CopyFile{text url,      [later]  Progress{u64 done, u64 total}*    End
+//            text local_path}
+//   Stop                             (ends a running walk or copy early; the
+//                                     helper reads it between records and
+//                                     answers with End; outside a job it is
+//                                     ignored)
+//
+// An unknown job kind is answered with End{kStatusOther}.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ormix::smbproto {
+
+constexpr uint32_t kProtocolVersion = 1;
+constexpr uint32_t kMaxFrame = 1u << 20;
+
+enum class Kind : uint8_t {
+    Hello = 'H',      // helper -> program, once at start: u32 version
+    ListShares = 'L', // job: text host (an IPv4 address)
+    WalkShare = 'W',  // job (reserved): text smb:// URL of a share or folder
+    CopyFile = 'C',   // job (reserved): text smb:// URL, text local path
+    Stop = 'X',       // program -> helper: end the running walk or copy
+    Share = 'S',      // record: text name, text comment
+    Entry = 'F',      // record (reserved): text name, u8 is_folder, u64 size
+    Progress = 'P',   // record (reserved): u64 done, u64 total
+    End = 'E',        // end of a job: i32 status
+};
+
+// Share statuses (the numbers keep their LAN Manager meaning).
+constexpr int32_t kStatusOk = 0;
+constexpr int32_t kStatusAccessDenied = 5;
+constexpr int32_t kStatusPathNotFound = 53;
+constexpr int32_t kStatusOther = 59;
+
+// The only place an errno from libsmbclient becomes a status.
+int32_t statusFromErrno(int err);
+
+// Builds one frame: the length prefix is filled in by finish().
+class FrameWriter {
+public:
+    explicit FrameWriter(Kind kind);
+    FrameWriter& u8(uint8_t v);
+    FrameWriter& u32(uint32_t v);
+    FrameWriter& i32(int32_t v) { return u32(static_cast<uint32_t>(v)); }
+    FrameWriter& u64(uint64_t v);
+    FrameWriter& text(std::string_view s);
+    // The whole frame, prefix included. Empty when the body would exceed kMaxFrame.
+    std::string finish() const;
+
+private:
+    std::string buf_;
+};
+
+// Reads the fields of one frame body. Every getter returns false once the body
+// is exhausted; done() is true only when every byte was consumed without error.
+class FrameReader {
+public:
+    explicit FrameReader(std::string_view body);
+    Kind kind() const { return kind_; }
+    bool u8(uint8_t& v);
+    bool u32(uint32_t& v);
+    bool i32(int32_t& v);
+    bool u64(uint64_t& v);
+    bool text(std::string& s);
+    bool done() const { return ok_ && pos_ == body_.size(); }
+    bool ok() const { return ok_; }
+
+private:
+    bool take(size_t n, const char*& p);
+    std::string_view body_;
+    size_t pos_ = 1;
+    Kind kind_{};
+    bool ok_ = true;
+};
+
+// Splits a byte stream into frame bodies.
+class FrameSplitter {
+public:
+    void feed(const char* data, size_t n) { pending_.append(data, n); }
+    enum class Result { Frame, NeedMore, Bad };
+    // On Frame, body holds the next body (kind byte first).
+    Result next(std::string& body);
+
+private:
+    std::string pending_;
+    size_t start_ = 0;
+};
+
+} // namespace ormix::smbproto
