@@ -1,0 +1,75 @@
+// Starting other programs (xdg-open, gio, the user's own programs) without a
+// shell. Every start goes through the process-wide ProgramLauncher so tests can
+// put a recording fake in its place.
+// Tests: tests/platform/launcher_test.cpp.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace ormix {
+
+struct RunResult {
+    enum class Status {
+        Exited,        // ran to its end; exitCode is valid
+        FailedToStart, // not found, not executable, or no program named
+        Crashed,       // ended by a signal
+        TimedOut,      // still running at the time limit; it was killed
+    };
+    Status status = Status::FailedToStart;
+    int exitCode = -1;
+    QByteArray standardOutput;
+    QByteArray standardError;
+
+    bool succeeded() const { return status == Status::Exited && exitCode == 0; }
+};
+
+class ProgramLauncher {
+public:
+    virtual ~ProgramLauncher() = default;
+    // Starts the program and does not wait; false when it could not be started.
+    virtual bool startDetached(const QString& program, const QStringList& arguments) = 0;
+    // Runs the program to its end or for at most timeoutMs (-1: no limit); its
+    // standard input is empty.
+    virtual RunResult run(const QString& program, const QStringList& arguments, int timeoutMs) = 0;
+};
+
+// The real thing, on QProcess. Usable from any thread, with or without a QCoreApplication.
+class ProcessLauncher : public ProgramLauncher {
+public:
+    bool startDetached(const QString& program, const QStringList& arguments) override;
+    RunResult run(const QString& program, const QStringList& arguments, int timeoutMs) override;
+};
+
+// The process-wide launcher: a ProcessLauncher unless replaced.
+ProgramLauncher& launcher();
+
+// Puts `replacement` in place for the life of this object (the caller owns it),
+// then restores the one before. For tests.
+class ScopedLauncher {
+public:
+    explicit ScopedLauncher(ProgramLauncher& replacement);
+    ~ScopedLauncher();
+    ScopedLauncher(const ScopedLauncher&) = delete;
+    ScopedLauncher& operator=(const ScopedLauncher&) = delete;
+
+private:
+    ProgramLauncher* previous_;
+};
+
+struct ProgramCommand {
+    QString program; // empty when the template holds no word
+    QStringList arguments;
+};
+
+// A user's command-line template made into a program and its arguments: the
+// template is split into words as a shell would (QProcess::splitCommand:
+// blanks separate, double quotes group, a tripled quote is a literal quote),
+// then in each word every "%%prg%%" becomes fileUrl and every "%%dir%%"
+// dirUrl (case-sensitive, one pass: inserted text is never scanned again).
+// A file name can therefore never add a word or a command.
+ProgramCommand expandProgramTemplate(const QString& templateText, const QString& fileUrl,
+                                     const QString& dirUrl);
+
+} // namespace ormix

@@ -1,0 +1,70 @@
+// Where the program keeps its own files.
+#include "platform/programdir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include <unistd.h>
+
+using namespace ormix;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ProgramDirTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "ormix-pdir-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        tmp_ = pattern;
+        for (const char* name : {"HOME", "XDG_DATA_HOME"})
+            if (const char* v = std::getenv(name))
+                saved_.emplace_back(name, v);
+            else
+                saved_.emplace_back(name, std::nullopt);
+    }
+    void TearDown() override {
+        for (const auto& [name, value] : saved_)
+            value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+        std::error_code ec;
+        fs::remove_all(tmp_, ec);
+    }
+
+    fs::path tmp_;
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+TEST_F(ProgramDirTest, WritableProgramFolderIsUsed) {
+    EXPECT_EQ(programDirFor(tmp_.string()), tmp_.string() + "/");
+    EXPECT_EQ(programDirFor(tmp_.string() + "/"), tmp_.string() + "/");
+    // The test binary sits in the build folder, which is writable.
+    const std::string own = ProgramDir();
+    EXPECT_EQ(own, fs::read_symlink("/proc/self/exe").parent_path().string() + "/");
+}
+
+TEST_F(ProgramDirTest, FallsBackToUserDataFolder) {
+    const std::string notThere = (tmp_ / "no-such-dir").string();
+    setenv("XDG_DATA_HOME", (tmp_ / "xdg").c_str(), 1);
+    EXPECT_EQ(programDirFor(notThere), (tmp_ / "xdg" / "ormix").string() + "/");
+    EXPECT_TRUE(fs::is_directory(tmp_ / "xdg" / "ormix")) << "created on demand";
+
+    setenv("HOME", (tmp_ / "home").c_str(), 1);
+    for (const char* ignored : {"", "relative/dir"}) {
+        setenv("XDG_DATA_HOME", ignored, 1);
+        EXPECT_EQ(programDirFor(notThere), (tmp_ / "home" / ".local" / "share" / "ormix").string() + "/");
+    }
+    unsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(programDirFor(""), (tmp_ / "home" / ".local" / "share" / "ormix").string() + "/");
+
+    if (geteuid() != 0) {
+        const fs::path ro = tmp_ / "readonly";
+        fs::create_directory(ro);
+        fs::permissions(ro, fs::perms::owner_read | fs::perms::owner_exec);
+        EXPECT_EQ(programDirFor(ro.string()), (tmp_ / "home" / ".local" / "share" / "ormix").string() + "/");
+        fs::permissions(ro, fs::perms::owner_all);
+    }
+}
+
+} // namespace
