@@ -296,6 +296,17 @@ TEST_F(ConfigFileTest, SymbolicLinkStaysALink) {
     EXPECT_TRUE(cfg.ReadFlag("main", "AutoScan", false));
 }
 
+TEST_F(ConfigFileTest, RelativeNameFollowsCurrentDirectory) {
+    const fs::path before = fs::current_path();
+    fs::current_path(dir_);
+    ConfigFile cfg("./cfg.ini");
+    cfg.WriteText("form", "NormPos", "10,20,810,620");
+    EXPECT_EQ(cfg.ReadText("form", "NormPos", ""), "10,20,810,620");
+    fs::current_path(before);
+    EXPECT_EQ(contents(), "[form]\nNormPos=10,20,810,620\n");
+    EXPECT_EQ(filesInDir(), 1u);
+}
+
 TEST_F(ConfigFileTest, WriteFailuresRaiseUnableToWrite) {
     // Cases that stop root as well as anyone else.
     fs::create_directory(path_); // cfg.ini is a folder
