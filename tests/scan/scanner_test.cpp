@@ -1,0 +1,257 @@
+// The scanner against the nbt-responder fixture, each test inside a network
+// namespace of its own (loopback only). Skipped without root.
+#include "fixtures/nbt_responder.h"
+#include "fixtures/netns.h"
+#include "scan/scanner.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <sstream>
+
+namespace ormix {
+namespace {
+
+using testing::NbtHost;
+using testing::NbtResponder;
+
+class Recorder : public ScanObserver {
+public:
+    void logLine(const std::string& line) override {
+        std::lock_guard l(m);
+        log.push_back(line);
+    }
+    void foundHost(const HostTexts& h) override {
+        std::lock_guard l(m);
+        hosts.push_back(h.ip + "|" + h.name + "|" + h.workgroup + "|" + h.mac);
+    }
+    void progressTotal(int64_t t) override {
+        std::lock_guard l(m);
+        total = t;
+        ++totalCalls;
+    }
+    void progress(int64_t q) override {
+        std::lock_guard l(m);
+        progressCalls.push_back(q);
+    }
+    void fatalMessage(const std::string& text) override {
+        std::lock_guard l(m);
+        fatal.push_back(text);
+    }
+    void finished() override {
+        std::lock_guard l(m);
+        ++finishedCalls;
+        cv.notify_all();
+    }
+
+    std::mutex m;
+    std::condition_variable cv;
+    std::vector<std::string> log, hosts, fatal;
+    std::vector<int64_t> progressCalls;
+    int64_t total = -1;
+    int totalCalls = 0;
+    int finishedCalls = 0;
+};
+
+uint32_t addr(const char* text) {
+    return inet_addr(text);
+}
+
+NbtHost host(const char* address, std::vector<testing::NbtName> names = {{"PC"}}) {
+    NbtHost h;
+    h.address = addr(address);
+    h.names = std::move(names);
+    h.mac = {0x02, 0x00, 0x00, 0x00, 0x00, static_cast<uint8_t>(ntohl(h.address) & 0xFF)};
+    return h;
+}
+
+class ScannerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string why = testing::netnsUnavailableReason();
+        if (!why.empty())
+            GTEST_SKIP() << why;
+        std::string error;
+        ASSERT_TRUE(ns_.create(error)) << error;
+        ASSERT_TRUE(ns_.enter(error)) << error;
+    }
+    void TearDown() override {
+        if (responder_)
+            responder_->stop();
+        responder_.reset();
+        ns_.leave();
+    }
+
+    void serve(std::vector<NbtHost> hosts) {
+        responder_ = std::make_unique<NbtResponder>(std::move(hosts));
+        std::string error;
+        ASSERT_TRUE(responder_->open(error)) << error;
+        responder_->start();
+    }
+
+    std::shared_ptr<Recorder> scan(std::vector<std::string> ranges, int timeoutMs = 200) {
+        auto rec = std::make_shared<Recorder>();
+        ScanOptions o;
+        o.ranges = std::make_shared<const std::vector<std::string>>(std::move(ranges));
+        o.selectTimeout = [timeoutMs] { return SelectTimeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000}; };
+        NBTMain scanner(o, rec);
+        scanner.Execute();
+        EXPECT_EQ(rec->finishedCalls, 1);
+        return rec;
+    }
+
+    static std::vector<std::string> sorted(std::vector<std::string> v) {
+        std::sort(v.begin(), v.end());
+        return v;
+    }
+
+    testing::NetNamespace ns_{"scan"};
+    std::unique_ptr<NbtResponder> responder_;
+};
+
+TEST_F(ScannerTest, EmptyRangeListOnlyBinds) {
+    const auto rec = scan({});
+    EXPECT_EQ(rec->log, (std::vector<std::string>{"Trying to bind port 2000", "Port 2000 is ok.."}));
+    EXPECT_EQ(rec->total, 0);
+    EXPECT_EQ(rec->totalCalls, 1);
+    EXPECT_TRUE(rec->hosts.empty());
+}
+
+TEST_F(ScannerTest, PortInUseMovesToTheNextPort) {
+    const int blocker = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(2000);
+    ASSERT_EQ(bind(blocker, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+    const auto rec = scan({});
+    close(blocker);
+    EXPECT_EQ(rec->log, (std::vector<std::string>{
+                            "Trying to bind port 2000", "Failed to bind (err: WSA ADDR INUSE )",
+                            "Port port 2000 in use", "Trying to bind port 2001", "Port 2001 is ok.."}));
+}
+
+TEST_F(ScannerTest, SilentAddressGetsOneQueryAndOneTimeout) {
+    auto h = host("127.1.0.5");
+    h.silent = true;
+    serve({h});
+    const auto started = std::chrono::steady_clock::now();
+    const auto rec = scan({"127.1.0.5"}, 300);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(300));
+    EXPECT_EQ(responder_->queriesReceived(addr("127.1.0.5")), 1);
+    EXPECT_TRUE(rec->hosts.empty());
+    EXPECT_EQ(rec->log.back(), "socket h cnt=0");
+    EXPECT_EQ(rec->progressCalls.back(), 1);
+}
+
+TEST_F(ScannerTest, RejectedTextBetweenTwoGoodOnes) {
+    serve({host("127.1.0.5", {{"FIVE"}}), host("127.1.0.6", {{"SIX"}})});
+    const auto rec = scan({"127.1.0.5", "host1", "127.1.0.6"});
+    EXPECT_EQ(rec->log,
+              (std::vector<std::string>{"Trying to bind port 2000", "Port 2000 is ok..", "socket h cnt=0",
+                                        "not an IP address or address range", "socket h cnt=0"}));
+    EXPECT_EQ(rec->hosts, (std::vector<std::string>{"127.1.0.5|FIVE||02-00-00-00-00-05",
+                                                    "127.1.0.6|SIX||02-00-00-00-00-06"}));
+}
+
+TEST_F(ScannerTest, RepeatedAnswersCountOncePerRange) {
+    auto h = host("127.1.0.5", {{"TWICE"}, {"GRP", 0, true}});
+    h.repeat = 3;
+    serve({h, host("127.1.0.200", {{"OTHER"}})});
+    const auto rec = scan({"127.1.0.0/24", "127.1.0.5"});
+    EXPECT_EQ(sorted(rec->hosts), (std::vector<std::string>{"127.1.0.200|OTHER||02-00-00-00-00-C8",
+                                                            "127.1.0.5|TWICE|GRP|02-00-00-00-00-05",
+                                                            "127.1.0.5|TWICE|GRP|02-00-00-00-00-05"}));
+    EXPECT_EQ(responder_->queriesReceived(addr("127.1.0.5")), 2);
+    // The gauge: total 255 + 0, position ends exactly at the 257 queries sent,
+    // and progress is coalesced rather than reported per query.
+    EXPECT_EQ(rec->total, 255);
+    ASSERT_FALSE(rec->progressCalls.empty());
+    EXPECT_EQ(rec->progressCalls.back(), 257);
+    EXPECT_LT(rec->progressCalls.size(), 257u);
+    EXPECT_TRUE(std::is_sorted(rec->progressCalls.begin(), rec->progressCalls.end()));
+}
+
+TEST_F(ScannerTest, StrayDatagramIsReportedAsUnknown) {
+    auto h = host("127.1.0.5");
+    h.raw = {0x12, 0x34, 0x56}; // three bytes: a header with nothing in it
+    h.strays = {addr("127.1.0.99")};
+    serve({h});
+    const auto rec = scan({"127.1.0.5"});
+    EXPECT_EQ(sorted(rec->hosts),
+              (std::vector<std::string>{"127.1.0.5|<unknown>||", "127.1.0.99|<unknown>||"}));
+}
+
+TEST_F(ScannerTest, ShortAndMalformedAnswers) {
+    std::vector<NbtHost> hosts;
+    auto add = [&](const char* a, auto change) {
+        NbtHost h = host(a, {{"NAME"}, {"ГРУППА", 0, true}});
+        change(h);
+        hosts.push_back(h);
+    };
+    add("127.1.0.1", [](NbtHost& h) { h.truncate = 1; });
+    add("127.1.0.2", [](NbtHost& h) { h.truncate = 2; });
+    add("127.1.0.3", [](NbtHost& h) { h.truncate = 57; });
+    add("127.1.0.4", [](NbtHost& h) { h.truncate = 57 + 36; });
+    add("127.1.0.5", [](NbtHost& h) { h.truncate = 63 + 36; }); // table, no statistics
+    add("127.1.0.6", [](NbtHost& h) { h.truncate = 0; });       // an empty datagram
+    add("127.1.0.7", [](NbtHost&) {});
+    add("127.1.0.8", [](NbtHost& h) { h.raw.assign(2048, 0xFF); }); // NUM_NAMES 255, far too short
+    serve(hosts);
+    const auto rec = scan({"127.1.0.1-8"});
+    EXPECT_EQ(sorted(rec->hosts), (std::vector<std::string>{
+                                      "127.1.0.1|<unknown>||",
+                                      "127.1.0.2|<unknown>||",
+                                      "127.1.0.3|<unknown>||",
+                                      "127.1.0.4|<unknown>||",
+                                      "127.1.0.5|NAME|ГРУППА|",
+                                      "127.1.0.7|NAME|ГРУППА|02-00-00-00-00-07",
+                                      "127.1.0.8|<unknown>||",
+                                  }));
+    EXPECT_NE(std::find(rec->log.begin(), rec->log.end(), "Recvfrom failed (127.1.0.6)"), rec->log.end());
+    EXPECT_EQ(rec->progressCalls.back(), 8);
+}
+
+TEST_F(ScannerTest, QueryOnTheWireCarriesElapsedMilliseconds) {
+    const int peer = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(137);
+    sa.sin_addr.s_addr = addr("127.3.0.1");
+    ASSERT_EQ(bind(peer, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+    const int sender = socket(AF_INET, SOCK_DGRAM, 0);
+    const ClockReading start = read_clock();
+    ASSERT_EQ(send_status_query(sender, addr("127.3.0.1"), start.seconds), 0);
+    const ClockReading after = read_clock();
+    uint8_t buf[100];
+    const ssize_t n = recv(peer, buf, sizeof buf, 0);
+    close(peer);
+    close(sender);
+    ASSERT_EQ(n, 50);
+    const auto expected = build_status_query(0);
+    EXPECT_TRUE(std::equal(buf + 2, buf + 50, expected.begin() + 2));
+    const uint16_t id = static_cast<uint16_t>(buf[0] << 8 | buf[1]);
+    EXPECT_GE(id, transaction_id(start, start.seconds));
+    EXPECT_LE(id, transaction_id(after, start.seconds));
+}
+
+TEST_F(ScannerTest, RunsOnItsOwnThreadAndSignalsTheEnd) {
+    serve({host("127.1.0.5", {{"THREADED"}})});
+    auto rec = std::make_shared<Recorder>();
+    ScanOptions o;
+    o.ranges = std::make_shared<const std::vector<std::string>>(std::vector<std::string>{"127.1.0.5"});
+    o.selectTimeout = [] { return SelectTimeout{0, 200000}; };
+    std::make_shared<NBTMain>(o, rec)->start();
+    std::unique_lock l(rec->m);
+    ASSERT_TRUE(rec->cv.wait_for(l, std::chrono::seconds(10), [&] { return rec->finishedCalls == 1; }));
+    EXPECT_EQ(rec->hosts, std::vector<std::string>{"127.1.0.5|THREADED||02-00-00-00-00-05"});
+}
+
+} // namespace
+} // namespace ormix
