@@ -1,0 +1,64 @@
+// The ormix-cli scan and ranges contract, run as programs: ranges without a
+// network, scan against nbt-responder inside a namespace of the test's own.
+#include "fixtures/netns.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace ormix {
+namespace {
+
+std::string binary(const char* name) {
+    const char* dir = std::getenv("ORMIX_BIN_DIR");
+    return std::string(dir ? dir : ".") + "/" + name;
+}
+
+TEST(CliRanges, OneLinePerTextThenTheTotal) {
+    std::string out;
+    ASSERT_EQ(testing::runCommand({binary("ormix-cli"), "ranges", "192.168.0.1-10", "no address", "10.0.0.7",
+                                   "192.168.0.77/24", "0.0.0.0/0", "255.255.255.255"},
+                                  &out),
+              0);
+    EXPECT_EQ(out, "192.168.0.1-192.168.0.10\n"
+                   "rejected\n"
+                   "10.0.0.7-10.0.0.7\n"
+                   "192.168.0.0-192.168.0.255\n"
+                   "0.0.0.0-255.255.255.255\n"
+                   "rejected\n"
+                   "total 4294967559\n");
+}
+
+TEST(CliScan, PrintsOneLinePerReportedHost) {
+    const std::string why = testing::netnsUnavailableReason();
+    if (!why.empty())
+        GTEST_SKIP() << why;
+    testing::NetNamespace ns("scan");
+    std::string error;
+    ASSERT_TRUE(ns.create(error)) << error;
+    ASSERT_TRUE(ns.enter(error)) << error;
+    int readyFd = -1;
+    const pid_t responder = testing::spawnCommand(
+        {binary("nbt-responder"), "--host", "127.1.0.5", "--name", "WS,ONE", "--workgroup", "ОФИС", "--mac",
+         "00-0C-29-3A-4B-5C", "--repeat", "2", "--host", "127.1.0.7", "--truncate", "2"},
+        &readyFd);
+    ASSERT_GT(responder, 0);
+    const bool ready = testing::waitForLine(readyFd, "ready", 5000);
+    std::string out;
+    const int rc = ready ? testing::runCommand({binary("ormix-cli"), "scan", "--timeout", "0.25",
+                                                "127.1.0.5-9", "nonsense", "127.1.0.5"},
+                                               &out)
+                         : -1;
+    testing::stopCommand(responder);
+    close(readyFd);
+    ASSERT_TRUE(ready);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(out, "127.1.0.5\tWS,ONE\tОФИС\t00-0C-29-3A-4B-5C\n"
+                   "127.1.0.7\t<unknown>\t\t\n"
+                   "127.1.0.5\tWS,ONE\tОФИС\t00-0C-29-3A-4B-5C\n");
+}
+
+} // namespace
+} // namespace ormix
