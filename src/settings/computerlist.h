@@ -1,0 +1,90 @@
+// The computer list: every computer that ever answered a scan, kept in memory
+// behind one lock and stored in "range.lst" (one "Ip,Name,Mac,LastSeen" line
+// per computer, CR LF). The window that shows it lives in the GUI; this core
+// never shows anything and returns the texts of its message boxes instead.
+// Tests: tests/settings/computerlist_test.cpp.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ormix {
+
+struct COMPINF_ {
+    std::string Ip;
+    std::string Name;
+    std::string Mac;
+    int32_t LastSeen = 0; // local time in MS-DOS date-time form
+};
+
+// Message box texts of the list's file operations.
+inline constexpr const char* kComputerListReadError = "AddMgrUnit: fopen(r) ERROR!";
+inline constexpr const char* kComputerListWriteError = "AddMgrUnit: fopen(w+) ERROR!";
+
+// MS-DOS date-time: bits 31-25 year - 1980, 24-21 month, 20-16 day,
+// 15-11 hour, 10-5 minute, 4-0 seconds / 2. Years outside 1980..2107 are clamped.
+int32_t toDosDateTime(const std::tm& local);
+// False when the value names no real date and time (month 13, 30 February, 24:00, ...).
+bool fromDosDateTime(int32_t dos, std::tm& local);
+int32_t currentDosDateTime();
+// "dd/mm/yy hh:nn:ss" with the given separators; empty for an invalid value.
+std::string formatDosDateTime(int32_t dos, char dateSep = '/', char timeSep = ':');
+
+// A name as the list keeps it: blanks and control characters cut at both
+// ends, and every comma or control character inside turned into a blank, so
+// the name can never split or break its line of "range.lst".
+std::string cleanComputerName(std::string_view name);
+
+// The sort key of the "IP Адрес" column: the unsigned 32-bit value of the
+// dotted address (a part that is not a number counts as 0).
+uint32_t computerIpKey(std::string_view ip);
+// Sorts ascending by address; equal addresses keep their order.
+void sortComputersByIp(std::vector<COMPINF_>& list);
+
+class ComputerList {
+public:
+    // path is ListPath: ProgramDir() + "range.lst" in the program.
+    explicit ComputerList(std::string path);
+
+    const std::string& ListPath() const { return path_; }
+
+    // Records one answering computer: every record with an equal address is
+    // updated in place, otherwise a new record goes to the front.
+    void RecordComputer(const std::string& ip, const std::string& name, const std::string& mac);
+
+    // Replaces the list with the file's records (the file is created empty
+    // when missing). Lines that are not records are skipped. Returns the text
+    // of the message box to show, or an empty text.
+    std::string LoadComputerList();
+
+    // Writes the list to a temporary file beside ListPath and renames it over
+    // ListPath, so a crash during the save leaves the previous file whole.
+    // Returns the text of the message box to show, or an empty text; on
+    // failure the list stays in memory for the next save.
+    std::string SaveComputerList();
+
+    std::vector<COMPINF_> Snapshot() const;
+    size_t Count() const;
+    // Lines the last load skipped.
+    int SkippedLines() const;
+
+    // For tests: the clock used by RecordComputer, and a hook that runs after
+    // the temporary file is written and before it is renamed.
+    void setClock(std::function<int32_t()> now);
+    void setBeforeRenameHook(std::function<void()> hook);
+
+private:
+    const std::string path_;
+    mutable std::mutex mutex_;
+    std::vector<COMPINF_> list_;
+    int skipped_ = 0;
+    std::function<int32_t()> now_;
+    std::function<void()> beforeRename_;
+};
+
+} // namespace ormix
