@@ -180,6 +180,8 @@ bool SmbHelperProcess::quiet() const {
 
 // --- Lease -------------------------------------------------------------------
 
+SmbHelperPool::Lease::Lease() = default;
+
 SmbHelperPool::Lease::Lease(SmbHelperPool* pool, std::unique_ptr<SmbHelperProcess> proc)
     : pool_(pool), proc_(std::move(proc)) {}
 

@@ -62,7 +62,7 @@ public:
     // after any failure, kills its helper instead of returning it to the pool.
     class Lease {
     public:
-        Lease() = default;
+        Lease();
         Lease(Lease&& other) noexcept;
         Lease& operator=(Lease&& other) noexcept;
         ~Lease();

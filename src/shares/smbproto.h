@@ -23,8 +23,10 @@
 //
 //   job (program -> helper)          records (helper -> program)       end
 //   ListShares{text host}            Share{text name, text comment}*   End
-//   WalkShare{text url}     [later]  Entry{text name, u8 is_folder,    End
-//                                      u64 size}*  (depth first)
+//   WalkShare{text url}     [later]  Entry{u8 what, text name,         End
+//                                      u64 size}*  (depth first; what:
+//                                      0 file, 1 folder whose entries
+//                                      follow, 2 end of the current folder)
 //   CopyFile{text url,      [later]  Progress{u64 done, u64 total}*    End
 //            text local_path}
 //   Stop                             (ends a running walk or copy early; the
@@ -37,7 +39,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -53,7 +54,7 @@ enum class Kind : uint8_t {
     CopyFile = 'C',   // job (reserved): text smb:// URL, text local path
     Stop = 'X',       // program -> helper: end the running walk or copy
     Share = 'S',      // record: text name, text comment
-    Entry = 'F',      // record (reserved): text name, u8 is_folder, u64 size
+    Entry = 'F',      // record (reserved): u8 what, text name, u64 size
     Progress = 'P',   // record (reserved): u64 done, u64 total
     End = 'E',        // end of a job: i32 status
 };
@@ -87,7 +88,9 @@ private:
 // is exhausted; done() is true only when every byte was consumed without error.
 class FrameReader {
 public:
+    // The reader keeps a view: body must outlive it.
     explicit FrameReader(std::string_view body);
+    explicit FrameReader(std::string&&) = delete;
     Kind kind() const { return kind_; }
     bool u8(uint8_t& v);
     bool u32(uint32_t& v);

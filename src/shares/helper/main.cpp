@@ -11,7 +11,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
-#include <sys/prctl.h>
 #include <unistd.h>
 
 using namespace ormix::smbproto;
@@ -117,10 +116,9 @@ void serveListShares(ormix::smbhelper::SmbSession& session, FrameReader& job) {
 } // namespace
 
 int main() {
-    // Die with the program that started us, and never of a write to a closed pipe.
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (::getppid() == 1)
-        return 0;
+    // The program's end closes our input, and that ends us (no parent-death
+    // signal: it fires when the spawning *thread* ends, and share workers are
+    // short-lived threads). A write to a closed socket must fail, not kill.
     ::signal(SIGPIPE, SIG_IGN);
     g_out = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
     if (g_out < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)

@@ -1,0 +1,188 @@
+// Share workers with a scripted share source: exclusion, the ShowResCount x
+// EmptyRes rules, error lines, more than 100 shares, and the hand-over to a
+// receiver on the main thread while the worker waits.
+#include "shares/addhostthr.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <atomic>
+
+using namespace ormix;
+
+namespace {
+
+const char* kIp = "127.0.0.9";
+
+ShareLister fixedLister(int32_t status, std::vector<std::string> names, std::atomic<int>* calls = nullptr) {
+    return [=](const std::string&) {
+        if (calls)
+            ++*calls;
+        ShareListing l;
+        l.status = status;
+        for (const auto& n : names)
+            l.shares.push_back({n, "remark of " + n});
+        return l;
+    };
+}
+
+std::vector<std::string> pathsOf(const HOSTINF& h) {
+    std::vector<std::string> out;
+    for (const auto& s : h.Shares)
+        out.push_back(s.Path);
+    return out;
+}
+
+struct RecordingReceiver : HostReceiver {
+    std::vector<HOSTINF> taken;
+    void InsertHostNode(const HOSTINF& host) override { taken.push_back(host); }
+};
+
+QCoreApplication& app() {
+    static int argc = 1;
+    static char name[] = "addhostthr_test";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication a(argc, argv);
+    return a;
+}
+
+} // namespace
+
+TEST(EnumerateShares, Exclusion) {
+    const std::vector<std::string> admin = {"ADMIN$", "C$", "IPC$", "Docs"};
+    const std::string p = std::string("\\\\") + kIp + "\\";
+    const struct {
+        std::vector<std::string> shares;
+        std::vector<std::string> excluded;
+        std::vector<std::string> kept;
+    } cases[] = {
+        {admin, {"ADMIN$", "C$", "IPC$"}, {"Docs"}},
+        {admin, {}, {"ADMIN$", "C$", "IPC$", "Docs"}},
+        {{"DOCS", "C$"}, {"docs"}, {"C$"}},
+        {{"DOCS", "C$"}, {"C"}, {"DOCS", "C$"}},
+        {{"Архив", "ЁЛКА", "Music"}, {"АРХИВ", "ёлка"}, {"Music"}},
+        {{"Docs", "Docs "}, {"Docs"}, {"Docs "}},
+    };
+    for (const auto& c : cases) {
+        HOSTINF h;
+        h.Ip = kIp;
+        EXPECT_EQ(EnumerateShares(h, c.excluded, fixedLister(0, c.shares), nullptr), 0);
+        std::vector<std::string> expected;
+        for (const auto& k : c.kept)
+            expected.push_back(p + k);
+        EXPECT_EQ(pathsOf(h), expected);
+        EXPECT_EQ(h.ShareCount, static_cast<int32_t>(expected.size()));
+    }
+}
+
+TEST(EnumerateShares, ErrorLineAndSharesKeptSoFar) {
+    HOSTINF h;
+    h.Ip = kIp;
+    std::vector<std::string> log;
+    const int32_t status =
+        EnumerateShares(h, {}, fixedLister(59, {"A", "B"}), [&](const std::string& l) { log.push_back(l); });
+    EXPECT_EQ(status, 59);
+    EXPECT_EQ(h.ShareCount, 2);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0], "Share Enumerate Error #59 (host \\\\127.0.0.9)");
+}
+
+TEST(EnumerateShares, KeepsMoreThanAHundredShares) {
+    std::vector<std::string> names;
+    for (int i = 1; i <= 250; ++i)
+        names.push_back("Share" + std::to_string(i));
+    HOSTINF h;
+    h.Ip = kIp;
+    EnumerateShares(h, {"Share7"}, fixedLister(0, names), nullptr);
+    ASSERT_EQ(h.ShareCount, 249);
+    ASSERT_EQ(h.Shares.size(), 249u);
+    EXPECT_EQ(h.Shares[100].Path, "\\\\127.0.0.9\\Share102");
+    EXPECT_EQ(h.Shares.back().Remark, "remark of Share250");
+}
+
+TEST(AddHostThr, ShowResCountAndEmptyResMatrix) {
+    const struct {
+        bool show, empty;
+        int32_t status;
+        std::vector<std::string> shares;
+        bool handed;
+        int32_t count;
+        int calls;
+        const char* logLine; // nullptr: no line
+    } cases[] = {
+        {false, false, 0, {"Docs"}, true, 0, 0, nullptr},
+        {false, true, 0, {"Docs"}, true, 0, 0, nullptr},
+        {true, false, 0, {"Docs"}, true, 1, 1, nullptr},
+        {true, true, 0, {"Docs"}, true, 1, 1, nullptr},
+        {true, false, 0, {"IPC$"}, true, 0, 1, nullptr}, // all shares excluded
+        {true, true, 0, {"IPC$"}, false, 0, 1, nullptr},
+        {true, true, 5, {}, false, 0, 1, "Share Enumerate Error #5 (host \\\\127.0.0.9)"},
+        {true, false, 53, {}, true, 0, 1, "Share Enumerate Error #53 (host \\\\127.0.0.9)"},
+        {true, true, 53, {}, false, 0, 1, "Share Enumerate Error #53 (host \\\\127.0.0.9)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.show << c.empty << " status " << c.status);
+        auto settings = std::make_shared<ShareSettings>();
+        settings->ShowResCount = c.show;
+        settings->EmptyRes = c.empty;
+        settings->ExcludedShares = {"IPC$"};
+        std::atomic<int> calls{0};
+        std::vector<std::string> log;
+        RecordingReceiver receiver;
+        AddHostThr w(fixedLister(c.status, c.shares, &calls), settings, &receiver,
+                     [&](const std::string& l) { log.push_back(l); });
+        w.Host.Name = "PC9";
+        w.Host.Ip = kIp;
+        w.Host.Workgroup = "WG";
+        w.start();
+        ASSERT_TRUE(w.wait(5000));
+        EXPECT_EQ(calls.load(), c.calls);
+        EXPECT_EQ(w.handedOver(), c.handed);
+        ASSERT_EQ(receiver.taken.size(), c.handed ? 1u : 0u);
+        if (c.handed) {
+            EXPECT_EQ(receiver.taken[0].Name, "PC9");
+            EXPECT_EQ(receiver.taken[0].ShareCount, c.count);
+        }
+        EXPECT_EQ(log.size(), c.logLine ? 1u : 0u);
+        if (c.logLine && !log.empty()) {
+            EXPECT_EQ(log[0], c.logLine);
+        }
+    }
+}
+
+TEST(AddHostThr, HandsOverOnTheMainThreadAndWaits) {
+    QCoreApplication& a = app();
+    auto settings = std::make_shared<ShareSettings>();
+    settings->ShowResCount = true;
+    QObject context;
+    std::vector<HOSTINF> taken;
+    bool onMain = false;
+    QThread* main = a.thread();
+    BlockingHostReceiver receiver(&context, [&](const HOSTINF& h) {
+        onMain = QThread::currentThread() == main;
+        taken.push_back(h);
+    });
+    AddHostThr w(fixedLister(0, {"Docs", "Music"}), settings, &receiver, nullptr);
+    w.Host.Ip = kIp;
+    QEventLoop loop;
+    bool finishedSeen = false;
+    QObject::connect(&w, &QThread::finished, &loop, [&] {
+        finishedSeen = true;
+        loop.quit();
+    });
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    w.start();
+    // Until the main thread runs its event loop, the worker stays blocked in the hand-over.
+    QThread::msleep(100);
+    EXPECT_FALSE(w.isFinished());
+    EXPECT_TRUE(taken.empty());
+    loop.exec();
+    EXPECT_TRUE(finishedSeen);
+    EXPECT_TRUE(onMain);
+    ASSERT_EQ(taken.size(), 1u);
+    EXPECT_EQ(taken[0].ShareCount, 2);
+    w.wait();
+}

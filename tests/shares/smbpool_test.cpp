@@ -1,0 +1,133 @@
+// The helper pool against the real ormix-smb, driven by its scripted test
+// hosts (no network): helpers that crash, stall, garble or quit in the middle
+// of a job cost that job (status 59) and are replaced; the pool goes on.
+#include "shares/smbpool.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+using namespace ormix;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string helperPath() {
+    const char* bin = std::getenv("ORMIX_BIN_DIR");
+    return std::string(bin ? bin : ".") + "/ormix-smb";
+}
+
+SmbPoolOptions testOptions(std::chrono::milliseconds jobTimeout = 10s) {
+    SmbPoolOptions o;
+    o.helperPath = helperPath();
+    o.jobTimeout = jobTimeout;
+    o.extraEnv = {"ORMIX_SMB_TEST_HOSTS=1"};
+    return o;
+}
+
+} // namespace
+
+TEST(SmbPool, ListsAndReusesOneHelper) {
+    SmbHelperPool pool(testOptions());
+    for (int round = 0; round < 3; ++round) {
+        const ShareListing l = pool.listShares("test-shares-150");
+        ASSERT_EQ(l.status, 0);
+        ASSERT_EQ(l.shares.size(), 150u);
+        EXPECT_EQ(l.shares.front().name, "S1");
+        EXPECT_EQ(l.shares.back().name, "S150");
+        EXPECT_EQ(l.shares.back().comment, "comment\t150\n");
+    }
+    EXPECT_EQ(pool.helpersStarted(), 1);
+    EXPECT_EQ(pool.idleHelpers(), 1u);
+}
+
+TEST(SmbPool, BrokenHelperCostsOnlyItsJob) {
+    const struct {
+        const char* host;
+        std::chrono::milliseconds limit;
+    } cases[] = {
+        {"test-crash", 10s},   // killed in the middle of its answer
+        {"test-garbage", 10s}, // a frame length no helper may send
+        {"test-exit", 10s},    // ends its output without an End frame
+        {"test-stall", 700ms}, // overruns the job's time limit
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.host);
+        SmbHelperPool pool(testOptions(c.limit));
+        const auto t0 = std::chrono::steady_clock::now();
+        const ShareListing bad = pool.listShares(c.host);
+        EXPECT_EQ(bad.status, 59);
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, c.limit + 2s);
+        EXPECT_EQ(pool.helpersReplaced(), 1);
+        EXPECT_EQ(pool.idleHelpers(), 0u);
+
+        const ShareListing next = pool.listShares("test-shares-2");
+        EXPECT_EQ(next.status, 0);
+        EXPECT_EQ(next.shares.size(), 2u);
+        EXPECT_EQ(pool.helpersStarted(), 2);
+    }
+}
+
+TEST(SmbPool, HelperKilledWhileIdleIsReplaced) {
+    SmbHelperPool pool(testOptions());
+    pid_t pid;
+    {
+        auto lease = pool.acquire();
+        ASSERT_TRUE(lease);
+        pid = lease.pid();
+    }
+    ASSERT_EQ(pool.idleHelpers(), 1u);
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
+    std::this_thread::sleep_for(50ms);
+    const ShareListing l = pool.listShares("test-shares-1");
+    EXPECT_EQ(l.status, 0);
+    EXPECT_EQ(pool.helpersStarted(), 2);
+}
+
+TEST(SmbPool, HelperKilledMidJobFromOutside) {
+    SmbHelperPool pool(testOptions());
+    auto lease = pool.acquire();
+    ASSERT_TRUE(lease);
+    ASSERT_TRUE(lease.send(smbproto::FrameWriter(smbproto::Kind::ListShares).text("test-stall").finish()));
+    std::string body;
+    ASSERT_EQ(lease.read(body, std::chrono::steady_clock::now() + 5s), SmbHelperPool::Lease::Read::Frame);
+    ::kill(lease.pid(), SIGKILL);
+    EXPECT_EQ(lease.read(body, std::chrono::steady_clock::now() + 5s), SmbHelperPool::Lease::Read::Failed);
+    lease = {};
+    EXPECT_EQ(pool.helpersReplaced(), 1);
+    EXPECT_EQ(pool.listShares("test-shares-3").shares.size(), 3u);
+}
+
+TEST(SmbPool, MissingHelperIsStatus59) {
+    SmbPoolOptions o = testOptions();
+    o.helperPath = "/nonexistent/ormix-smb";
+    SmbHelperPool pool(o);
+    EXPECT_EQ(pool.listShares("test-shares-1").status, 59);
+}
+
+TEST(SmbPool, ManyThreadsShareThePool) {
+    SmbHelperPool pool(testOptions());
+    std::vector<std::thread> threads;
+    std::atomic<int> good{0};
+    for (int t = 0; t < 6; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 10; ++i) {
+                const int n = 1 + (t * 10 + i) % 7;
+                const ShareListing l =
+                    pool.listShares(i == 5 && t == 2 ? "test-crash" : "test-shares-" + std::to_string(n));
+                if (l.status == 0 && l.shares.size() == static_cast<size_t>(n))
+                    ++good;
+            }
+        });
+    }
+    for (auto& th : threads)
+        th.join();
+    EXPECT_EQ(good.load(), 59);
+    EXPECT_LE(pool.helpersStarted(), 7);
+    EXPECT_EQ(pool.helpersReplaced(), 1);
+}
