@@ -1,0 +1,45 @@
+// Network drives on a Linux desktop: a share is attached under a letter A-Z by
+// mounting it through GVfs ("gio mount smb://IP/share"), linking
+// ~/NetDrives/<letter> to the mount folder, and adding the bookmark
+// "smb://IP/share <letter>:" so the desktop reconnects it at the next logon.
+// Tests: tests/settings/netdrive_test.cpp.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace ormix {
+
+// Results of MapNetworkDrive. The numbers are those the network drive calls
+// have always used for the same failures; callers only test for NetDriveOk.
+enum NetDriveStatus : int {
+    NetDriveOk = 0,
+    NetDriveBadNetPath = 53,      // gio could not mount the share
+    NetDriveBadNetName = 67,      // the remote path is not \\host\share[\...]
+    NetDriveCannotMake = 82,      // ~/NetDrives/<letter> could not be created
+    NetDriveAlreadyAssigned = 85, // the letter is in use
+    NetDriveBadDevice = 1200,     // the local name is not a letter and ":"
+    NetDriveBadProfile = 1206,    // the bookmarks file could not be written
+    NetDriveNoNetwork = 1222,     // gio could not be run at all
+};
+
+// "$HOME/NetDrives": the folder holding one link per attached letter.
+std::string NetDrivesFolder();
+
+// "$XDG_CONFIG_HOME/gtk-3.0/bookmarks" (XDG_CONFIG_HOME defaults to ~/.config).
+std::string GtkBookmarksFile();
+
+// The letters not in use, "A:" to "Z:" in order. A letter is in use while
+// ~/NetDrives/<letter> exists as any directory entry, a dangling link included
+// (a share attached earlier whose mount is not up yet still owns its letter).
+std::vector<std::string> FreeDriveNames();
+
+// Attaches the share `uncPath` ("\\IP\share", a trailing sub-folder allowed)
+// under `localName` ("e:" or "E:"), persistently, for the current user. Runs
+// "gio mount <url>" and "gio info <url>" through launcher(); a share that is
+// already mounted counts as attached. Returns NetDriveOk or another
+// NetDriveStatus; on failure no link and no bookmark are left behind.
+// Blocks until gio answers (at most about a minute and a half).
+int MapNetworkDrive(const std::string& localName, const std::string& uncPath);
+
+} // namespace ormix
