@@ -1,0 +1,69 @@
+// The program entry.
+#include "shell/app.h"
+
+#include "shell/about.h"
+#include "shell/application.h"
+#include "shell/appwindows.h"
+#include "shell/ormixdlg.h"
+#include "shell/singleinstance.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+
+namespace ormix {
+
+AppWindows& appWindows() {
+    static AppWindows windows;
+    return windows;
+}
+
+namespace {
+
+// Ends at once: threads still blocked in network calls are abandoned rather
+// than joined, and no thread object is destroyed while it runs.
+[[noreturn]] void endProcess(int code) {
+    std::fflush(nullptr);
+    std::_Exit(code);
+}
+
+// Every window, once, in this order: the settings window loads the settings
+// into the main window while it is created and the computer list takes its
+// folder from ProgramDir, so the main window comes first. Then: settings,
+// About box, search, programs, network drive, computer list. Only the main
+// window is shown.
+void createWindows() {
+    AppWindows& w = appWindows();
+    w.MainDlg = new TMainDlg;
+    w.About = new TAbout(*w.MainDlg);
+}
+
+} // namespace
+
+void RunOrmix(int argc, char** argv) {
+    OrmixApplication app(argc, argv); // arguments are ignored
+    SingleInstance instance;
+    if (!instance.TryBecomePrimary()) {
+        // Another copy runs: bring it back and go, whether it answered or not.
+        instance.SendRestoreRequest();
+        endProcess(0);
+    }
+    int code = 0;
+    try {
+        createWindows();
+        QObject::connect(&instance, &SingleInstance::RestoreRequested, appWindows().MainDlg,
+                         &TMainDlg::RestoreFromTray);
+        appWindows().MainDlg->show();
+        code = app.exec();
+    } catch (const std::exception& e) {
+        ReportError(QString::fromUtf8(e.what()));
+        code = 0;
+    } catch (...) {
+        ReportError(QString());
+        code = 0;
+    }
+    instance.Release();
+    endProcess(code);
+}
+
+} // namespace ormix

@@ -1,0 +1,145 @@
+// TMainDlg: the main window. It owns what every other window uses (the
+// configuration file accessor, the program folder, the title text and the
+// message log), hides into the notification area instead of closing, and ends
+// the program on "Закрыть". The scan control and the tree of found computers
+// live in the same window.
+// Tests: tests/shell/mainwindow_test.cpp, tests/shell/placement_test.cpp.
+#pragma once
+
+#include "settings/configfile.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QSystemTrayIcon;
+class QToolButton;
+class QTreeWidget;
+
+namespace ormix {
+
+class TMainDlg : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TMainDlg(QWidget* parent = nullptr);
+    ~TMainDlg() override;
+
+    // Appends one line to the message log (IpMemo). Safe from any thread: a
+    // call from another thread is queued to the main thread whole, so lines of
+    // different threads may interleave but a line is never split.
+    void AddLogLine(const QString& line);
+
+    // Opens help topic `topic` (12, 15, 19, 20, 30) of the help page HelpFile in
+    // the desktop's browser; a missing page gives a message box.
+    void OpenHelpTopic(int topic);
+
+    // Brings the program back from the notification area (or from minimised)
+    // to the foreground: the tray icon's double click, "Восстановить" and the
+    // restore request of a second copy.
+    void RestoreFromTray();
+    // Hides the program into the notification area; without a system tray the
+    // window is minimised instead, so the program never becomes unreachable.
+    void HideIntoTray();
+    // True while hidden into the notification area.
+    bool HiddenInTray() const { return hiddenInTray_; }
+
+    // --- state that every window uses ---
+
+    // The accessor of cfg.ini in the current folder at start-up.
+    ormix::ConfigFile ConfigFile;
+    // ":: ORMIX 2.8 ::": the window caption, the tray hint and the About box title.
+    QString TitleText;
+    // The folder of "range.lst", ending with '/' (platform/programdir.h).
+    std::string ProgramDir;
+    // Set only by the two "Закрыть" items; a close without it hides the program.
+    bool QuitRequested = false;
+    // The help page opened by OpenHelpTopic.
+    QString HelpFile;
+
+    // Mirrors of the settings of section "main", written by the settings loader
+    // and read by the scan, the share workers and the tree from any thread.
+    std::atomic<bool> ShowResCount{false};
+    std::atomic<bool> EmptyRes{false};
+    std::atomic<bool> AutoScan{false};
+    std::atomic<int> AutoScanInterval{60}; // whole seconds
+    std::atomic<bool> GroupByWrkGrp{false};
+    // Share names never shown. The loader stores a whole new list; a reader on
+    // any thread takes ExcludedShares.load() and so sees either the old or the
+    // new list, never a mix. Never null.
+    std::atomic<std::shared_ptr<const std::vector<std::string>>> ExcludedShares;
+
+    // --- components (object names as given) ---
+    QTreeWidget* MainTree = nullptr;
+    QFrame* Panel2 = nullptr;
+    QLabel* TotHostTxt = nullptr;
+    QLabel* OnHostCntTxt = nullptr;
+    QProgressBar* ScanProgress = nullptr;
+    QLabel* AddHstTxt = nullptr;
+    QToolButton* ScanButt = nullptr;
+    QToolButton* RxSpeedButton1 = nullptr;
+    QToolButton* SearchButt = nullptr;
+    QToolButton* LogButt = nullptr;
+    QFrame* LogPanel = nullptr;
+    QPlainTextEdit* IpMemo = nullptr;
+
+    QMenu* PopupMenu1 = nullptr;
+    QAction* N2 = nullptr; // "Настройки" (disabled until the settings window exists)
+    QAction* N3 = nullptr; // "Список компьютеров" (disabled until the computer list window exists)
+    QAction* N332 = nullptr; // "О программе"
+    QAction* N5 = nullptr;   // "Закрыть"
+    QMenu* SysMenu = nullptr;
+    QAction* SN3 = nullptr; // "Восстановить"
+    QAction* N4 = nullptr;  // "Закрыть"
+    QSystemTrayIcon* TrayIcon = nullptr;
+
+public slots:
+    void ScanButtClick();
+    void LogButtClick();
+    void N332Click(); // "О программе"
+    void N5Click();   // "Закрыть" in PopupMenu1
+    void N4Click();   // "Закрыть" in SysMenu
+    void SN3Click();  // "Восстановить"
+
+protected:
+    void setVisible(bool visible) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    // Whether the desktop offers a notification area (tests pretend either way).
+    virtual bool TrayAvailable() const;
+
+    // The steps run when the window is first shown, after its placement is restored.
+    void FormShow();
+
+private:
+    void FormCreate();
+    void BuildLayout();
+    void BuildMenus();
+    void BuildTray();
+    void PlaceLogButt();
+
+    void CentreOnScreen();
+    void RestorePlacement();
+    void SavePlacement(bool destroying);
+    int PixelsPerInch() const;
+
+    // Saves the computer list as the program quits (filled in by the computer list).
+    void SaveComputerListAtQuit();
+
+    bool shown_ = false;
+    bool placementSaved_ = false;
+    bool hiddenInTray_ = false;
+};
+
+} // namespace ormix
