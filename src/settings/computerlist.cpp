@@ -248,6 +248,16 @@ std::string ComputerList::SaveComputerList() {
     return {};
 }
 
+size_t ComputerList::RemoveComputers(const std::vector<std::string>& ips) {
+    std::lock_guard lock(mutex_);
+    const size_t before = list_.size();
+    std::erase_if(list_, [&ips](const COMPINF_& rec) {
+        return std::any_of(ips.begin(), ips.end(),
+                           [&rec](const std::string& ip) { return sameIp(rec.Ip, ip); });
+    });
+    return before - list_.size();
+}
+
 std::vector<COMPINF_> ComputerList::Snapshot() const {
     std::lock_guard lock(mutex_);
     return list_;

@@ -68,6 +68,10 @@ public:
     // failure the list stays in memory for the next save.
     std::string SaveComputerList();
 
+    // Removes every record whose address equals one of `ips` (as
+    // RecordComputer compares them); returns how many records went.
+    size_t RemoveComputers(const std::vector<std::string>& ips);
+
     std::vector<COMPINF_> Snapshot() const;
     size_t Count() const;
     // Lines the last load skipped.

@@ -5,7 +5,8 @@
 #include "settings/rangefile.h"
 #include "settings/setupform.h"
 
-#include <QApplication>
+#include "qtapp.h"
+
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
@@ -23,28 +24,8 @@
 #include <fstream>
 #include <sstream>
 
-// Readable failure messages for Qt texts.
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-
 namespace ormix {
 namespace {
-
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "setupform_test";
-        static char* argv[] = {name, nullptr};
-        app_ = new QApplication(argc, argv);
-    }
-    void TearDown() override { delete app_; }
-
-private:
-    QApplication* app_ = nullptr;
-};
-const auto* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -1,0 +1,70 @@
+// TAddrMgrForm, the computer list window: shows every computer that ever
+// answered a scan, deletes computers from the list, exports "range.lst", and
+// owns the list itself for the life of the program.
+// Tests: tests/settings/addrmgrform_test.cpp.
+#pragma once
+
+#include "settings/computerlist.h"
+
+#include <QDialog>
+
+#include <functional>
+#include <string>
+
+class QFileDialog;
+class QLabel;
+class QToolButton;
+class QTreeWidget;
+
+namespace ormix {
+
+class TAddrMgrForm : public QDialog {
+    Q_OBJECT
+public:
+    // Loads `programDir` + "range.lst" (programDir ends with '/').
+    explicit TAddrMgrForm(const std::string& programDir, QWidget* parent = nullptr);
+
+    // The list the scan records into (from any thread) and saves.
+    ComputerList& Computers() { return computers_; }
+
+    // Writes "range.lst" and closes the window when that succeeds; a failure
+    // is reported in a message box and the window stays as it is. Run at the
+    // end of every scan and at quit.
+    void SaveComputerList();
+
+    // Shows the list in AddrList, in list order.
+    void FillTable();
+    // Copies the file at the list's path, as last saved, to `target`.
+    bool ExportTo(const QString& target);
+
+    // Shows a message box with this text; tests replace it to catch the text.
+    std::function<void(const QString&)> ShowMessage;
+    // Asks for the export file name (SaveList); an empty text cancels.
+    std::function<QString()> AskExportPath;
+
+    QTreeWidget* AddrList;
+    QToolButton* RxSpeedButton3; // delete
+    QToolButton* RxSpeedButton5; // export
+    QLabel* StaticText2;
+    QLabel* CntText;
+    QToolButton* RxSpeedButton4; // "Закрыть"
+    QFileDialog* SaveList;
+
+public slots:
+    void RxSpeedButton3Click();
+    void RxSpeedButton1Click();
+    void RxSpeedButton4Click();
+    void AddrListColumnClick(int column);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildLayout();
+    QString askExportPath();
+
+    ComputerList computers_;
+};
+
+} // namespace ormix
