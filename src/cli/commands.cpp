@@ -4,10 +4,11 @@ namespace ormix::cli {
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> list = {
-        // {"regex", "probe the expression engine", runRegex},
+        {"regex", "probe the expression engine", runRegex},
         {"scan", "scan address ranges for NetBIOS hosts", runScan},
         {"ranges", "show how range texts are read", runRanges},
         {"shares", "list the shares of hosts", runShares},
+        {"search", "search shares for files by name, expression and size", runSearch},
     };
     return list;
 }

@@ -18,5 +18,7 @@ const std::vector<Command>& commands();
 int runScan(int argc, char** argv);
 int runRanges(int argc, char** argv);
 int runShares(int argc, char** argv);
+int runSearch(int argc, char** argv);
+int runRegex(int argc, char** argv);
 
 } // namespace ormix::cli
