@@ -7,14 +7,18 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <stdexcept>
@@ -91,15 +95,22 @@ void TAddrMgrForm::buildLayout() {
     setWindowTitle(QStringLiteral("Список компьютеров"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(519, 400);
 
     AddrList = new QTreeWidget(this);
     AddrList->setObjectName(QStringLiteral("AddrList"));
-    AddrList->setGeometry(0, 0, 519, 348);
     AddrList->setColumnCount(4);
     AddrList->setHeaderLabels({QStringLiteral("IP Адрес"), QStringLiteral("Название"),
                                QStringLiteral("MAC Адрес"), QStringLiteral("Дата время")});
-    const int widths[] = {120, 150, 120, 100};
+    // The designed widths, widened where the desktop's font needs it for a
+    // whole address, MAC address or date.
+    const QFontMetrics fm = AddrList->fontMetrics();
+    const int pad = 14;
+    const int widths[] = {
+        std::max(120, fm.horizontalAdvance(QStringLiteral("888.888.888.888")) + pad),
+        150,
+        std::max(120, fm.horizontalAdvance(QStringLiteral("DD-DD-DD-DD-DD-DD")) + pad),
+        std::max(100, fm.horizontalAdvance(QStringLiteral("88/88/88 88:88:88")) + pad),
+    };
     for (int c = 0; c < 4; ++c)
         AddrList->setColumnWidth(c, widths[c]);
     AddrList->setRootIsDecorated(false);
@@ -120,20 +131,42 @@ void TAddrMgrForm::buildLayout() {
     bold.setBold(true);
     bold.setPointSizeF(bold.pointSizeF() * 1.5);
     RxSpeedButton3->setFont(bold);
-    RxSpeedButton3->setGeometry(6, 360, 30, 28);
+    RxSpeedButton3->setFixedSize(30, 28);
     RxSpeedButton5 = flatButton(this, "RxSpeedButton5", {}, QStringLiteral("Сохранить список компьютеров"));
     RxSpeedButton5->setIcon(ormixIcon(IconFloppy));
-    RxSpeedButton5->setGeometry(40, 360, 30, 28);
+    RxSpeedButton5->setFixedSize(30, 28);
 
     const QString countHint =
         QStringLiteral("Показывает сколько компьютеров находится в очереди на открытие");
     StaticText2 = framedText(this, "StaticText2", QStringLiteral("Всего компьютеров: "), countHint);
-    StaticText2->setGeometry(150, 363, 140, 22);
     CntText = framedText(this, "CntText", {}, countHint);
-    CntText->setGeometry(292, 363, 70, 22);
+    CntText->setMinimumWidth(70);
 
     RxSpeedButton4 = flatButton(this, "RxSpeedButton4", QStringLiteral("Закрыть"), {});
-    RxSpeedButton4->setGeometry(420, 360, 92, 28);
+    RxSpeedButton4->setMinimumSize(92, 28);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->setContentsMargins(6, 6, 6, 6);
+    bottom->addWidget(RxSpeedButton3);
+    bottom->addWidget(RxSpeedButton5);
+    bottom->addStretch(1);
+    bottom->addWidget(StaticText2);
+    bottom->addWidget(CntText);
+    bottom->addStretch(1);
+    bottom->addWidget(RxSpeedButton4);
+    auto* top = new QVBoxLayout(this);
+    top->setContentsMargins(0, 0, 0, 0);
+    top->setSpacing(0);
+    top->addWidget(AddrList, 1);
+    top->addLayout(bottom);
+
+    // A fixed dialog: the designed 519 x 400 (the table 348 high), wider where
+    // the columns need it.
+    int tableWidth = 2 * AddrList->frameWidth() + AddrList->verticalScrollBar()->sizeHint().width();
+    for (int c = 0; c < 4; ++c)
+        tableWidth += widths[c];
+    AddrList->setMinimumHeight(348);
+    setFixedSize(sizeHint().expandedTo(QSize(std::max(519, tableWidth), 400)));
 
     connect(RxSpeedButton3, &QToolButton::clicked, this, &TAddrMgrForm::RxSpeedButton3Click);
     connect(RxSpeedButton5, &QToolButton::clicked, this, &TAddrMgrForm::RxSpeedButton1Click);

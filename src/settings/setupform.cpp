@@ -9,13 +9,16 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QToolButton>
+#include <QVBoxLayout>
 
+#include <initializer_list>
 #include <utility>
 
 namespace ormix {
@@ -86,40 +89,28 @@ void TSetupForm::buildLayout() {
     setWindowTitle(QStringLiteral("Setup"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(286, 396);
 
     AdressesList = new QListWidget(this);
     AdressesList->setObjectName(QStringLiteral("AdressesList"));
-    AdressesList->setGeometry(0, 0, 286, 137);
+    AdressesList->setMinimumHeight(137);
 
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Panel1->setGeometry(0, 140, 286, 54);
     Label4 = label(Panel1, "Label4", QStringLiteral("Диапазон адресов для сканирования"));
-    Label4->setGeometry(6, 3, 274, 18);
-
     d11 = numberField(Panel1, "d11", 0, 255);
     d12 = numberField(Panel1, "d12", 0, 255);
     d13 = numberField(Panel1, "d13", 0, 255);
     d14 = numberField(Panel1, "d14", 0, 255);
-    d21 = numberField(Panel1, "d21", 0, 255);
-    d22 = numberField(Panel1, "d22", 0, 255);
-    d23 = numberField(Panel1, "d23", 0, 255);
-    d24 = numberField(Panel1, "d24", 0, 255);
     Label3 = label(Panel1, "Label3", QStringLiteral("-"));
     QFont bold = Label3->font();
     bold.setBold(true);
     Label3->setFont(bold);
     Label3->setAlignment(Qt::AlignCenter);
-
-    const int fieldY = 24, fieldW = 31, fieldH = 23;
-    NumberField* row[] = {d11, d12, d13, d14, d21, d22, d23, d24};
-    for (int i = 0; i < 8; ++i) {
-        const int x = 5 + i * (fieldW + 2) + (i >= 4 ? 14 : 0);
-        row[i]->setGeometry(x, fieldY, fieldW, fieldH);
-    }
-    Label3->setGeometry(5 + 4 * (fieldW + 2), fieldY, 14, fieldH);
+    d21 = numberField(Panel1, "d21", 0, 255);
+    d22 = numberField(Panel1, "d22", 0, 255);
+    d23 = numberField(Panel1, "d23", 0, 255);
+    d24 = numberField(Panel1, "d24", 0, 255);
 
     // The last address shares the first two octets: shown, never typed.
     for (NumberField* mirror : {d21, d22}) {
@@ -133,54 +124,100 @@ void TSetupForm::buildLayout() {
     connect(d12, &QSpinBox::valueChanged, d22, &QSpinBox::setValue);
     connect(d13, &QSpinBox::valueChanged, d23, &QSpinBox::setValue);
 
+    auto* octets = new QHBoxLayout;
+    octets->setSpacing(2);
+    for (QWidget* w : std::initializer_list<QWidget*>{d11, d12, d13, d14, Label3, d21, d22, d23, d24})
+        octets->addWidget(w);
+    auto* panelLayout = new QVBoxLayout(Panel1);
+    panelLayout->setContentsMargins(5, 3, 5, 5);
+    panelLayout->setSpacing(3);
+    panelLayout->addWidget(Label4);
+    panelLayout->addLayout(octets);
+
     RxSpeedButton1 = flatButton(this, "RxSpeedButton1", QStringLiteral(" Добавить"),
                                 QStringLiteral("Добавить диапазон адресов в список"));
     RxSpeedButton1->setIcon(ormixIcon(IconPlusBox));
-    RxSpeedButton1->setGeometry(4, 197, 137, 25);
     RxSpeedButton2 = flatButton(this, "RxSpeedButton2", QStringLiteral(" Удалить"),
                                 QStringLiteral("Удалить текущую строку из спсиска"));
     RxSpeedButton2->setIcon(ormixIcon(IconMinusBox));
-    RxSpeedButton2->setGeometry(145, 197, 137, 25);
-    connect(RxSpeedButton1, &QToolButton::clicked, this, &TSetupForm::SetRangeButtClick);
-    connect(RxSpeedButton2, &QToolButton::clicked, this, &TSetupForm::DelRangeButtClick);
+    for (QToolButton* b : {RxSpeedButton1, RxSpeedButton2})
+        b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 
     const QString speedHint = QStringLiteral("Если отключить то скорость сканирования будет выше!");
     GroupCheck = checkBox(this, "GroupCheck", QStringLiteral("Группировать компьютеры по рабочим группам"),
                           QStringLiteral("Группировка найденных компьютеров по рабочим группам в которых они "
                                          "находятся"));
-    GroupCheck->setGeometry(6, 226, 278, 20);
     ResCntCheck = checkBox(this, "ResCntCheck", QStringLiteral("Показывать кол-во ресурсов"), speedHint);
-    ResCntCheck->setGeometry(6, 247, 240, 20);
     RxSpeedButton6 = helpButton(this, "RxSpeedButton6");
-    RxSpeedButton6->setGeometry(260, 247, 20, 20);
     EmtyResCheck =
         checkBox(this, "EmtyResCheck", QStringLiteral("Не отображать компьютеры без ресурсов"), speedHint);
-    EmtyResCheck->setGeometry(6, 268, 278, 20);
-
     AutoScanCheck = checkBox(this, "AutoScanCheck", QStringLiteral("Автоматическое сканирование: "));
-    AutoScanCheck->setGeometry(6, 289, 278, 20);
     Label2 = label(this, "Label2", QStringLiteral("интервал"));
-    Label2->setGeometry(26, 311, 60, 21);
     Interval = numberField(this, "Interval", 5, 6000);
-    Interval->setGeometry(88, 310, 50, 22);
     Label5 = label(this, "Label5", QStringLiteral("сек."));
-    Label5->setGeometry(142, 311, 40, 21);
-
     Label1 = label(this, "Label1", QStringLiteral("Не отображать следующие ресурсы (через запятую)"));
-    Label1->setGeometry(6, 334, 278, 16);
     ExclRes = new QLineEdit(this);
     ExclRes->setObjectName(QStringLiteral("ExclRes"));
     ExclRes->setMaxLength(256);
-    ExclRes->setGeometry(6, 351, 250, 21);
     ExclRes->installEventFilter(this);
     RxSpeedButton5 = helpButton(this, "RxSpeedButton5");
-    RxSpeedButton5->setGeometry(260, 351, 20, 20);
-
     RxSpeedButton3 = flatButton(this, "RxSpeedButton3", QStringLiteral("Сохранить"), {});
-    RxSpeedButton3->setGeometry(38, 373, 100, 22);
     RxSpeedButton4 = flatButton(this, "RxSpeedButton4", QStringLiteral("Отмена"), {});
-    RxSpeedButton4->setGeometry(148, 373, 100, 22);
+    for (QToolButton* b : {RxSpeedButton3, RxSpeedButton4})
+        b->setMinimumWidth(90);
 
+    // Number fields wide enough for their largest value, whatever the font.
+    const int digitWidth = d11->fontMetrics().horizontalAdvance(QStringLiteral("0"));
+    for (NumberField* f : {d11, d12, d13, d14, d21, d22, d23, d24})
+        f->setFixedWidth(digitWidth * 3 + 12);
+    Interval->setFixedWidth(digitWidth * 4 + 14);
+
+    auto* options = new QVBoxLayout;
+    options->setContentsMargins(6, 0, 6, 6);
+    options->setSpacing(3);
+    auto* rangeButtons = new QHBoxLayout;
+    rangeButtons->addWidget(RxSpeedButton1);
+    rangeButtons->addWidget(RxSpeedButton2);
+    options->addLayout(rangeButtons);
+    options->addWidget(GroupCheck);
+    auto* resCount = new QHBoxLayout;
+    resCount->addWidget(ResCntCheck, 1);
+    resCount->addWidget(RxSpeedButton6);
+    options->addLayout(resCount);
+    options->addWidget(EmtyResCheck);
+    options->addWidget(AutoScanCheck);
+    auto* interval = new QHBoxLayout;
+    interval->setContentsMargins(20, 0, 0, 0);
+    interval->addWidget(Label2);
+    interval->addWidget(Interval);
+    interval->addWidget(Label5);
+    interval->addStretch(1);
+    options->addLayout(interval);
+    options->addWidget(Label1);
+    auto* exclude = new QHBoxLayout;
+    exclude->addWidget(ExclRes, 1);
+    exclude->addWidget(RxSpeedButton5);
+    options->addLayout(exclude);
+    auto* closeButtons = new QHBoxLayout;
+    closeButtons->addStretch(1);
+    closeButtons->addWidget(RxSpeedButton3);
+    closeButtons->addSpacing(10);
+    closeButtons->addWidget(RxSpeedButton4);
+    closeButtons->addStretch(1);
+    options->addLayout(closeButtons);
+
+    auto* top = new QVBoxLayout(this);
+    top->setContentsMargins(0, 0, 0, 0);
+    top->setSpacing(3);
+    top->addWidget(AdressesList, 1);
+    top->addWidget(Panel1);
+    top->addLayout(options);
+    // A fixed dialog: the designed 286 x 396, or more where the desktop's
+    // font needs it (the list takes the extra height).
+    setFixedSize(sizeHint().expandedTo(QSize(286, 396)));
+
+    connect(RxSpeedButton1, &QToolButton::clicked, this, &TSetupForm::SetRangeButtClick);
+    connect(RxSpeedButton2, &QToolButton::clicked, this, &TSetupForm::DelRangeButtClick);
     connect(RxSpeedButton3, &QToolButton::clicked, this, &TSetupForm::SaveSettButtClick);
     connect(RxSpeedButton4, &QToolButton::clicked, this, &TSetupForm::CancSettButtClick);
     connect(RxSpeedButton5, &QToolButton::clicked, this, &TSetupForm::TimeoutHlpBtnClick);

@@ -354,7 +354,8 @@ TEST_F(SetupFormTest, HelpButtonsAndF1OpenTheirTopics) {
 TEST_F(SetupFormTest, ControlsCarryTheirTextsAndHints) {
     TSetupForm& f = makeForm();
     EXPECT_EQ(f.windowTitle(), "Setup");
-    EXPECT_EQ(f.size(), QSize(286, 396));
+    EXPECT_GE(f.width(), 286);
+    EXPECT_GE(f.height(), 396);
     struct Row {
         QWidget* w;
         const char* name;
