@@ -23,12 +23,14 @@
 //
 //   job (program -> helper)          records (helper -> program)       end
 //   ListShares{text host}            Share{text name, text comment}*   End
-//   WalkShare{text url}     [later]  Entry{u8 what, text name,         End
+//   WalkShare{text url}              Entry{u8 what, text name,         End
 //                                      u64 size}*  (depth first; what:
 //                                      0 file, 1 folder whose entries
 //                                      follow, 2 end of the current folder)
-//   CopyFile{text url,      [later]  Progress{u64 done, u64 total}*    End
-//            text local_path}
+//   CopyFile{text url,               Target{text path} once, then       End
+//            text local_path}          Progress{u64 done, u64 total}*
+//                                      (path: local_path, or the next free
+//                                      "name (n).ext" when it was taken)
 //   Stop                             (ends a running walk or copy early; the
 //                                     helper reads it between records and
 //                                     answers with End; outside a job it is
@@ -50,12 +52,13 @@ constexpr uint32_t kMaxFrame = 1u << 20;
 enum class Kind : uint8_t {
     Hello = 'H',      // helper -> program, once at start: u32 version
     ListShares = 'L', // job: text host (an IPv4 address)
-    WalkShare = 'W',  // job (reserved): text smb:// URL of a share or folder
-    CopyFile = 'C',   // job (reserved): text smb:// URL, text local path
+    WalkShare = 'W',  // job: text smb:// URL of a share or folder
+    CopyFile = 'C',   // job: text smb:// URL, text local path
     Stop = 'X',       // program -> helper: end the running walk or copy
     Share = 'S',      // record: text name, text comment
-    Entry = 'F',      // record (reserved): u8 what, text name, u64 size
-    Progress = 'P',   // record (reserved): u64 done, u64 total
+    Entry = 'F',      // record: u8 what, text name, u64 size
+    Target = 'T',     // record: text local path the copy writes to
+    Progress = 'P',   // record: u64 done, u64 total
     End = 'E',        // end of a job: i32 status
 };
 

@@ -2,6 +2,7 @@
 // context, serves the jobs of smbproto.h one after another on stdin/stdout.
 // libsmbclient aborts when two threads of one process use it, so ORMIX never
 // calls it in its own processes; a crash in here costs one job, not the program.
+#include "shares/helper/searchjobs.h"
 #include "shares/helper/smbsession.h"
 #include "shares/smbproto.h"
 
@@ -136,6 +137,15 @@ int main() {
         case Kind::ListShares:
             serveListShares(session, job);
             break;
+        case Kind::WalkShare:
+        case Kind::CopyFile: {
+            ormix::smbhelper::JobChannel io(writeAll, splitter, STDIN_FILENO);
+            if (job.kind() == Kind::WalkShare)
+                ormix::smbhelper::serveWalkShare(session, job, io);
+            else
+                ormix::smbhelper::serveCopyFile(session, job, io);
+            break;
+        }
         case Kind::Stop:
             break; // nothing is running between jobs
         default:

@@ -32,9 +32,13 @@ public:
     // authentication callback).
     bool kerberos() const { return kerberos_; }
 
+    // For the other jobs of the helper (searchjobs.cpp): the one context, null
+    // when it could not be set up, and the switch of the second attempt.
+    _SMBCCTX* context() const { return ctx_; }
+    void useKerberos(bool on);
+
 private:
     int32_t listOnce(const std::string& url, const ShareSink& sink, bool& sinkFailed);
-    void useKerberos(bool on);
 
     _SMBCCTX* ctx_ = nullptr;
     bool kerberos_ = false;

@@ -1,0 +1,61 @@
+#include "search/searchrunner.h"
+
+#include "regex/regexpr.h"
+
+namespace ormix {
+
+SearchRunner::SearchRunner(SearchOwner& owner, ShareWalker& walker, const std::atomic<bool>& stopRequested,
+                           QObject* parent)
+    : QObject(parent), owner_(owner), walker_(&walker), stop_(stopRequested) {}
+
+SearchRunner::~SearchRunner() = default;
+
+void SearchRunner::Start(const SearchQuery& query, std::vector<std::string> entries, int maxWorkers) {
+    query_ = query;
+    MaxSearchWorkers = maxWorkers;
+    ActiveSearchWorkers = 0;
+    PendingShares.assign(std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
+    LaunchWorkers();
+    // Nothing started means no end notification will ever come.
+    if (ActiveSearchWorkers == 0 && OnSearchFinished)
+        OnSearchFinished();
+}
+
+int SearchRunner::LaunchWorkers() {
+    int started = 0;
+    // The bound is re-read at every step while the count grows: from idle
+    // with 6 allowed this starts 4; later calls top the pool up. Steps after
+    // the last pending entry could start nothing, so the loop ends there (a
+    // huge bound would otherwise spin).
+    for (int64_t i = 0; int64_t(MaxSearchWorkers) - ActiveSearchWorkers >= i; ++i) {
+        if (PendingShares.empty())
+            break;
+        const std::string entry = PendingShares.front();
+        if (OnShareStarted)
+            OnShareStarted(entry);
+        std::vector<std::string> parts;
+        SplitRegExpr("<>", entry, parts);
+        auto* worker = new FielSearchThr(query_, stop_, owner_, *this, *walker_);
+        worker->RootPath = (parts.empty() ? std::string() : parts[0]) + '\\';
+        worker->HostName = parts.size() > 1 ? parts[1] : std::string();
+        connect(worker, &QThread::finished, this, &SearchRunner::WorkerFinished);
+        connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+        PendingShares.pop_front();
+        worker->start();
+        ++ActiveSearchWorkers;
+        ++started;
+    }
+    return started;
+}
+
+void SearchRunner::WorkerFinished() {
+    --ActiveSearchWorkers;
+    if (stop_.load())
+        PendingShares.clear();
+    if (!PendingShares.empty())
+        LaunchWorkers();
+    if (ActiveSearchWorkers == 0 && OnSearchFinished)
+        OnSearchFinished();
+}
+
+} // namespace ormix

@@ -1,0 +1,56 @@
+// SearchRunner: the pool of search workers behind the search window and
+// `ormix-cli search`: the pending share entries, the launch rule, and the end
+// of a search. Lives on the main thread. Tests: tests/search/searchrunner_test.cpp.
+#pragma once
+
+#include "search/searchworker.h"
+
+#include <QObject>
+
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace ormix {
+
+class SearchRunner : public QObject {
+    Q_OBJECT
+public:
+    SearchRunner(SearchOwner& owner, ShareWalker& walker, const std::atomic<bool>& stopRequested,
+                 QObject* parent = nullptr);
+    ~SearchRunner() override;
+
+    // Runs for each entry handed to a worker, with the entry unchanged.
+    std::function<void(const std::string& entry)> OnShareStarted;
+    // Runs once when the last worker of a search has ended, or at once from
+    // Start when the search starts no worker.
+    std::function<void()> OnSearchFinished;
+
+    // entries are share path + "<>" + computer name. The caller clears the
+    // stop flag before.
+    void Start(const SearchQuery& query, std::vector<std::string> entries, int maxWorkers);
+
+    // Starts workers while MaxSearchWorkers - ActiveSearchWorkers >= i for
+    // i = 0, 1, 2, ... and entries are pending. Returns how many it started.
+    int LaunchWorkers();
+
+    bool Running() const { return ActiveSearchWorkers > 0; }
+    // Workers already running keep the walker they started with.
+    void SetWalker(ShareWalker& walker) { walker_ = &walker; }
+
+    std::deque<std::string> PendingShares;
+    int MaxSearchWorkers = 6;
+    int ActiveSearchWorkers = 0;
+
+private:
+    void WorkerFinished();
+
+    SearchOwner& owner_;
+    ShareWalker* walker_;
+    const std::atomic<bool>& stop_;
+    SearchQuery query_;
+};
+
+} // namespace ormix

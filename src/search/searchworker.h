@@ -1,0 +1,79 @@
+// FielSearchThr: walks one share depth first on its own thread, tests every
+// file against the size band and the pattern, and hands matches and its final
+// count to the owner on the main thread. Tests: tests/search/searchworker_test.cpp.
+#pragma once
+
+#include "search/sharewalk.h"
+
+#include <QThread>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace ormix {
+
+class TRegExpr;
+
+// Receives a search's results. Every call runs on the main thread while the
+// calling worker waits for it to return.
+class SearchOwner {
+public:
+    virtual ~SearchOwner() = default;
+    // folder ends with a backslash; names are UTF-8.
+    virtual void AddFoundFile(const std::string& hostName, const std::string& folder, int64_t size,
+                              const std::string& name) = 0;
+    virtual void AddExaminedCount(int64_t count) = 0;
+};
+
+// The condition of one search, fixed when the search starts.
+struct SearchQuery {
+    std::string expression;   // code page 1251, as handed to the engine
+    std::string modifiers;    // the engine's modifier text ("gsr-imx")
+    bool regexMode = false;   // match the full path instead of the name alone
+    int64_t minSizeBytes = 0; // 0: no lower bound
+    int64_t maxSizeBytes = 0; // 0: no upper bound
+};
+
+// The size band; both bounds inclusive, 0 meaning no bound.
+inline bool SizeInBand(int64_t size, int64_t lo, int64_t hi) {
+    return !((lo != 0 && size < lo) || (hi != 0 && size > hi));
+}
+
+class FielSearchThr : public QThread {
+    Q_OBJECT
+public:
+    // mainContext is an object living on the main thread; the owner's calls
+    // run in its thread. stopRequested must outlive the worker.
+    FielSearchThr(const SearchQuery& query, const std::atomic<bool>& stopRequested, SearchOwner& owner,
+                  QObject& mainContext, ShareWalker& walker, QObject* parent = nullptr);
+    ~FielSearchThr() override;
+
+    std::string RootPath; // share path followed by one backslash
+    std::string HostName; // labels this share's results
+
+protected:
+    void run() override { Execute(); }
+
+private:
+    void Execute();
+    // False once the walk must end (stop requested or the stream is over).
+    bool WalkFolder(ShareWalk& walk, const std::string& rel, const std::string& rel1251);
+    bool MatchFile();
+
+    const SearchQuery query_;
+    const std::atomic<bool>& stop_;
+    SearchOwner& owner_;
+    QObject& context_;
+    ShareWalker& walker_;
+    std::unique_ptr<TRegExpr> expr_;
+
+    int64_t lo_ = 0, hi_ = 0;
+    int64_t ExaminedCount = 0;
+    std::string curFolder_, curName_;      // UTF-8
+    std::string root1251_, curFolder1251_; // the paths as the engine sees them
+    int64_t curSize_ = 0;
+};
+
+} // namespace ormix
