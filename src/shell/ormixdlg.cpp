@@ -5,18 +5,16 @@
 #include "shell/about.h"
 #include "shell/application.h"
 #include "shell/appwindows.h"
+#include "shell/help.h"
 #include "shell/icons.h"
 #include "shell/placement.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDesktopServices>
-#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScreen>
@@ -25,7 +23,6 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include <filesystem>
@@ -105,7 +102,7 @@ void TMainDlg::FormCreate() {
     setWindowTitle(TitleText);
     setWindowIcon(ormixIcon(IconComputerStar));
     ProgramDir = ormix::ProgramDir();
-    HelpFile = QCoreApplication::applicationDirPath() + QStringLiteral("/help/ormix.html");
+    HelpFile = HelpFilePath();
     QuitRequested = false;
     BuildTray();
 }
@@ -380,7 +377,11 @@ void TMainDlg::closeEvent(QCloseEvent* event) {
         HideIntoTray();
         return;
     }
-    SaveComputerListAtQuit();
+    try {
+        SaveComputerListAtQuit();
+    } catch (const std::exception& e) {
+        ReportError(QString::fromUtf8(e.what())); // the quit goes on
+    }
     event->accept();
     // The entry (app.cpp) ends the process as soon as the event loop returns,
     // without waiting for any thread: share workers blocked in network calls
@@ -414,13 +415,7 @@ void TMainDlg::N332Click() {
 }
 
 void TMainDlg::OpenHelpTopic(int topic) {
-    if (!QFileInfo(HelpFile).isFile()) {
-        QMessageBox::warning(this, TitleText, QStringLiteral("Файл справки не найден:\n%1").arg(HelpFile));
-        return;
-    }
-    QUrl url = QUrl::fromLocalFile(QFileInfo(HelpFile).absoluteFilePath());
-    url.setFragment(QStringLiteral("topic%1").arg(topic));
-    QDesktopServices::openUrl(url);
+    ormix::OpenHelpTopic(HelpFile, topic, this);
 }
 
 } // namespace ormix

@@ -5,6 +5,7 @@
 #include "shell/about.h"
 #include "shell/application.h"
 #include "shell/appwindows.h"
+#include "shell/help.h"
 #include "shell/icons.h"
 
 #include <QAction>
@@ -377,9 +378,13 @@ TEST_F(MainWindowTest, HelpTopicOpensItsAnchorAndAMissingPageIsAMessage) {
     page.close();
     dlg->HelpFile = path("ormix.html");
     dlg->OpenHelpTopic(12);
-    ASSERT_EQ(recorder.urls.size(), 1);
+    appWindows().MainDlg = dlg.get(); // the other windows' way in
+    OpenHelpTopic(30);
+    appWindows().MainDlg = nullptr;
+    ASSERT_EQ(recorder.urls.size(), 2);
     EXPECT_EQ(recorder.urls[0].toLocalFile(), path("ormix.html"));
     EXPECT_EQ(recorder.urls[0].fragment(), "topic12");
+    EXPECT_EQ(recorder.urls[1].fragment(), "topic30");
 
     QDesktopServices::unsetUrlHandler("file");
 }
