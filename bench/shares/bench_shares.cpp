@@ -179,8 +179,8 @@ int main(int argc, char** argv) {
         failures += c.failures + w.failures + s.failures;
         shares = w.shares;
     }
-    std::printf("hosts %zu, workers %d, rounds %d, shares per pass %ld, failures %d\n", ips.size(), workers, rounds,
-                shares, failures);
+    std::printf("hosts %zu, workers %d, rounds %d, shares per pass %ld, failures %d\n", ips.size(), workers,
+                rounds, shares, failures);
     std::printf("ormix pool, new helpers    %8.1f hosts/s\n", median(cold));
     std::printf("ormix pool, idle helpers   %8.1f hosts/s\n", median(warm));
     std::printf("smbclient -L, sequential   %8.1f hosts/s\n", median(seq));

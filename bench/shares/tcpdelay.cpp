@@ -147,7 +147,8 @@ int main(int argc, char** argv) {
         }
         const size_t eq = a.find('=');
         sockaddr_in from, to;
-        if (eq == std::string::npos || !parseEndpoint(a.substr(0, eq), from) || !parseEndpoint(a.substr(eq + 1), to)) {
+        if (eq == std::string::npos || !parseEndpoint(a.substr(0, eq), from) ||
+            !parseEndpoint(a.substr(eq + 1), to)) {
             std::fprintf(stderr, "usage: tcp-delay [--delay-ms N] LISTEN_IP:PORT=TARGET_IP:PORT...\n");
             return 2;
         }
@@ -168,7 +169,8 @@ int main(int argc, char** argv) {
         const int l = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         int one = 1;
         ::setsockopt(l, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        if (l < 0 || ::bind(l, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 || ::listen(l, 64) != 0) {
+        if (l < 0 || ::bind(l, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
+            ::listen(l, 64) != 0) {
             std::perror("tcp-delay: bind");
             return 1;
         }

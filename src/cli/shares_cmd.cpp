@@ -60,8 +60,7 @@ int runShares(int argc, char** argv) {
     if (results.empty())
         return usage();
 
-    SmbHelperPool pool;
-    const ShareLister lister = poolLister(pool);
+    const ShareLister lister = poolLister(processSmbPool());
     std::mutex mutex;
     std::condition_variable changed;
     std::atomic<size_t> next{0};

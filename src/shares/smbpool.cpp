@@ -36,6 +36,11 @@ std::string defaultSmbHelperPath() {
     return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/ormix-smb";
 }
 
+SmbHelperPool& processSmbPool() {
+    static SmbHelperPool* pool = new SmbHelperPool();
+    return *pool;
+}
+
 // One running helper: its pid and our end of the socket pair.
 class SmbHelperProcess {
 public:

@@ -38,6 +38,12 @@ struct SmbPoolOptions {
 // $ORMIX_SMB_HELPER when set, otherwise ormix-smb next to the running program.
 std::string defaultSmbHelperPath();
 
+class SmbHelperPool;
+// The program's one pool, with the default options. It is never destroyed:
+// workers abandoned at quit may still hold leases, and the helpers end by
+// themselves when the process is gone and their input closes.
+SmbHelperPool& processSmbPool();
+
 struct ShareEntry {
     std::string name;
     std::string comment;
