@@ -231,12 +231,14 @@ void TMainDlg::BuildTray() {
         if (reason == QSystemTrayIcon::DoubleClick)
             RestoreFromTray();
     });
-    if (QSystemTrayIcon::isSystemTrayAvailable())
+    // Shown even while the desktop has no tray: it appears when a tray does
+    // (the offscreen platform never has one).
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
         TrayIcon->show();
 }
 
 bool TMainDlg::TrayAvailable() const {
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    return QSystemTrayIcon::isSystemTrayAvailable() && TrayIcon->isVisible();
 }
 
 void TMainDlg::PlaceLogButt() {
