@@ -39,7 +39,8 @@ int runRanges(int argc, char** argv) {
         else
             std::puts("rejected");
     }
-    std::printf("total %" PRId64 "\n", count_scan_addresses(texts));
+    std::printf("total %" PRId64 "\n",
+                count_scan_addresses(texts, [] { std::fputs("Malloc failed\n", stderr); }));
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <new>
 #include <stdexcept>
 
 namespace ormix {
@@ -107,12 +108,18 @@ bool step_address(const AddressRange& range, std::optional<uint32_t> cursor, uin
     return true;
 }
 
-int64_t count_scan_addresses(const std::vector<std::string>& ranges) {
+int64_t count_scan_addresses(const std::vector<std::string>& ranges,
+                             const std::function<void()>& onMallocFailed) {
     int64_t total = 0;
     for (const std::string& text : ranges) {
         AddressRange r;
-        if (parse_range_text(text, r))
-            total += static_cast<int64_t>(r.last - r.first);
+        try {
+            if (parse_range_text(text, r))
+                total += static_cast<int64_t>(r.last - r.first);
+        } catch (const std::bad_alloc&) {
+            if (onMallocFailed)
+                onMallocFailed();
+        }
     }
     return total;
 }

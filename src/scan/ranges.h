@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -36,8 +37,10 @@ bool parse_range_text(std::string_view text, AddressRange& range);   // the thre
 bool step_address(const AddressRange& range, std::optional<uint32_t> cursor, uint32_t& next);
 
 // Sum of (last - first) over the accepted texts: the progress total of a scan.
-// 64-bit, so a range covering the whole address space fits.
-int64_t count_scan_addresses(const std::vector<std::string>& ranges);
+// 64-bit, so a range covering the whole address space fits. A text whose
+// working copy cannot be made counts as rejected after onMallocFailed ran.
+int64_t count_scan_addresses(const std::vector<std::string>& ranges,
+                             const std::function<void()>& onMallocFailed = {});
 
 // Addresses (host byte order) that answered during the scan of one range.
 class AnsweredSet {

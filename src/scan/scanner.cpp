@@ -112,16 +112,8 @@ void NBTMain::scan() {
     }
     log("Port " + std::to_string(port_) + " is ok..");
 
-    int64_t total = 0;
-    for (const std::string& text : *options_.ranges) {
-        try {
-            AddressRange r;
-            if (parse_range_text(text, r))
-                total += static_cast<int64_t>(r.last - r.first);
-        } catch (const std::bad_alloc&) {
-            observer_->fatalMessage("Malloc failed");
-        }
-    }
+    const int64_t total =
+        count_scan_addresses(*options_.ranges, [this] { observer_->fatalMessage("Malloc failed"); });
     observer_->progressTotal(total);
 
     for (const std::string& text : *options_.ranges)
