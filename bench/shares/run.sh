@@ -11,7 +11,7 @@ build=${1:-build}
 cmake --build "$build" --target bench_shares tcp-delay ormix-smb nbt-responder -j2 >/dev/null
 bin=$(realpath "$build/bin")
 
-export ORMIX_TESTLAN_NAME=bench$$ ORMIX_TESTLAN_EXTRA=20 ORMIX_BIN_DIR=$bin
+export ORMIX_TESTLAN_NAME=shares-bench-$$ ORMIX_TESTLAN_EXTRA=20 ORMIX_BIN_DIR=$bin
 ns=ormix-$ORMIX_TESTLAN_NAME-lan
 proxy=
 cleanup() {

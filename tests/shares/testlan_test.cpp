@@ -30,7 +30,7 @@ std::string envOr(const char* name, const std::string& def) {
     return v && *v ? v : def;
 }
 
-const std::string kName = "sh" + std::to_string(::getpid());
+const std::string kName = "shares-" + std::to_string(::getpid());
 const std::string kNs = "ormix-" + kName + "-lan";
 std::string g_skip;
 int g_homeNs = -1;

@@ -6,6 +6,8 @@
 #include "shares/helper/smbsession.h"
 #include "shares/smbproto.h"
 
+#include <arpa/inet.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -110,6 +112,12 @@ void serveListShares(ormix::smbhelper::SmbSession& session, FrameReader& job) {
     }
     if (runTestHost(host))
         return;
+    // Only an address may go into the URL: "user@host" or a path would change its meaning.
+    in_addr addr;
+    if (::inet_pton(AF_INET, host.c_str(), &addr) != 1) {
+        sendEnd(kStatusOther);
+        return;
+    }
     const int32_t status = session.listShares(host, sendShare);
     sendEnd(status);
 }
