@@ -1,6 +1,8 @@
 // The program entry.
 #include "shell/app.h"
 
+#include "settings/addrmgrform.h"
+#include "settings/setupform.h"
 #include "shell/about.h"
 #include "shell/application.h"
 #include "shell/appwindows.h"
@@ -10,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <utility>
 
 namespace ormix {
 
@@ -34,8 +37,14 @@ namespace {
 // window is shown.
 void createWindows() {
     AppWindows& w = appWindows();
-    w.MainDlg = new TMainDlg;
-    w.About = new TAbout(*w.MainDlg);
+    TMainDlg* main = w.MainDlg = new TMainDlg;
+    SetupHost host;
+    host.ApplySettings = [main](const SettingsMirrors& settings) { main->ApplySettings(settings); };
+    host.OpenHelpTopic = [main](int topic) { main->OpenHelpTopic(topic); };
+    w.SetupForm = new TSetupForm(main->ConfigFile, std::move(host));
+    w.About = new TAbout(*main);
+    // The computer list window stays the last one created.
+    w.AddrMgrForm = new TAddrMgrForm(main->ProgramDir);
 }
 
 } // namespace

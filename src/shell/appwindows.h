@@ -7,10 +7,14 @@ namespace ormix {
 
 class TMainDlg;
 class TAbout;
+class TSetupForm;
+class TAddrMgrForm;
 
 struct AppWindows {
     TMainDlg* MainDlg = nullptr;
+    TSetupForm* SetupForm = nullptr;
     TAbout* About = nullptr;
+    TAddrMgrForm* AddrMgrForm = nullptr;
 };
 
 AppWindows& appWindows();

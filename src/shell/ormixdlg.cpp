@@ -2,6 +2,8 @@
 #include "shell/ormixdlg.h"
 
 #include "platform/programdir.h"
+#include "settings/addrmgrform.h"
+#include "settings/setupform.h"
 #include "shell/about.h"
 #include "shell/application.h"
 #include "shell/appwindows.h"
@@ -200,10 +202,10 @@ void TMainDlg::BuildMenus() {
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     N2 = PopupMenu1->addAction(ormixIcon(IconTickedBox), QStringLiteral("Настройки"));
     N2->setObjectName(QStringLiteral("N2"));
-    N2->setEnabled(false);
+    connect(N2, &QAction::triggered, this, &TMainDlg::N2Click);
     N3 = PopupMenu1->addAction(ormixIcon(IconList), QStringLiteral("Список компьютеров"));
     N3->setObjectName(QStringLiteral("N3"));
-    N3->setEnabled(false);
+    connect(N3, &QAction::triggered, this, &TMainDlg::N3Click);
     N332 = PopupMenu1->addAction(ormixIcon(IconPicture), QStringLiteral("О программе"));
     N332->setObjectName(QStringLiteral("N332"));
     connect(N332, &QAction::triggered, this, &TMainDlg::N332Click);
@@ -392,7 +394,9 @@ void TMainDlg::closeEvent(QCloseEvent* event) {
 }
 
 void TMainDlg::SaveComputerListAtQuit() {
-    // The computer list is saved here once it exists.
+    // Also closes the computer list window if it is open.
+    if (TAddrMgrForm* list = appWindows().AddrMgrForm)
+        list->SaveComputerList();
 }
 
 void TMainDlg::N5Click() {
@@ -409,6 +413,25 @@ void TMainDlg::N4Click() {
 
 void TMainDlg::ScanButtClick() {
     // Starting a scan comes with the scan control; until then ScanButt is disabled.
+}
+
+void TMainDlg::N2Click() {
+    if (TSetupForm* setup = appWindows().SetupForm)
+        setup->exec();
+}
+
+void TMainDlg::N3Click() {
+    if (TAddrMgrForm* list = appWindows().AddrMgrForm)
+        list->exec();
+}
+
+void TMainDlg::ApplySettings(const SettingsMirrors& settings) {
+    ShowResCount = settings.ShowResCount;
+    EmptyRes = settings.EmptyRes;
+    AutoScan = settings.AutoScan;
+    AutoScanInterval = settings.AutoScanInterval;
+    GroupByWrkGrp = settings.GroupByWrkGrp;
+    ExcludedShares = std::make_shared<const std::vector<std::string>>(settings.ExcludedShares);
 }
 
 void TMainDlg::N332Click() {

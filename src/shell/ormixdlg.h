@@ -7,6 +7,7 @@
 #pragma once
 
 #include "settings/configfile.h"
+#include "settings/settingsmirrors.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -42,6 +43,10 @@ public:
     // Opens help topic `topic` (12, 15, 19, 20, 30) of the help page HelpFile in
     // the desktop's browser; a missing page gives a message box.
     void OpenHelpTopic(int topic);
+
+    // Takes over what the settings loader read (settings/setupform.h): the
+    // five mirrors and a whole new ExcludedShares list.
+    void ApplySettings(const SettingsMirrors& settings);
 
     // Brings the program back from the notification area (or from minimised)
     // to the foreground: the tray icon's double click, "Восстановить" and the
@@ -105,6 +110,8 @@ public:
 public slots:
     void ScanButtClick();
     void LogButtClick();
+    void N2Click();   // "Настройки": the settings window, modal
+    void N3Click();   // "Список компьютеров": the computer list window, modal
     void N332Click(); // "О программе"
     void N5Click();   // "Закрыть" in PopupMenu1
     void N4Click();   // "Закрыть" in SysMenu

@@ -155,8 +155,8 @@ TEST_F(MainWindowTest, MenusCarryTheirItemsAndPictures) {
         bool enabled;
     };
     const Item items[] = {
-        {dlg->PopupMenu1, 0, "N2", "Настройки", IconTickedBox, false},
-        {dlg->PopupMenu1, 1, "N3", "Список компьютеров", IconList, false},
+        {dlg->PopupMenu1, 0, "N2", "Настройки", IconTickedBox, true},
+        {dlg->PopupMenu1, 1, "N3", "Список компьютеров", IconList, true},
         {dlg->PopupMenu1, 2, "N332", "О программе", IconPicture, true},
         {dlg->PopupMenu1, 3, "N5", "Закрыть", IconClose, true},
         {dlg->SysMenu, 0, "SN3", "Восстановить", -1, true},
