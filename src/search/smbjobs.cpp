@@ -140,18 +140,12 @@ CopyResult HelperFileCopier::Copy(const std::string& uncPath, const std::string&
     return result;
 }
 
-SmbHelperPool& searchHelperPool() {
-    // Never destroyed: a worker may still hold a helper while the process ends.
-    static SmbHelperPool* pool = new SmbHelperPool;
-    return *pool;
-}
-
 std::unique_ptr<ShareWalker> MakeHelperShareWalker() {
-    return std::make_unique<HelperShareWalker>(searchHelperPool());
+    return std::make_unique<HelperShareWalker>(processSmbPool());
 }
 
 std::unique_ptr<FileCopier> MakeHelperFileCopier() {
-    return std::make_unique<HelperFileCopier>(searchHelperPool());
+    return std::make_unique<HelperFileCopier>(processSmbPool());
 }
 
 } // namespace ormix

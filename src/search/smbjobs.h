@@ -36,9 +36,7 @@ private:
     SmbHelperPool& pool_;
 };
 
-// The helpers of the search window, started on first use.
-SmbHelperPool& searchHelperPool();
-
+// Both on the program's one helper pool.
 std::unique_ptr<ShareWalker> MakeHelperShareWalker();
 std::unique_ptr<FileCopier> MakeHelperFileCopier();
 

@@ -1,0 +1,148 @@
+// TIndexForm: the file search window. Turns the user's condition into an
+// expression, runs a SearchRunner over every share of the last scan, lists the
+// found files and acts on them (copy, open folder, copy path, user programs).
+// Tests: tests/search/indexform_test.cpp.
+#pragma once
+
+#include "regex/regexpr.h"
+#include "search/filecopy.h"
+#include "search/searchrunner.h"
+#include "search/sharewalk.h"
+
+#include <QDialog>
+#include <QStringList>
+#include <QTreeWidgetItem>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+class QTreeWidget;
+
+namespace ormix {
+
+class ConfigFile;
+class TOpenWithForm;
+
+// One row of ResultList: computer name, full path, size text, and the size
+// in bytes that the size column sorts by.
+class ResultItem : public QTreeWidgetItem {
+public:
+    ResultItem(const QString& host, const QString& path, const QString& sizeText, int64_t size);
+    int64_t Size;
+    bool operator<(const QTreeWidgetItem& other) const override;
+};
+
+class TIndexForm : public QDialog, public SearchOwner {
+    Q_OBJECT
+public:
+    explicit TIndexForm(ConfigFile& cfg, QWidget* parent = nullptr);
+    ~TIndexForm() override;
+
+    // Filled by the network tree (one "\\IP\share<>NAME" per share) and
+    // emptied by the scan control at every scan start.
+    QStringList SearchShares;
+    // Set by StopBtn and by the scan control; read by the workers.
+    std::atomic<bool> StopRequested{false};
+
+    // Collaborators; the defaults talk to the SMB helpers. Programs start
+    // through the process-wide launcher (platform/launcher.h).
+    void SetOpenWithForm(TOpenWithForm* form) { openWith_ = form; }
+    void SetShareWalker(ShareWalker* walker);
+    void SetFileCopier(FileCopier* copier);
+    // Dialogs go through these so tests can answer them; engine errors go to
+    // the general error report.
+    std::function<void(const QString&)> ShowMessage;
+    std::function<QString(const QString& suggestedName)> AskSaveFileName;
+
+    // SearchOwner (main thread).
+    void AddFoundFile(const std::string& hostName, const std::string& folder, int64_t size,
+                      const std::string& name) override;
+    void AddExaminedCount(int64_t count) override;
+
+    bool PreparePattern(const QString& text);
+    void StartSearch();
+    void StopBtnClick();
+    void TextRBClick();
+    void RxSpeedButton6Click();
+    void ExtSearchBtnClick();
+    void SLimClrClick();
+    void Timer1Timer();
+    void ResultListColumnClick(int column);
+    int ResultListCompare(const ResultItem& a, const ResultItem& b) const;
+    void CopyFileClick();
+    void OpenFolderClick();
+    void CopyClipClick();
+    void BuildResultMenu();
+    void PopupMenuItemsClick(int tag);
+    bool Searching() const { return runner_->Running(); }
+
+    TRegExpr SearchExpr;
+    bool RegexMode = false;
+    int64_t MinSizeBytes = 0, MaxSizeBytes = 0;
+    int64_t ExaminedFiles = 0;
+    int FoundFiles = 0;
+    int SortColumn = 0;
+
+    QLabel* SearchDescrText;
+    QLineEdit* SrchStr;
+    QPushButton* SrchHlpBtn;
+    QToolButton* ExtSearchBtn;
+    QPushButton* StartBtn;
+    QPushButton* StopBtn;
+    QPushButton* RxSpeedButton1;
+    QProgressBar* RxGIFAnimator1;
+    QToolButton* RxSpeedButton2;
+    QToolButton* RxSpeedButton3;
+    QToolButton* RxSpeedButton4;
+    QWidget* ExtSrchPanel;
+    QRadioButton* TextRB;
+    QRadioButton* RegexpRB;
+    QPushButton* RxSpeedButton5;
+    QLineEdit* RegExprTestEdit;
+    QPushButton* RxSpeedButton6;
+    QWidget* SzLimitPanel;
+    QSpinBox* SpinFrom;
+    QSpinBox* SpinTo;
+    QPushButton* SLimClr;
+    QTabWidget* PageControl1;
+    QTreeWidget* ResultList;
+    QPlainTextEdit* Memo2;
+    QLabel* labelThrCnt;
+    QLabel* labelFileCnt;
+    QLabel* labelFoundedFileCnt;
+    QTimer* Timer1;
+    QMenu* PopupMenu1;
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
+
+private:
+    void buildControls();
+    void searchFinished();
+    ResultItem* selectedRow() const;
+    void runProgram(const QString& path, const std::string& programName);
+
+    ConfigFile& cfg_;
+    TOpenWithForm* openWith_ = nullptr;
+    std::unique_ptr<ShareWalker> ownWalker_;
+    std::unique_ptr<FileCopier> ownCopier_;
+    ShareWalker* walker_ = nullptr;
+    FileCopier* copier_ = nullptr;
+    std::unique_ptr<SearchRunner> runner_;
+};
+
+} // namespace ormix

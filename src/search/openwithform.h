@@ -1,0 +1,47 @@
+// TOpenWithForm: the user's list of programs for opening found files, kept in
+// cfg.ini section "ProgList" (key = name, value = command-line template).
+// Tests: tests/search/openwithform_test.cpp.
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+namespace ormix {
+
+class ConfigFile;
+
+class TOpenWithForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TOpenWithForm(ConfigFile& cfg, QWidget* parent = nullptr);
+
+    // Message boxes go through here so tests can watch them.
+    std::function<void(const QString&)> ShowMessage;
+
+    QListWidget* ProgListList;
+    QLineEdit* ComStrEdit;
+    QLineEdit* ProgNameEdit;
+    QPushButton* AddButt;
+    QPushButton* DelButt;
+    QPushButton* RxSpeedButton1;
+    QPushButton* TimeoutHlpBtn;
+
+    void ReloadPrograms();
+    void AddButtClick();
+    void DelButtClick();
+    void ProgListListChange();
+
+private:
+    ConfigFile& cfg_;
+    std::vector<std::string> ProgNames;
+};
+
+} // namespace ormix
