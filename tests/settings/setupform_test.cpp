@@ -196,8 +196,12 @@ TEST_F(SetupFormTest, TypedOctetsAreMirroredAndKeptWithinBounds) {
 TEST_F(SetupFormTest, DeleteRemovesTheSelectedLineOnly) {
     writeFile(cfgPath_, "[main]\niprange=a-1,b-2,c-3\n");
     TSetupForm& f = makeForm();
-    f.AdressesList->clearSelection();
-    f.RxSpeedButton2->click();
+    f.show();
+    f.activateWindow();
+    f.AdressesList->setFocus(); // focus alone marks a current row but selects nothing
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    ASSERT_TRUE(f.AdressesList->hasFocus());
+    QTest::mouseClick(f.RxSpeedButton2, Qt::LeftButton);
     EXPECT_EQ(listLines(f), (QStringList{"a-1", "b-2", "c-3"}));
     f.AdressesList->setCurrentRow(1);
     f.RxSpeedButton2->click();
