@@ -2,6 +2,8 @@
 #include "shell/app.h"
 
 #include "settings/addrmgrform.h"
+#include "search/indexform.h"
+#include "search/openwithform.h"
 #include "settings/setupform.h"
 #include "shell/about.h"
 #include "shell/application.h"
@@ -43,6 +45,9 @@ void createWindows() {
     host.OpenHelpTopic = [main](int topic) { main->OpenHelpTopic(topic); };
     w.SetupForm = new TSetupForm(main->ConfigFile, std::move(host));
     w.About = new TAbout(*main);
+    w.IndexForm = new TIndexForm(main->ConfigFile);
+    w.OpenWithForm = new TOpenWithForm(main->ConfigFile);
+    w.IndexForm->SetOpenWithForm(w.OpenWithForm);
     // The computer list window stays the last one created.
     w.AddrMgrForm = new TAddrMgrForm(main->ProgramDir);
 }

@@ -9,11 +9,15 @@ class TMainDlg;
 class TAbout;
 class TSetupForm;
 class TAddrMgrForm;
+class TIndexForm;
+class TOpenWithForm;
 
 struct AppWindows {
     TMainDlg* MainDlg = nullptr;
     TSetupForm* SetupForm = nullptr;
     TAbout* About = nullptr;
+    TIndexForm* IndexForm = nullptr;
+    TOpenWithForm* OpenWithForm = nullptr;
     TAddrMgrForm* AddrMgrForm = nullptr;
 };
 

@@ -2,6 +2,7 @@
 #include "shell/ormixdlg.h"
 
 #include "platform/programdir.h"
+#include "search/indexform.h"
 #include "settings/addrmgrform.h"
 #include "settings/setupform.h"
 #include "shell/about.h"
@@ -17,6 +18,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScreen>
@@ -155,6 +157,7 @@ void TMainDlg::BuildLayout() {
     // The scan itself is not there yet: an honest disabled button.
     ScanButt->setEnabled(false);
     connect(ScanButt, &QToolButton::clicked, this, &TMainDlg::ScanButtClick);
+    connect(SearchButt, &QToolButton::clicked, this, &TMainDlg::SearchButtClick);
 
     RxSpeedButton1 = flatButton(Panel2, "RxSpeedButton1", QString(), QStringLiteral("Нажми меня!"));
     RxSpeedButton1->setGeometry(434 + 96, 4, 12, 23);
@@ -423,6 +426,17 @@ void TMainDlg::N2Click() {
 void TMainDlg::N3Click() {
     if (TAddrMgrForm* list = appWindows().AddrMgrForm)
         list->exec();
+}
+
+void TMainDlg::SearchButtClick() {
+    if (!ShowResCount) {
+        QMessageBox::information(this, QGuiApplication::applicationDisplayName(),
+                                 QStringLiteral("Для поиска по ресурсам сети \nнеобходимо включить параметр \n"
+                                                "\"показывать количество ресурсов\""));
+        return;
+    }
+    if (TIndexForm* search = appWindows().IndexForm)
+        search->exec();
 }
 
 void TMainDlg::ApplySettings(const SettingsMirrors& settings) {

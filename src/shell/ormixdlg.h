@@ -112,6 +112,7 @@ public slots:
     void LogButtClick();
     void N2Click();   // "Настройки": the settings window, modal
     void N3Click();   // "Список компьютеров": the computer list window, modal
+    void SearchButtClick(); // the search window, modal, while share counting is on
     void N332Click(); // "О программе"
     void N5Click();   // "Закрыть" in PopupMenu1
     void N4Click();   // "Закрыть" in SysMenu
