@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -248,7 +249,36 @@ SmbHelperPool::Lease::Read SmbHelperPool::Lease::read(std::string& body, Clock::
 
 SmbHelperPool::SmbHelperPool(SmbPoolOptions options) : options_(std::move(options)) {}
 
-SmbHelperPool::~SmbHelperPool() = default;
+SmbHelperPool::~SmbHelperPool() {
+    std::lock_guard starterLock(starterMutex_);
+    if (starter_.joinable())
+        starter_.join();
+}
+
+void SmbHelperPool::prestart(size_t count) {
+    std::lock_guard starterLock(starterMutex_);
+    if (starting_)
+        return; // one round of starting at a time is plenty
+    if (starter_.joinable())
+        starter_.join();
+    starting_ = true;
+    count = std::min(count, options_.maxIdle);
+    starter_ = std::thread([this, count] {
+        for (;;) {
+            {
+                std::lock_guard lock(mutex_);
+                if (idle_.size() >= count)
+                    break;
+            }
+            auto proc = SmbHelperProcess::start(options_);
+            if (!proc)
+                break;
+            ++started_;
+            giveBack(std::move(proc), true);
+        }
+        starting_ = false;
+    });
+}
 
 size_t SmbHelperPool::idleHelpers() const {
     std::lock_guard lock(mutex_);

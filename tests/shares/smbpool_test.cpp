@@ -131,3 +131,14 @@ TEST(SmbPool, ManyThreadsShareThePool) {
     EXPECT_LE(pool.helpersStarted(), 7);
     EXPECT_EQ(pool.helpersReplaced(), 1);
 }
+
+TEST(SmbPool, PrestartedHelpersServeTheFirstJobs) {
+    SmbHelperPool pool(testOptions());
+    pool.prestart(3);
+    pool.prestart(3); // while the first round runs: no second one
+    for (int i = 0; i < 200 && pool.idleHelpers() < 3; ++i)
+        std::this_thread::sleep_for(20ms);
+    ASSERT_EQ(pool.idleHelpers(), 3u);
+    EXPECT_EQ(pool.listShares("test-shares-4").shares.size(), 4u);
+    EXPECT_EQ(pool.helpersStarted(), 3);
+}
