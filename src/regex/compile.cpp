@@ -164,7 +164,7 @@ public:
         int flags = 0;
         beginPass(true);
         parseReg(false, flags);
-        if (size_ > INT_MAX / 2)
+        if (size_ > kMaxProgramSize)
             fail(101);
         code_.assign(static_cast<std::size_t>(size_), 0);
         code_[0] = kSignature;
@@ -990,13 +990,21 @@ private:
         }
     }
 
+    static bool zeroWidth(std::uint8_t k) {
+        return k == BOL || k == EOL || k == BOLML || k == EOLML || k == BOUND || k == NOTBOUND ||
+               k == COMMENT || k == NOTHING || isOpen(k) || isClose(k);
+    }
+
     // Facts from the chain of nodes every match runs through (stepping into
     // single alternatives, over alternations to where they join).
     void computeShortcuts(Program& prog) const {
         const ProgramView p = prog.view();
         Shortcuts& s = prog.shortcuts;
+        auto text = [&p](std::int32_t n) { return reinterpret_cast<const char*>(p.operandPtr(n)); };
 
+        std::int32_t prefixNode = 0;
         std::int32_t n = 1;
+        bool sawBol = false;
         while (n != 0) {
             const std::uint8_t k = p.op(n);
             if (k == BRANCH) {
@@ -1004,17 +1012,26 @@ private:
                 if (nx != 0 && p.op(nx) == BRANCH)
                     break;
                 n = p.operand(n);
-            } else if (k == COMMENT || k == NOTHING || isOpen(k)) {
+            } else if (k == COMMENT || k == NOTHING || isOpen(k) || (sawBol && isClose(k))) {
+                n = p.next(n);
+            } else if (k == BOL && !sawBol) {
+                sawBol = s.atInputStart = true;
                 n = p.next(n);
             } else {
-                s.atInputStart = k == BOL;
+                if (sawBol && (k == EXACTLY || k == EXACTLYCI))
+                    prefixNode = n;
                 break;
             }
         }
 
+        std::int32_t startNode = 0;
+        if (prog.filters.startChar >= 0)
+            startNode = p.operand(1);
+
         std::int32_t tailLiteral = 0; // last literal with only empty-width nodes after it
-        std::int32_t best = 0;
-        std::size_t bestLen = 0;
+        std::int32_t suffixNode = 0;
+        bool endsAtEol = false;
+        std::vector<std::int32_t> literals;
         n = 1;
         while (n != 0 && p.op(n) != END) {
             const std::uint8_t k = p.op(n);
@@ -1028,33 +1045,192 @@ private:
                 while (j != 0 && p.op(j) == BRANCH)
                     j = p.next(j);
                 tailLiteral = 0;
+                endsAtEol = false;
                 n = j;
                 continue;
             }
             if (k == EXACTLY || k == EXACTLYCI) {
-                const std::size_t len = std::strlen(reinterpret_cast<const char*>(p.operandPtr(n)));
-                if (len == 0) // a zero character: never matches, leave the search alone
+                if (text(n)[0] == 0) // a zero character: never matches, leave the search alone
                     return;
+                literals.push_back(n);
                 tailLiteral = n;
-                if (len > bestLen) {
-                    best = n;
-                    bestLen = len;
-                }
+                endsAtEol = false;
             } else if (k == EOL) {
-                if (tailLiteral != 0 && s.suffix.empty()) {
-                    s.suffix = reinterpret_cast<const char*>(p.operandPtr(tailLiteral));
-                    s.suffixCI = p.op(tailLiteral) == EXACTLYCI;
-                }
-            } else if (!(k == BOL || k == BOLML || k == EOLML || k == BOUND || k == NOTBOUND ||
-                         k == COMMENT || k == NOTHING || isOpen(k) || isClose(k))) {
+                endsAtEol = true;
+                if (tailLiteral != 0 && suffixNode == 0)
+                    suffixNode = tailLiteral;
+            } else if (!zeroWidth(k)) {
                 tailLiteral = 0;
+                endsAtEol = false;
             }
             n = p.next(n);
         }
-        if (best != 0) {
-            s.required = reinterpret_cast<const char*>(p.operandPtr(best));
-            s.requiredCI = p.op(best) == EXACTLYCI;
+        if (prefixNode != 0) {
+            s.prefix = text(prefixNode);
+            s.prefixCI = p.op(prefixNode) == EXACTLYCI;
         }
+        if (suffixNode != 0) {
+            s.suffix = text(suffixNode);
+            s.suffixCI = p.op(suffixNode) == EXACTLYCI;
+        }
+        std::size_t bestLen = 0;
+        for (const std::int32_t lit : literals) {
+            const std::size_t len = std::strlen(text(lit));
+            if (lit == prefixNode || lit == suffixNode || (lit == startNode && len == 1) || len <= bestLen)
+                continue;
+            bestLen = len;
+            s.required = text(lit);
+            s.requiredCI = p.op(lit) == EXACTLYCI;
+        }
+        if (endsAtEol)
+            computeLastChars(p, s);
+    }
+
+    // The characters a match can end with, for a program whose matches all end
+    // at the input's end: per node, the last characters of the ways from it to
+    // END (L) and whether one of them consumes nothing (E), to a fixed point.
+    void computeLastChars(const ProgramView& p, Shortcuts& s) const {
+        constexpr std::int32_t kMaxAnalysedSize = 1 << 16;
+        if (p.size > kMaxAnalysedSize)
+            return;
+        std::vector<std::int32_t> nodes;
+        for (std::int32_t n = 1; n < p.size;) {
+            nodes.push_back(n);
+            if (p.op(n) == END)
+                break;
+            n += nodeSize(p, n);
+        }
+        std::vector<CharSet> L(static_cast<std::size_t>(p.size));
+        std::vector<char> E(static_cast<std::size_t>(p.size), 0);
+        CharSet all;
+        all.addRange(0, 255);
+
+        auto chars = [&](std::int32_t n) {
+            CharSet c;
+            const std::uint8_t* o = p.operandPtr(n);
+            switch (p.op(n)) {
+            case EXACTLY:
+            case EXACTLYCI: {
+                const std::size_t len = std::strlen(reinterpret_cast<const char*>(o));
+                if (len > 0) {
+                    c.add(o[len - 1]);
+                    if (p.op(n) == EXACTLYCI)
+                        c.add(t_.invert[o[len - 1]]);
+                }
+                break;
+            }
+            case ANYDIGIT:
+                c.addRange('0', '9');
+                break;
+            case NOTDIGIT:
+                c.addRange('0', '9');
+                c.invert();
+                break;
+            case ANYOFTINYSET:
+                c.add(o[0]);
+                c.add(o[1]);
+                c.add(o[2]);
+                break;
+            case ANYBUTTINYSET:
+                c.add(o[0]);
+                c.add(o[1]);
+                c.add(o[2]);
+                c.invert();
+                break;
+            case ANYOFFULLSET:
+                for (int ch = 0; ch < 256; ++ch)
+                    if ((o[ch >> 3] >> (ch & 7)) & 1)
+                        c.add(static_cast<unsigned char>(ch));
+                break;
+            default: // ANY, ANYML, back-references
+                c = all;
+                break;
+            }
+            return c;
+        };
+        auto at = [](std::int32_t n) { return static_cast<std::size_t>(n); };
+
+        for (int round = 0;; ++round) {
+            if (round > 64)
+                return; // no fixed point in reasonable time: go without
+            bool changed = false;
+            for (auto it = nodes.rbegin(); it != nodes.rend(); ++it) {
+                const std::int32_t n = *it;
+                const std::uint8_t k = p.op(n);
+                const std::int32_t nx = p.next(n);
+                CharSet l;
+                bool e = false;
+                auto from = [&](std::int32_t m) {
+                    if (m == 0)
+                        return;
+                    l.addAll(L[at(m)]);
+                    e = e || E[at(m)];
+                };
+                auto consume = [&](const CharSet& c, bool maybeEmpty) {
+                    if (nx != 0 && E[at(nx)])
+                        l.addAll(c);
+                    if (nx != 0)
+                        l.addAll(L[at(nx)]);
+                    e = maybeEmpty && nx != 0 && E[at(nx)];
+                };
+                switch (k) {
+                case END:
+                    e = true;
+                    break;
+                case BRANCH:
+                    from(p.operand(n));
+                    if (nx != 0 && p.op(nx) == BRANCH)
+                        from(nx);
+                    break;
+                case LOOP:
+                case LOOPNG:
+                    from(p.loopBody(n));
+                    from(nx);
+                    break;
+                case STAR:
+                case STARNG:
+                case PLUS:
+                case PLUSNG:
+                case BRACES:
+                case BRACESNG: {
+                    const std::int32_t op = p.repeatOperand(n);
+                    const bool zeroMin =
+                        k == STAR || k == STARNG || ((k == BRACES || k == BRACESNG) && p.argMin(n) == 0);
+                    consume(chars(op), zeroMin || p.op(op) == BSUBEXP || p.op(op) == BSUBEXPCI);
+                    break;
+                }
+                case BSUBEXP:
+                case BSUBEXPCI:
+                    consume(all, true);
+                    break;
+                case EXACTLY:
+                case EXACTLYCI:
+                case ANY:
+                case ANYML:
+                case ANYDIGIT:
+                case NOTDIGIT:
+                case ANYOFTINYSET:
+                case ANYBUTTINYSET:
+                case ANYOFFULLSET:
+                    consume(chars(n), false);
+                    break;
+                default: // empty-width nodes, BACK, LOOPENTRY
+                    from(nx);
+                    break;
+                }
+                if (std::memcmp(&l, &L[at(n)], sizeof l) != 0 || e != static_cast<bool>(E[at(n)])) {
+                    L[at(n)] = l;
+                    E[at(n)] = e;
+                    changed = true;
+                }
+            }
+            if (!changed)
+                break;
+        }
+        if (E[1])
+            return; // a match may be empty
+        s.lastCharKnown = true;
+        s.lastChars = L[1];
     }
 
     void indexBackNodes(Program& prog) const {

@@ -72,10 +72,14 @@ struct StartFilters {
 // result; Dump does not show them.
 struct Shortcuts {
     bool atInputStart = false; // the first real node is BOL: only position 0 can match
-    std::string required;      // literal that every match contains
+    std::string prefix;        // with atInputStart: literal every match starts with
+    bool prefixCI = false;
+    std::string required; // literal that every match contains
     bool requiredCI = false;
     std::string suffix; // literal every match ends with, at the input's end
     bool suffixCI = false;
+    bool lastCharKnown = false; // every match ends at the input's end with one of lastChars
+    CharSet lastChars;
 };
 
 struct Program {
@@ -104,6 +108,12 @@ struct Pairs {
             start[i] = end[i] = -1;
     }
     bool isSet(int i) const { return start[i] >= 0 && end[i] >= 0; }
+    bool allUnset() const {
+        for (int i = 0; i < kMaxGroups; ++i)
+            if (start[i] >= 0 || end[i] >= 0)
+                return false;
+        return true;
+    }
 };
 
 // Backtracking matcher. It keeps its choice points on a heap stack of its own,
@@ -123,12 +133,14 @@ public:
     void setStackLimit(std::size_t entries) { stackLimit_ = entries; }
 
 private:
+    // kind in the low 3 bits of tag, the node (or group, slot, level) above.
     struct Frame {
-        std::int32_t kind;
-        std::int32_t node;
+        std::uint32_t tag;
         std::int32_t pos;
         std::int32_t a;
         std::int32_t b;
+        std::int32_t kind() const { return static_cast<std::int32_t>(tag & 7u); }
+        std::int32_t node() const { return static_cast<std::int32_t>(tag >> 3); }
     };
 
     bool tryAt(std::int32_t pos);
@@ -158,7 +170,7 @@ private:
 
     std::int64_t steps_ = 0;
     std::int64_t stepLimit_ = 0;
-    std::size_t stackLimit_ = std::size_t{1} << 24;
+    std::size_t stackLimit_ = std::size_t{1} << 23; // 128 MiB
 };
 
 } // namespace ormix::rx

@@ -59,17 +59,36 @@ bool endsWith(const unsigned char* in, std::int32_t from, std::int32_t len, cons
     return true;
 }
 
+bool startsWith(const unsigned char* in, std::int32_t len, const std::string& lit, bool ci,
+                const unsigned char* inv) {
+    const auto n = static_cast<std::int32_t>(lit.size());
+    if (len < n)
+        return false;
+    const auto* t = reinterpret_cast<const unsigned char*>(lit.data());
+    for (std::int32_t j = 0; j < n; ++j)
+        if (in[j] != t[j] && !(ci && in[j] == inv[t[j]]))
+            return false;
+    return true;
+}
+
 } // namespace
 
 void Matcher::push(std::int32_t kind, std::int32_t node, std::int32_t pos, std::int32_t a, std::int32_t b) {
     if (stack_.size() >= stackLimit_)
         throw Fault{1016, 0};
-    stack_.push_back(Frame{kind, node, pos, a, b});
+    stack_.push_back(
+        Frame{static_cast<std::uint32_t>(node) << 3 | static_cast<std::uint32_t>(kind), pos, a, b});
 }
 
 bool Matcher::shortcutsReject(std::int32_t off) const {
     const Shortcuts& s = prog_->shortcuts;
-    if (s.atInputStart && off > 0)
+    if (s.atInputStart) {
+        if (off > 0)
+            return true;
+        if (!s.prefix.empty() && !startsWith(in_, len_, s.prefix, s.prefixCI, t_->invert))
+            return true;
+    }
+    if (s.lastCharKnown && (len_ == 0 || !s.lastChars.has(in_[len_ - 1])))
         return true;
     if (!s.suffix.empty() && !endsWith(in_, off, len_, s.suffix, s.suffixCI, t_->invert))
         return true;
@@ -110,7 +129,7 @@ bool Matcher::search(const Program& prog, const Tables& tables, const unsigned c
     // Positions the filters below would try in vain are skipped; the pairs
     // still end up as a full search would leave them.
     if (shortcutsReject(off)) {
-        if (specWouldTry(off))
+        if (!pairs.allUnset() && specWouldTry(off))
             pairs.unset();
         return false;
     }
@@ -125,7 +144,7 @@ bool Matcher::search(const Program& prog, const Tables& tables, const unsigned c
             if (tryAt(0))
                 return true;
         }
-        if (!tried && specWouldTry(0))
+        if (!tried && !pairs.allUnset() && specWouldTry(0))
             pairs.unset();
         return false;
     }
@@ -557,33 +576,33 @@ bool Matcher::backtrack(std::int32_t& node, std::int32_t& pos) {
     while (!stack_.empty()) {
         const Frame f = stack_.back();
         stack_.pop_back();
-        switch (f.kind) {
+        switch (f.kind()) {
         case U_START:
-            pairs_->start[f.node] = f.pos;
+            pairs_->start[f.node()] = f.pos;
             break;
         case U_END:
-            pairs_->end[f.node] = f.pos;
+            pairs_->end[f.node()] = f.pos;
             break;
         case U_LOOP:
-            loopStart_[f.node] = f.pos;
-            loopCount_[f.node] = f.a;
+            loopStart_[f.node()] = f.pos;
+            loopCount_[f.node()] = f.a;
             level_ = f.b;
             break;
         case U_BACK:
-            backPos_[static_cast<std::size_t>(f.node)] = f.pos;
+            backPos_[static_cast<std::size_t>(f.node())] = f.pos;
             break;
         case F_ALT: {
             pos = f.pos;
-            const std::int32_t nx = p_.next(f.node);
+            const std::int32_t nx = p_.next(f.node());
             if (nx != 0 && p_.op(nx) == BRANCH)
                 push(F_ALT, nx, pos);
-            node = f.node + kNodeHeader;
+            node = f.node() + kNodeHeader;
             return true;
         }
         case F_REPEAT: {
-            const std::int32_t nx = p_.next(f.node);
-            const std::uint8_t k = p_.op(f.node);
-            const std::int32_t unit = std::max<std::int32_t>(repeatUnit(p_.repeatOperand(f.node)), 0);
+            const std::int32_t nx = p_.next(f.node());
+            const std::uint8_t k = p_.op(f.node());
+            const std::int32_t unit = std::max<std::int32_t>(repeatUnit(p_.repeatOperand(f.node())), 0);
             int c1 = -1, c2 = -1;
             if ((p_.op(nx) == EXACTLY || p_.op(nx) == EXACTLYCI) && p_.code[nx + kNodeHeader] != 0) {
                 c1 = p_.code[nx + kNodeHeader];
@@ -596,14 +615,14 @@ bool Matcher::backtrack(std::int32_t& node, std::int32_t& pos) {
                 if (kk < f.b)
                     break;
                 if (kk > f.b)
-                    push(F_REPEAT, f.node, f.pos, kk - 1, f.b);
+                    push(F_REPEAT, f.node(), f.pos, kk - 1, f.b);
             } else {
                 while (kk <= f.b && !nextCharOk(c1, c2, f.pos + kk * unit))
                     ++kk;
                 if (kk > f.b)
                     break;
                 if (kk < f.b)
-                    push(F_REPEAT, f.node, f.pos, kk + 1, f.b);
+                    push(F_REPEAT, f.node(), f.pos, kk + 1, f.b);
             }
             pos = f.pos + kk * unit;
             node = nx;
@@ -613,7 +632,7 @@ bool Matcher::backtrack(std::int32_t& node, std::int32_t& pos) {
             pos = f.pos;
             push(U_LOOP, level_, loopStart_[level_], loopCount_[level_], level_);
             --level_;
-            node = p_.next(f.node);
+            node = p_.next(f.node());
             if (node == 0)
                 throw Fault{1002, 0};
             return true;
@@ -624,7 +643,7 @@ bool Matcher::backtrack(std::int32_t& node, std::int32_t& pos) {
             push(U_LOOP, lv, loopStart_[lv], loopCount_[lv], level_);
             ++loopCount_[lv];
             loopStart_[lv] = pos;
-            node = p_.loopBody(f.node);
+            node = p_.loopBody(f.node());
             return true;
         }
         default:

@@ -60,6 +60,8 @@ inline constexpr int kNodeHeader = 5; // kind + next
 inline constexpr int kBracesArgs = 8; // min + max
 inline constexpr int kLoopArgs = 12;  // min + max + back distance
 inline constexpr int kFullSetBytes = 32;
+// Node offsets must fit the matcher's stack entries (29 bits).
+inline constexpr std::int64_t kMaxProgramSize = std::int64_t{1} << 28;
 
 inline std::int32_t readInt(const std::uint8_t* p) {
     std::int32_t v;
