@@ -2,6 +2,7 @@
 #include "shell/app.h"
 
 #include "settings/addrmgrform.h"
+#include "settings/connectdriveform.h"
 #include "search/indexform.h"
 #include "search/openwithform.h"
 #include "settings/setupform.h"
@@ -48,6 +49,7 @@ void createWindows() {
     w.IndexForm = new TIndexForm(main->ConfigFile);
     w.OpenWithForm = new TOpenWithForm(main->ConfigFile);
     w.IndexForm->SetOpenWithForm(w.OpenWithForm);
+    w.ConnectDriveForm = new TConnectDriveForm;
     // The computer list window stays the last one created.
     w.AddrMgrForm = new TAddrMgrForm(main->ProgramDir);
 }

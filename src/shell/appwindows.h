@@ -11,6 +11,7 @@ class TSetupForm;
 class TAddrMgrForm;
 class TIndexForm;
 class TOpenWithForm;
+class TConnectDriveForm;
 
 struct AppWindows {
     TMainDlg* MainDlg = nullptr;
@@ -18,6 +19,7 @@ struct AppWindows {
     TAbout* About = nullptr;
     TIndexForm* IndexForm = nullptr;
     TOpenWithForm* OpenWithForm = nullptr;
+    TConnectDriveForm* ConnectDriveForm = nullptr;
     TAddrMgrForm* AddrMgrForm = nullptr;
 };
 
