@@ -157,7 +157,6 @@ void TMainDlg::BuildLayout() {
     // The scan itself is not there yet: an honest disabled button.
     ScanButt->setEnabled(false);
     connect(ScanButt, &QToolButton::clicked, this, &TMainDlg::ScanButtClick);
-    connect(SearchButt, &QToolButton::clicked, this, &TMainDlg::SearchButtClick);
 
     RxSpeedButton1 = flatButton(Panel2, "RxSpeedButton1", QString(), QStringLiteral("Нажми меня!"));
     RxSpeedButton1->setGeometry(434 + 96, 4, 12, 23);
@@ -172,6 +171,7 @@ void TMainDlg::BuildLayout() {
     SearchButt->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     SearchButt->setGeometry(434, 28, 108, 23);
     SearchButt->setEnabled(false);
+    connect(SearchButt, &QToolButton::clicked, this, &TMainDlg::SearchButtClick);
 
     LogButt =
         flatButton(Panel2, "LogButt", QStringLiteral("+"), QStringLiteral("Скрыть/показать окно сообщений"));
