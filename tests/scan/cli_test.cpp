@@ -47,7 +47,7 @@ TEST(CliScan, PrintsOneLinePerReportedHost) {
     ASSERT_GT(responder, 0);
     const bool ready = testing::waitForLine(readyFd, "ready", 5000);
     std::string out;
-    const int rc = ready ? testing::runCommand({binary("ormix-cli"), "scan", "--timeout", "0.25",
+    const int rc = ready ? testing::runCommand({binary("ormix-cli"), "scan", "--timeout", "0.5",
                                                 "127.1.0.5-9", "nonsense", "127.1.0.5"},
                                                &out)
                          : -1;

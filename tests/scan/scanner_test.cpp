@@ -3,6 +3,7 @@
 #include "fixtures/nbt_responder.h"
 #include "fixtures/netns.h"
 #include "scan/scanner.h"
+#include "settings/configfile.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -13,6 +14,8 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <fstream>
 #include <mutex>
 #include <sstream>
 
@@ -72,6 +75,24 @@ NbtHost host(const char* address, std::vector<testing::NbtName> names = {{"PC"}}
     return h;
 }
 
+TEST(ScanConfig, SelectTimeoutComesFromTheMainSection) {
+    char path[] = "/tmp/ormix-scan-cfg-XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    {
+        const ConfigFile missing(std::string(path) + ".none");
+        const SelectTimeout t = configuredSelectTimeout(missing);
+        EXPECT_EQ(t.seconds, 4);
+        EXPECT_EQ(t.microseconds, 10);
+    }
+    std::ofstream(path) << "[main]\nselect_timeout_sec=1\nselect_timeout_usec=250000\n";
+    const SelectTimeout t = configuredSelectTimeout(ConfigFile(path));
+    std::remove(path);
+    EXPECT_EQ(t.seconds, 1);
+    EXPECT_EQ(t.microseconds, 250000);
+}
+
 class ScannerTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -96,7 +117,7 @@ protected:
         responder_->start();
     }
 
-    std::shared_ptr<Recorder> scan(std::vector<std::string> ranges, int timeoutMs = 200) {
+    std::shared_ptr<Recorder> scan(std::vector<std::string> ranges, int timeoutMs = 500) {
         auto rec = std::make_shared<Recorder>();
         ScanOptions o;
         o.ranges = std::make_shared<const std::vector<std::string>>(std::move(ranges));
@@ -246,7 +267,7 @@ TEST_F(ScannerTest, RunsOnItsOwnThreadAndSignalsTheEnd) {
     auto rec = std::make_shared<Recorder>();
     ScanOptions o;
     o.ranges = std::make_shared<const std::vector<std::string>>(std::vector<std::string>{"127.1.0.5"});
-    o.selectTimeout = [] { return SelectTimeout{0, 200000}; };
+    o.selectTimeout = [] { return SelectTimeout{0, 500000}; };
     std::make_shared<NBTMain>(o, rec)->start();
     std::unique_lock l(rec->m);
     ASSERT_TRUE(rec->cv.wait_for(l, std::chrono::seconds(10), [&] { return rec->finishedCalls == 1; }));
