@@ -51,7 +51,8 @@ SelectTimeout configuredSelectTimeout(const ConfigFile& config);
 struct ScanOptions {
     // The range texts, as one snapshot that nobody changes while the scan runs.
     std::shared_ptr<const std::vector<std::string>> ranges;
-    // Asked at the start of every range; unset gives 4 s 10 µs.
+    // Asked at the start of every range, on the scanner thread; unset gives
+    // 4 s 10 µs. The program passes [&config] { return configuredSelectTimeout(config); }.
     std::function<SelectTimeout()> selectTimeout;
     int firstPort = 2000;
     std::chrono::milliseconds progressInterval{20};
@@ -64,8 +65,9 @@ public:
     NBTMain(const NBTMain&) = delete;
     NBTMain& operator=(const NBTMain&) = delete;
 
-    // Runs Execute on a detached thread of its own; the object stays alive
-    // until that thread ends. The end is the observer's finished().
+    // Runs Execute on a detached thread of its own; the object (which must be
+    // owned by a std::shared_ptr) stays alive until that thread ends. The end
+    // is the observer's finished().
     void start();
 
     // The whole scan on the calling thread, ending with finished().
