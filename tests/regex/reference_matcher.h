@@ -30,6 +30,9 @@ inline rx::Tables defaultTables() {
 
 class ReferenceMatcher {
 public:
+    // Thrown when a search takes more steps than the budget allows.
+    struct OverBudget {};
+
     ReferenceMatcher(const rx::Program& prog, const rx::Tables& tables, std::string input)
         : p_(prog.view()), prog_(prog), t_(tables), in_(std::move(input)) {
         pairs_.unset();
@@ -57,6 +60,7 @@ public:
     }
 
     const rx::Pairs& pairs() const { return pairs_; }
+    void setBudget(long steps) { budget_ = steps; }
 
 private:
     bool tryAt(std::int32_t p) {
@@ -142,6 +146,8 @@ private:
     bool matchPrim(std::int32_t scan) {
         using namespace rx;
         while (scan != 0) {
+            if (budget_ > 0 && --budget_ == 0)
+                throw OverBudget{};
             const std::uint8_t k = p_.op(scan);
             const std::int32_t next = p_.next(scan);
             const std::uint8_t* o = p_.operandPtr(scan);
@@ -395,6 +401,7 @@ private:
     std::int32_t count_[rx::kMaxLoopLevel + 1] = {};
     std::int32_t start_[rx::kMaxLoopLevel + 1] = {};
     std::vector<std::int32_t> backPos_;
+    long budget_ = 0;
 };
 
 } // namespace ormix::rxtest
