@@ -88,6 +88,8 @@ TMainDlg::TMainDlg(QWidget* parent)
     resize(kWidth, kHeight);
     BuildLayout();
     BuildMenus();
+    SetupMainTree();
+    SetupScanControl();
     FormCreate();
 }
 
@@ -119,7 +121,6 @@ void TMainDlg::BuildLayout() {
 
     MainTree = new QTreeWidget(central);
     MainTree->setObjectName(QStringLiteral("MainTree"));
-    MainTree->setHeaderLabels({QString()});
     column->addWidget(MainTree, 1);
 
     Panel2 = new QFrame(central);
@@ -154,8 +155,6 @@ void TMainDlg::BuildLayout() {
     ScanButt->setIcon(ormixIcon(IconNetwork));
     ScanButt->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     ScanButt->setGeometry(434, 4, 96, 23);
-    // The scan itself is not there yet: an honest disabled button.
-    ScanButt->setEnabled(false);
     connect(ScanButt, &QToolButton::clicked, this, &TMainDlg::ScanButtClick);
 
     RxSpeedButton1 = flatButton(Panel2, "RxSpeedButton1", QString(), QStringLiteral("Нажми меня!"));
@@ -290,6 +289,9 @@ void TMainDlg::setVisible(bool visible) {
 void TMainDlg::FormShow() {
     LogPanel->setFixedHeight(kLogClosed);
     LogButt->setText(QStringLiteral("+"));
+    // The first automatic scan comes one second after the window appears.
+    if (AutoScan)
+        StartCountdown(1000);
 }
 
 void TMainDlg::HideIntoTray() {
@@ -414,15 +416,6 @@ void TMainDlg::N4Click() {
 
 // --- commands ---
 
-void TMainDlg::ScanButtClick() {
-    // Starting a scan comes with the scan control; until then ScanButt is disabled.
-}
-
-void TMainDlg::N2Click() {
-    if (TSetupForm* setup = appWindows().SetupForm)
-        setup->exec();
-}
-
 void TMainDlg::N3Click() {
     if (TAddrMgrForm* list = appWindows().AddrMgrForm)
         list->exec();
@@ -446,6 +439,9 @@ void TMainDlg::ApplySettings(const SettingsMirrors& settings) {
     AutoScanInterval = settings.AutoScanInterval;
     GroupByWrkGrp = settings.GroupByWrkGrp;
     ExcludedShares = std::make_shared<const std::vector<std::string>>(settings.ExcludedShares);
+    // Each share worker goes by the snapshot in force when it was made.
+    shareSettings_ = std::make_shared<const ShareSettings>(
+        ShareSettings{settings.ShowResCount, settings.EmptyRes, settings.ExcludedShares});
 }
 
 void TMainDlg::N332Click() {

@@ -1,18 +1,28 @@
 // TMainDlg: the main window. It owns what every other window uses (the
 // configuration file accessor, the program folder, the title text and the
 // message log), hides into the notification area instead of closing, and ends
-// the program on "Закрыть". The scan control and the tree of found computers
-// live in the same window.
-// Tests: tests/shell/mainwindow_test.cpp, tests/shell/placement_test.cpp.
+// the program on "Закрыть". The scan control (scancontrol.cpp) and the tree
+// of found computers (maintree.cpp) live in the same window.
+// Tests: tests/shell/mainwindow_test.cpp, tests/shell/placement_test.cpp,
+// tests/shell/scancontrol_test.cpp, tests/shell/maintree_test.cpp,
+// tests/shell/scan_testlan_test.cpp.
 #pragma once
 
+#include "scan/nbstat.h"
+#include "scan/scanner.h"
 #include "settings/configfile.h"
 #include "settings/settingsmirrors.h"
+#include "shares/addhostthr.h"
+#include "shares/sharelist.h"
 
+#include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 
 #include <atomic>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,8 +36,11 @@ class QProgressBar;
 class QSystemTrayIcon;
 class QToolButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace ormix {
+
+class CountdownTimer;
 
 class TMainDlg : public QMainWindow {
     Q_OBJECT
@@ -83,6 +96,65 @@ public:
     // new list, never a mix. Never null.
     std::atomic<std::shared_ptr<const std::vector<std::string>>> ExcludedShares;
 
+    // --- scan control (scancontrol.cpp) ---
+
+    // Begins a scan: empties the tree, the search window's share list, the
+    // counters and the log, disables the buttons and starts a scanner.
+    void StartScan();
+    // One answering host, from the scanner's thread or the main thread. The
+    // host travels to the main thread as one record (so a name with a comma
+    // stays whole); hosts queue in the order of the calls.
+    void AddFoundHost(const HostTexts& host);
+    // End notifications (main thread).
+    void ShareWorkerDone();
+    void ScannerDone();
+    // The auto-scan countdown expired. During a scan the expiry waits for
+    // ScanFinished, so two scans never run over each other.
+    void AutoScanTimerTimer();
+    // True from StartScan until ScanFinished.
+    bool Scanning() const { return scanning_; }
+
+    // Hosts waiting for a share worker, oldest first.
+    std::deque<HostTexts> PendingHosts;
+    int MaxWorkers = 6;    // key MaxAddThrds, read at every scan start
+    int ActiveWorkers = 0; // share workers started and not yet ended
+    int RunningScanners = 0;
+    // Every share worker started since the scan start; null once it is gone.
+    QList<QPointer<AddHostThr>> WorkerHandles;
+    CountdownTimer* AutoScanTimer = nullptr;
+
+    // Lists the shares of one computer for the share workers: the SMB helper
+    // pool by default; tests and benchmarks put their own in its place.
+    ShareLister Lister;
+    // Starts the scanner with these options and this observer; by default an
+    // NBTMain on a thread of its own.
+    std::function<void(ScanOptions, std::shared_ptr<ScanObserver>)> LaunchScanner;
+    // Shows a message box with this text; tests replace it to catch the text.
+    std::function<void(const QString&)> ShowMessage;
+
+    // --- the network tree (maintree.cpp) ---
+
+    // Adds a computer and its shares to the tree (main thread).
+    void InsertHostNode(const HOSTINF& host);
+    // The order of column "IP / Описание": hosts by address, anything else equal.
+    int MainTreeCompareItems(const QTreeWidgetItem* a, const QTreeWidgetItem* b) const;
+    // A click on a header section: sorts the whole tree by that column.
+    void MainTreeColumnClick(int column);
+    // Opens the focused computer or share in the file manager.
+    void OpenFocusedNode();
+    // End notification of an opener started in scan `generation`.
+    void OpenerDone(int generation);
+
+    int HostsTotal = 0;      // host nodes inserted since the scan start
+    int HostsWithShares = 0; // of those, hosts with at least one share
+    int PendingOpens = 0;    // open requests started and not yet ended
+
+    QMenu* TreeMenu = nullptr;
+    QAction* N32 = nullptr;  // "Открыть"
+    QAction* N53 = nullptr;  // "Свернуть все"
+    QAction* N43 = nullptr;  // "Развернуть все"
+    QAction* N331 = nullptr; // "Подключить сетевой диск"
+
     // --- components (object names as given) ---
     QTreeWidget* MainTree = nullptr;
     QFrame* Panel2 = nullptr;
@@ -110,13 +182,17 @@ public:
 public slots:
     void ScanButtClick();
     void LogButtClick();
-    void N2Click();   // "Настройки": the settings window, modal
-    void N3Click();   // "Список компьютеров": the computer list window, modal
+    void N2Click();         // "Настройки": the settings window, modal
+    void N3Click();         // "Список компьютеров": the computer list window, modal
     void SearchButtClick(); // the search window, modal, while share counting is on
-    void N332Click(); // "О программе"
-    void N5Click();   // "Закрыть" in PopupMenu1
-    void N4Click();   // "Закрыть" in SysMenu
-    void SN3Click();  // "Восстановить"
+    void N332Click();       // "О программе"
+    void N5Click();         // "Закрыть" in PopupMenu1
+    void N4Click();         // "Закрыть" in SysMenu
+    void SN3Click();        // "Восстановить"
+    void N32Click();        // "Открыть"
+    void N53Click();        // "Свернуть все"
+    void N43Click();        // "Развернуть все"
+    void N331Click();       // "Подключить сетевой диск"
 
 protected:
     void setVisible(bool visible) override;
@@ -144,6 +220,30 @@ private:
 
     // Saves the computer list as the program quits (filled in by the computer list).
     void SaveComputerListAtQuit();
+
+    // scancontrol.cpp
+    void SetupScanControl();
+    void StartShareWorkers();
+    void ScanFinished();
+    void StartCountdown(int64_t periodMs);
+    void ShowScanTotal(int64_t total);
+    void ShowScanProgress(int64_t queriesSent);
+    void ShowWorkersLeft();
+
+    // maintree.cpp
+    void SetupMainTree();
+    void ClearTree();
+    void ShowPendingOpens();
+
+    bool scanning_ = false;
+    bool countdownDeferred_ = false;
+    int64_t scanTotal_ = 0;
+    int scanGeneration_ = 0;
+    // What the share workers go by: rebuilt from the mirrors at every settings load.
+    ShareSettingsPtr shareSettings_;
+    std::unique_ptr<BlockingHostReceiver> treeReceiver_;
+    int sortColumn_ = 0;
+    bool sortDescending_ = false;
 
     bool shown_ = false;
     bool placementSaved_ = false;

@@ -126,7 +126,7 @@ TEST_F(MainWindowTest, ComponentsHaveTheirNamesCaptionsHintsAndPlaces) {
     EXPECT_TRUE(dlg->ScanProgress->isVisible());
     EXPECT_EQ(dlg->ScanProgress->format(), "%p%");
     EXPECT_FALSE(dlg->AddHstTxt->isVisible());
-    EXPECT_FALSE(dlg->ScanButt->isEnabled()); // until the scan control exists
+    EXPECT_TRUE(dlg->ScanButt->isEnabled());
     EXPECT_FALSE(dlg->SearchButt->isEnabled());
     for (QWidget* w : {static_cast<QWidget*>(dlg->ScanProgress), static_cast<QWidget*>(dlg->AddHstTxt)})
         EXPECT_EQ(w->palette().color(QPalette::Window), QColor(0xEB, 0xEB, 0xEB));
