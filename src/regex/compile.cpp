@@ -1100,8 +1100,12 @@ private:
                 break;
             n += nodeSize(p, n);
         }
-        std::vector<CharSet> L(static_cast<std::size_t>(p.size));
-        std::vector<char> E(static_cast<std::size_t>(p.size), 0);
+        // Per node, by its index in program order.
+        std::vector<std::int32_t> index(static_cast<std::size_t>(p.size), 0);
+        for (std::size_t i = 0; i < nodes.size(); ++i)
+            index[static_cast<std::size_t>(nodes[i])] = static_cast<std::int32_t>(i);
+        std::vector<CharSet> L(nodes.size());
+        std::vector<char> E(nodes.size(), 0);
         CharSet all;
         all.addRange(0, 255);
 
@@ -1148,7 +1152,9 @@ private:
             }
             return c;
         };
-        auto at = [](std::int32_t n) { return static_cast<std::size_t>(n); };
+        auto at = [&index](std::int32_t n) {
+            return static_cast<std::size_t>(index[static_cast<std::size_t>(n)]);
+        };
 
         for (int round = 0;; ++round) {
             if (round > 64)
@@ -1227,10 +1233,10 @@ private:
             if (!changed)
                 break;
         }
-        if (E[1])
+        if (E[at(1)])
             return; // a match may be empty
         s.lastCharKnown = true;
-        s.lastChars = L[1];
+        s.lastChars = L[at(1)];
     }
 
     void indexBackNodes(Program& prog) const {

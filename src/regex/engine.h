@@ -143,6 +143,10 @@ private:
         std::int32_t node() const { return static_cast<std::int32_t>(tag >> 3); }
     };
 
+    static constexpr std::size_t kKeptStackEntries = 1 << 16;
+
+    bool searchFiltered(const Program& prog, const Tables& tables, const unsigned char* in, std::int32_t len,
+                        std::int32_t off, Pairs& pairs);
     bool tryAt(std::int32_t pos);
     bool run(std::int32_t pos);
     bool backtrack(std::int32_t& node, std::int32_t& pos);

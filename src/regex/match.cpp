@@ -112,6 +112,20 @@ bool Matcher::specWouldTry(std::int32_t off) const {
 
 bool Matcher::search(const Program& prog, const Tables& tables, const unsigned char* in, std::int32_t len,
                      std::int32_t off, Pairs& pairs) {
+    // A deep match leaves a large stack behind; an object kept for short
+    // names should not hold on to it.
+    struct Release {
+        std::vector<Frame>& stack;
+        ~Release() {
+            if (stack.capacity() > kKeptStackEntries)
+                std::vector<Frame>().swap(stack);
+        }
+    } release{stack_};
+    return searchFiltered(prog, tables, in, len, off, pairs);
+}
+
+bool Matcher::searchFiltered(const Program& prog, const Tables& tables, const unsigned char* in,
+                             std::int32_t len, std::int32_t off, Pairs& pairs) {
     prog_ = &prog;
     p_ = prog.view();
     t_ = &tables;

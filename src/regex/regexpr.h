@@ -109,7 +109,8 @@ public:
     virtual void Error(int code);
 
 private:
-    [[noreturn]] void raise(int code, int compilePos = 0);
+    // compilePos >= 0: a compilation error at that position.
+    [[noreturn]] void raise(int code, int compilePos = -1);
     void rebuildTables();
     void dropProgram();
     void compileNow();
