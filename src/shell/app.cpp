@@ -6,12 +6,14 @@
 #include "search/indexform.h"
 #include "search/openwithform.h"
 #include "settings/setupform.h"
+#include "shares/smbpool.h"
 #include "shell/about.h"
 #include "shell/application.h"
 #include "shell/appwindows.h"
 #include "shell/ormixdlg.h"
 #include "shell/singleinstance.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -70,6 +72,10 @@ void RunOrmix(int argc, char** argv) {
         QObject::connect(&instance, &SingleInstance::RestoreRequested, appWindows().MainDlg,
                          &TMainDlg::RestoreFromTray);
         appWindows().MainDlg->show();
+        // The SMB helpers of the share workers start in the background now,
+        // so that the first scan does not wait for them.
+        const int workers = appWindows().MainDlg->ConfigFile.ReadNumber("main", "MaxAddThrds", 6);
+        processSmbPool().prestart(static_cast<size_t>(std::max(workers, 0)));
         code = app.exec();
     } catch (const std::exception& e) {
         ReportError(QString::fromUtf8(e.what()));

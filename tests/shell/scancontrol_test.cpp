@@ -6,6 +6,7 @@
 #include "settings/setupform.h"
 #include "shell/scancontrol.h"
 
+#include <QAction>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -195,6 +196,27 @@ TEST_F(ScanControl, GaugeFollowsTheScanner) {
     }
     observer->finished();
     ASSERT_TRUE(waitFor([&] { return !dlg->Scanning(); }));
+}
+
+// "Закрыть" during a scan saves the computer list and ends the event loop at
+// once; a share worker blocked in its network call is left running.
+TEST_F(ScanControl, QuitDoesNotWaitForShareWorkers) {
+    shareCounting(true);
+    dlg->show();
+    dlg->StartScan();
+    observer->foundHost(host("BUSY", "127.0.0.9"));
+    ASSERT_TRUE(waitFor([&] { return lister.calls() == 1; }));
+    QTimer::singleShot(0, dlg->N5, &QAction::trigger);
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    watchdog.start(3000);
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    ASSERT_EQ(dlg->WorkerHandles.size(), 1);
+    EXPECT_TRUE(dlg->WorkerHandles[0] && dlg->WorkerHandles[0]->isRunning());
+    const QStringList saved = rangeLstLines();
+    ASSERT_EQ(saved.size(), 1);
+    EXPECT_TRUE(saved[0].startsWith("127.0.0.9,BUSY,")) << saved[0].toStdString();
 }
 
 // --- the auto-scan countdown ---
