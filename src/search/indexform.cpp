@@ -478,8 +478,8 @@ void TIndexForm::ResultListColumnClick(int column) {
 int TIndexForm::ResultListCompare(const ResultItem& a, const ResultItem& b) const {
     if (SortColumn == 2)
         return CompareSizes(a.Size, b.Size);
-    const int col = SortColumn == 0 ? 0 : SortColumn;
-    return CompareTextNoCase(view(a.text(col)), view(b.text(col)));
+    // The caption, or the path (sub-item SortColumn - 1).
+    return CompareTextNoCase(view(a.text(SortColumn)), view(b.text(SortColumn)));
 }
 
 ResultItem* TIndexForm::selectedRow() const {
