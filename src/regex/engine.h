@@ -102,18 +102,16 @@ std::string dumpProgram(const Program& program);
 struct Pairs {
     std::int32_t start[kMaxGroups];
     std::int32_t end[kMaxGroups];
+    // All pairs unset. A failed try leaves them so (it puts back what it set),
+    // so only a match clears this.
+    bool clean = false;
 
     void unset() {
         for (int i = 0; i < kMaxGroups; ++i)
             start[i] = end[i] = -1;
+        clean = true;
     }
     bool isSet(int i) const { return start[i] >= 0 && end[i] >= 0; }
-    bool allUnset() const {
-        for (int i = 0; i < kMaxGroups; ++i)
-            if (start[i] >= 0 || end[i] >= 0)
-                return false;
-        return true;
-    }
 };
 
 // Backtracking matcher. It keeps its choice points on a heap stack of its own,

@@ -133,7 +133,8 @@ bool Matcher::searchFiltered(const Program& prog, const Tables& tables, const un
     len_ = len;
     pairs_ = &pairs;
     steps_ = 0;
-    backPos_.assign(static_cast<std::size_t>(prog.backCount), -1);
+    if (backPos_.size() != static_cast<std::size_t>(prog.backCount))
+        backPos_.assign(static_cast<std::size_t>(prog.backCount), -1);
 
     const StartFilters& f = prog.filters;
     if (!f.mustHave.empty() &&
@@ -143,7 +144,7 @@ bool Matcher::searchFiltered(const Program& prog, const Tables& tables, const un
     // Positions the filters below would try in vain are skipped; the pairs
     // still end up as a full search would leave them.
     if (shortcutsReject(off)) {
-        if (!pairs.allUnset() && specWouldTry(off))
+        if (!pairs.clean && specWouldTry(off))
             pairs.unset();
         return false;
     }
@@ -158,7 +159,7 @@ bool Matcher::searchFiltered(const Program& prog, const Tables& tables, const un
             if (tryAt(0))
                 return true;
         }
-        if (!tried && !pairs.allUnset() && specWouldTry(0))
+        if (!tried && !pairs.clean && specWouldTry(0))
             pairs.unset();
         return false;
     }
@@ -183,9 +184,13 @@ bool Matcher::searchFiltered(const Program& prog, const Tables& tables, const un
 }
 
 bool Matcher::tryAt(std::int32_t pos) {
-    pairs_->unset();
-    if (!run(pos))
+    if (!pairs_->clean)
+        pairs_->unset();
+    pairs_->clean = false; // until the try has put everything back
+    if (!run(pos)) {
+        pairs_->clean = true;
         return false;
+    }
     pairs_->start[0] = pos;
     pairs_->end[0] = endPos_;
     return true;

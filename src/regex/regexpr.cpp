@@ -7,6 +7,7 @@
 
 #include <array>
 #include <climits>
+#include <cstring>
 
 namespace ormix {
 
@@ -55,9 +56,9 @@ struct CaseTables {
 constexpr CaseTables kCase;
 
 // The text up to its first zero byte.
-std::string_view untilZero(std::string_view s) {
-    const auto z = s.find('\0');
-    return z == std::string_view::npos ? s : s.substr(0, z);
+inline std::string_view untilZero(std::string_view s) {
+    const void* z = s.empty() ? nullptr : std::memchr(s.data(), 0, s.size());
+    return z ? s.substr(0, static_cast<std::size_t>(static_cast<const char*>(z) - s.data())) : s;
 }
 
 // Modifier letters of the inline form without parentheses; false at the first
@@ -444,9 +445,11 @@ void TRegExpr::SetInputString(std::string_view input) {
     input = untilZero(input);
     if (input.size() > static_cast<std::size_t>(kMaxTextLength))
         raise(1018);
-    input_.assign(input);
+    input_.clear(); // keeps the capacity: names one after another reuse it
+    input_.append(input.data(), input.size());
     hasInput_ = true;
-    pairs_->unset();
+    if (!pairs_->clean)
+        pairs_->unset();
 }
 
 const std::string& TRegExpr::GetInputString() {
