@@ -442,11 +442,16 @@ void TRegExpr::SetMatchStepLimit(std::int64_t steps) {
 // --- matching --------------------------------------------------------------------
 
 void TRegExpr::SetInputString(std::string_view input) {
-    input = untilZero(input);
     if (input.size() > static_cast<std::size_t>(kMaxTextLength))
         raise(1018);
-    input_.clear(); // keeps the capacity: names one after another reuse it
+    // Copy first, then look for a zero byte in the copy: the copy takes the
+    // one trip to the caller's memory (the capacity stays, so names one after
+    // another reuse it).
+    input_.clear();
     input_.append(input.data(), input.size());
+    const std::size_t n = std::strlen(input_.c_str());
+    if (n != input_.size())
+        input_.resize(n);
     hasInput_ = true;
     if (!pairs_->clean)
         pairs_->unset();
