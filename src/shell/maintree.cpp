@@ -11,6 +11,7 @@
 #include "shell/appwindows.h"
 #include "shell/icons.h"
 #include "shell/ormixdlg.h"
+#include "shell/scancontrol.h"
 
 #include <QAction>
 #include <QEvent>
@@ -295,7 +296,8 @@ void TMainDlg::OpenerDone(int generation) {
 }
 
 void TMainDlg::ShowPendingOpens() {
-    TotHostTxt->setText(QStringLiteral(" В очереди на открытие хостов: ") + QString::number(PendingOpens));
+    SetStatusText(TotHostTxt,
+                  QStringLiteral(" В очереди на открытие хостов: ") + QString::number(PendingOpens));
 }
 
 void TMainDlg::N32Click() {

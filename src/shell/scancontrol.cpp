@@ -16,6 +16,7 @@
 #include "shell/appwindows.h"
 #include "shell/ormixdlg.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
@@ -78,6 +79,19 @@ int64_t periodOf(int32_t seconds) {
 }
 
 } // namespace
+
+// Writes a status line. The lines have the fixed width of the window's
+// design; where the desktop's font is wider, a long line (the one of the
+// share count with its number at the end) is set smaller until it fits.
+void SetStatusText(QLabel* label, const QString& text) {
+    QFont font = label->parentWidget() ? label->parentWidget()->font() : label->font();
+    const int room = label->contentsRect().width() - 2 * label->margin() - 2;
+    const qreal smallest = font.pointSizeF() * 0.75;
+    while (font.pointSizeF() > smallest && QFontMetrics(font).horizontalAdvance(text) > room)
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    label->setFont(font);
+    label->setText(text);
+}
 
 // --- CountdownTimer ---
 
@@ -212,9 +226,9 @@ void TMainDlg::StartShareWorkers() {
 }
 
 void TMainDlg::ShareWorkerDone() {
-    OnHostCntTxt->setText(QStringLiteral(" Компьютеров всего: %1, из них с ресурсами: %2")
-                              .arg(HostsTotal)
-                              .arg(HostsWithShares));
+    SetStatusText(OnHostCntTxt, QStringLiteral(" Компьютеров всего: %1, из них с ресурсами: %2")
+                                    .arg(HostsTotal)
+                                    .arg(HostsWithShares));
     --ActiveWorkers;
     ShowWorkersLeft();
     if (!PendingHosts.empty())
@@ -224,8 +238,9 @@ void TMainDlg::ShareWorkerDone() {
 }
 
 void TMainDlg::ShowWorkersLeft() {
-    AddHstTxt->setText(QStringLiteral(" Сканирование завершено.  Определение кол-ва ресурсов. Осталось: ") +
-                       QString::number(ActiveWorkers));
+    SetStatusText(AddHstTxt,
+                  QStringLiteral(" Сканирование завершено.  Определение кол-ва ресурсов. Осталось: ") +
+                      QString::number(ActiveWorkers));
 }
 
 void TMainDlg::ScannerDone() {
@@ -262,7 +277,7 @@ void TMainDlg::ShowScanTotal(int64_t total) {
 }
 
 void TMainDlg::ShowScanProgress(int64_t queriesSent) {
-    TotHostTxt->setText(QStringLiteral(" Просканировано адресов: ") + QString::number(queriesSent));
+    SetStatusText(TotHostTxt, QStringLiteral(" Просканировано адресов: ") + QString::number(queriesSent));
     // The gauge shows the share of the total, kept within 100 %; a total of 0 shows 0 %.
     int percent = 0;
     if (scanTotal_ > 0)

@@ -1,13 +1,21 @@
-// The auto-scan countdown: a timer that keeps running undisturbed when it is
-// started again or given the period it already has, and that never expires
-// with a period of 0 or less. The main window's scan control uses it.
+// Helpers of the main window's scan control: the auto-scan countdown, a timer
+// that keeps running undisturbed when it is started again or given the period
+// it already has and that never expires with a period of 0 or less; and the
+// writing of a status line.
 // Tests: tests/shell/scancontrol_test.cpp.
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <QTimer>
 
+class QLabel;
+
 namespace ormix {
+
+// Writes one of the main window's status lines, setting a line that is wider
+// than its label in a smaller size (down to three quarters) so it stays whole.
+void SetStatusText(QLabel* label, const QString& text);
 
 class CountdownTimer : public QObject {
     Q_OBJECT

@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -96,6 +97,9 @@ TEST_F(ScanControl, SixWorkersThenAQueuedSeventh) {
     ASSERT_TRUE(waitFor([&] { return !dlg->Scanning(); }));
     EXPECT_EQ(dlg->OnHostCntTxt->text(), " Компьютеров всего: 7, из них с ресурсами: 7");
     EXPECT_EQ(dlg->AddHstTxt->text(), kWorkersLeft + "0");
+    EXPECT_LE(QFontMetrics(dlg->AddHstTxt->font()).horizontalAdvance(dlg->AddHstTxt->text()),
+              dlg->AddHstTxt->contentsRect().width())
+        << "the count at the end of the line stays visible";
     EXPECT_TRUE(dlg->ScanButt->isEnabled());
     EXPECT_TRUE(dlg->SearchButt->isEnabled());
     EXPECT_EQ(lastLogLine(), "Scan complete!");
