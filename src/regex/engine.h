@@ -153,7 +153,7 @@ private:
     std::int32_t repeatUnit(std::int32_t opnd) const;
     bool nextCharOk(int c1, int c2, std::int32_t pos) const;
     void push(std::int32_t kind, std::int32_t node, std::int32_t pos, std::int32_t a = 0, std::int32_t b = 0);
-    bool specWouldTry(std::int32_t off) const;
+    bool filtersWouldTry(std::int32_t off) const;
     bool shortcutsReject(std::int32_t off) const;
 
     const Program* prog_ = nullptr;

@@ -97,7 +97,8 @@ bool Matcher::shortcutsReject(std::int32_t off) const {
     return false;
 }
 
-bool Matcher::specWouldTry(std::int32_t off) const {
+// Whether the start filters alone would try at least one position from off.
+bool Matcher::filtersWouldTry(std::int32_t off) const {
     const StartFilters& f = prog_->filters;
     if (f.anchored)
         return true;
@@ -144,7 +145,7 @@ bool Matcher::searchFiltered(const Program& prog, const Tables& tables, const un
     // Positions the filters below would try in vain are skipped; the pairs
     // still end up as a full search would leave them.
     if (shortcutsReject(off)) {
-        if (!pairs.clean && specWouldTry(off))
+        if (!pairs.clean && filtersWouldTry(off))
             pairs.unset();
         return false;
     }
@@ -159,7 +160,7 @@ bool Matcher::searchFiltered(const Program& prog, const Tables& tables, const un
             if (tryAt(0))
                 return true;
         }
-        if (!tried && !pairs.clean && specWouldTry(0))
+        if (!tried && !pairs.clean && filtersWouldTry(0))
             pairs.unset();
         return false;
     }
