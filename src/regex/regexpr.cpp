@@ -639,9 +639,6 @@ std::string QuoteRegExprMetaChars(std::string_view text) {
     return out;
 }
 
-// Results: 0 well formed; -1 a group left open or "(?" without ")"; a positive
-// position: a ")" there closes nothing; -(position + 1): the "[" at position
-// has no "]". Positions count from 1.
 int RegExprSubExpressions(std::string_view expression, std::vector<RegExprSubExpr>& list, bool extended) {
     const std::string_view e = untilZero(expression);
     const auto len = static_cast<std::int64_t>(e.size());

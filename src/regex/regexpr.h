@@ -158,8 +158,12 @@ struct RegExprSubExpr {
     std::int64_t number;
 };
 
-// Lists the groups of an expression; 0 when it is well formed (see the
-// implementation for the other results).
+// Lists the groups of an expression in the order of their "(", with the whole
+// expression in front unless the first group already spans it. Returns 0 when
+// it is well formed, -1 for a group left open (or "(?" without ")"), the
+// 1-based position of a ")" that closes nothing, or -(position + 1) for a "["
+// without "]". extended starts as the x modifier; "(?x)" and "(?-x)" in the
+// expression switch it.
 int RegExprSubExpressions(std::string_view expression, std::vector<RegExprSubExpr>& list,
                           bool extended = false);
 
