@@ -21,7 +21,9 @@
 #include <QMenu>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <exception>
+#include <functional>
 
 namespace ormix {
 
@@ -65,25 +67,30 @@ int compareNodes(const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
 }
 
 // Double click anywhere in the tree and Enter released open the focused node.
+// A child of the tree; it keeps plain pointers only to compare, so events that
+// reach it while the window is taken down touch nothing.
 class TreeInput : public QObject {
 public:
-    TreeInput(TMainDlg* window) : QObject(window), window_(window) {}
+    TreeInput(QTreeWidget* tree, std::function<void()> open)
+        : QObject(tree), tree_(tree), viewport_(tree->viewport()), open_(std::move(open)) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == window_->MainTree->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        if (watched == viewport_ && event->type() == QEvent::MouseButtonDblClick) {
             // The press before it has already made the node under the mouse the focused one.
-            window_->OpenFocusedNode();
-        } else if (watched == window_->MainTree && event->type() == QEvent::KeyRelease) {
+            open_();
+        } else if (watched == tree_ && event->type() == QEvent::KeyRelease) {
             const auto* key = static_cast<QKeyEvent*>(event);
             if (!key->isAutoRepeat() && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter))
-                window_->OpenFocusedNode();
+                open_();
         }
         return false;
     }
 
 private:
-    TMainDlg* window_;
+    const QObject* tree_;
+    const QObject* viewport_;
+    std::function<void()> open_;
 };
 
 TreeNode* addNode(TreeNodeKind kind, const QStringList& texts, int picture) {
@@ -189,7 +196,7 @@ void TMainDlg::SetupMainTree() {
     connect(tree, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { TreeMenu->popup(MainTree->viewport()->mapToGlobal(at)); });
 
-    auto* input = new TreeInput(this);
+    auto* input = new TreeInput(tree, [this] { OpenFocusedNode(); });
     tree->installEventFilter(input);
     tree->viewport()->installEventFilter(input);
 }
