@@ -96,7 +96,8 @@ ScanResult scanOnce(const std::vector<std::string>& ranges, bool shareCounting, 
         gaps.push_back(std::max(0.0, since.nsecsElapsed() / 1e6 - 1.0));
         if (getenv("GUI_BENCH_DEBUG") && gaps.back() > 20)
             std::fprintf(stderr, "stall %.1f ms at %.3f s, %d hosts, %d workers, %zu queued\n", gaps.back(),
-                         clock.nsecsElapsed() / 1e9, dlg->HostsTotal, dlg->ActiveWorkers, dlg->PendingHosts.size());
+                         clock.nsecsElapsed() / 1e9, dlg->HostsTotal, dlg->ActiveWorkers,
+                         dlg->PendingHosts.size());
         since.restart();
     });
     since.start();
