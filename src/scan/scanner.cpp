@@ -22,6 +22,14 @@ namespace {
 
 constexpr size_t kReceiveBufferSize = 2048;
 
+// Answers that queue up while queries go out at full speed: a /16 with a few
+// thousand hosts answers in bursts far larger than the kernel's default UDP
+// queue (about 500 datagrams), and whatever overflows it is lost silently.
+constexpr int kSocketQueueBytes = 8 * 1024 * 1024;
+// Answers taken in one pass beyond the first, so a burst is emptied at once
+// while the sending still gets a turn between bursts.
+constexpr int kExtraReadsPerPass = 256;
+
 // The names the log has always used for bind failures.
 const char* bindErrorName(int err) {
     switch (err) {
@@ -150,6 +158,10 @@ int NBTMain::sock_prepare() {
         release_scan_resources();
         return err;
     }
+    // A larger queue is best effort: root may exceed the system's cap, anyone
+    // else gets what the cap allows.
+    if (setsockopt(fd_, SOL_SOCKET, SO_RCVBUFFORCE, &kSocketQueueBytes, sizeof kSocketQueueBytes) != 0)
+        setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &kSocketQueueBytes, sizeof kSocketQueueBytes);
     buffer_.assign(kReceiveBufferSize, 0);
     scanStartSecond_ = read_clock().seconds;
     return 0;
@@ -181,6 +193,12 @@ int NBTMain::selectReady(bool& readSet, bool& writeSet) {
     readSet = readSet && (p.revents & (POLLIN | POLLERR)) != 0;
     writeSet = writeSet && (p.revents & (POLLOUT | POLLERR)) != 0;
     return 1;
+}
+
+// True when a datagram is waiting right now.
+bool NBTMain::datagramWaiting() const {
+    pollfd p{fd_, POLLIN, 0};
+    return poll(&p, 1, 0) > 0 && (p.revents & POLLIN) != 0;
 }
 
 // Receives one datagram; false when the pass ends here (nothing is sent in it).
@@ -256,8 +274,12 @@ bool NBTMain::scan_range(const std::string& text) {
     }
     while (n > 0) {
         n = selectReady(readSet, writeSet);
-        if (readSet && !receive_one())
-            continue;
+        if (readSet) {
+            if (!receive_one())
+                continue;
+            for (int extra = 0; extra < kExtraReadsPerPass && datagramWaiting(); ++extra)
+                receive_one();
+        }
         readSet = true;
         if (sending_ && writeSet) {
             uint32_t next = 0;

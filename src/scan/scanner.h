@@ -81,6 +81,7 @@ private:
     bool scan_range(const std::string& text);
     int selectReady(bool& readSet, bool& writeSet);
     bool receive_one();
+    bool datagramWaiting() const;
     void report_host(const NodeStatusAnswer& answer, uint32_t source);
     void show_progress(bool final);
     void release_scan_resources();

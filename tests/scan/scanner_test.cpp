@@ -274,5 +274,17 @@ TEST_F(ScannerTest, RunsOnItsOwnThreadAndSignalsTheEnd) {
     EXPECT_EQ(rec->hosts, std::vector<std::string>{"127.1.0.5|THREADED||02-00-00-00-00-05"});
 }
 
+// Two thousand neighbours answer in bursts far larger than the kernel's default
+// UDP queue; none of them may be lost.
+TEST_F(ScannerTest, BurstOfTwoThousandAnswersIsReportedWhole) {
+    std::vector<NbtHost> hosts;
+    for (int i = 0; i < 2000; ++i)
+        hosts.push_back(host(("127.2." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1)).c_str(),
+                             {{"H" + std::to_string(i)}}));
+    serve(std::move(hosts));
+    const auto rec = scan({"127.2.0.0/21"});
+    EXPECT_EQ(rec->hosts.size(), 2000u);
+}
+
 } // namespace
 } // namespace ormix
