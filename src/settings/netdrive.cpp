@@ -26,8 +26,8 @@ namespace fs = std::filesystem;
 namespace ormix {
 namespace {
 
-// gio mount waits for the server (and for a password prompt that gets an empty
-// standard input); an unreachable host must not hold the window for ever.
+// gio mount waits for the server; an unreachable host must not hold the
+// window for ever.
 constexpr int kMountTimeoutMs = 60000;
 constexpr int kInfoTimeoutMs = 30000;
 
@@ -236,7 +236,13 @@ int MapNetworkDrive(const std::string& localName, const std::string& uncPath) {
 
     const QString gio = QStringLiteral("gio");
     const QString qurl = QString::fromStdString(url);
-    const RunResult mount = launcher().run(gio, {QStringLiteral("mount"), qurl}, kMountTimeoutMs);
+    // gio's standard input is empty, so it cannot answer a question for user
+    // and password: where the share asks one, "-a" answers it as an anonymous
+    // (guest) login, which is what a share open to everyone needs. Without
+    // it gio reads the empty input, gives up, and no open share could be
+    // attached. A share that refuses guests fails as it did before.
+    const RunResult mount =
+        launcher().run(gio, {QStringLiteral("mount"), QStringLiteral("-a"), qurl}, kMountTimeoutMs);
     if (mount.status == RunResult::Status::FailedToStart)
         return NetDriveNoNetwork;
     // gio refuses to mount what is mounted already; whether that was the

@@ -36,8 +36,9 @@ std::vector<std::string> FreeDriveNames();
 
 // Attaches the share `uncPath` ("\\IP\share", a trailing sub-folder allowed)
 // under `localName` ("e:" or "E:"), persistently, for the current user. Runs
-// "gio mount <url>" and "gio info <url>" through launcher(); a share that is
-// already mounted counts as attached. Returns NetDriveOk or another
+// "gio mount -a <url>" (a share that asks for a login gets the anonymous one)
+// and "gio info <url>" through launcher(); a share that is already mounted
+// counts as attached. Returns NetDriveOk or another
 // NetDriveStatus; on failure no link and no bookmark are left behind.
 // Blocks until gio answers (at most about a minute and a half).
 int MapNetworkDrive(const std::string& localName, const std::string& uncPath);

@@ -123,7 +123,7 @@ TEST_F(NetDriveTest, AttachMountsLinksAndBookmarks) {
     ASSERT_EQ(MapNetworkDrive("e:", R"(\\192.168.0.5\Docs)"), NetDriveOk);
 
     ASSERT_EQ(gio.calls.size(), 1u);
-    EXPECT_EQ(gio.calls[0], (QStringList{"gio", "mount", "smb://192.168.0.5/Docs"}));
+    EXPECT_EQ(gio.calls[0], (QStringList{"gio", "mount", "-a", "smb://192.168.0.5/Docs"}));
     EXPECT_EQ(linkTarget(link('E')), folder);
     EXPECT_EQ(bookmarks(), "smb://192.168.0.5/Docs E:\n");
     EXPECT_EQ(FreeDriveNames(), letters("ABCD", 'F', 'Z'));
@@ -133,7 +133,7 @@ TEST_F(NetDriveTest, MountFolderFoundWhateverItsCaseAndEscaping) {
     const std::string folder =
         mountFolder("smb-share:domain=wg,server=192.168.0.5,share=my%20d%c3%b6cs$,user=guest");
     ASSERT_EQ(MapNetworkDrive("F:", "\\\\192.168.0.5\\My DÖcs$\\sub"), NetDriveOk);
-    EXPECT_EQ(gio.calls[0].value(2), "smb://192.168.0.5/My%20D%C3%96cs%24/sub");
+    EXPECT_EQ(gio.calls[0].value(3), "smb://192.168.0.5/My%20D%C3%96cs%24/sub");
     EXPECT_EQ(linkTarget(link('F')), folder + "/sub");
     EXPECT_EQ(bookmarks(), "smb://192.168.0.5/My%20D%C3%96cs%24/sub F:\n");
 }
@@ -279,8 +279,8 @@ TEST_F(NetDriveTest, StandInGioOnPathSeesTheExactWords) {
     }
     QFile f(QString::fromStdString(log));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll().toStdString(), "[mount][smb://192.168.0.5/My%20Docs]\n"
-                                         "[mount][smb://192.168.0.5/Other]\n"
+    EXPECT_EQ(f.readAll().toStdString(), "[mount][-a][smb://192.168.0.5/My%20Docs]\n"
+                                         "[mount][-a][smb://192.168.0.5/Other]\n"
                                          "[info][smb://192.168.0.5/Other]\n");
 }
 
