@@ -9,6 +9,7 @@
 //
 // usage: gui-bench [--runs N] [--testlan]      (root; offscreen platform)
 #include "fixtures/netns.h"
+#include "fixtures/testlan.h"
 #include "settings/setupform.h"
 #include "shell/application.h"
 #include "shell/appwindows.h"
@@ -24,8 +25,6 @@
 #include <QTreeWidget>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
-#include <sched.h>
 #include <sys/resource.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -222,24 +221,14 @@ int benchResponder(int runs, const std::string& binDir) {
 }
 
 int benchTestLan(int runs, const std::string& sourceDir, const std::string& binDir) {
-    const std::string name = "guibench-" + std::to_string(getpid());
-    setenv("ORMIX_TESTLAN_NAME", name.c_str(), 1);
-    setenv("ORMIX_TESTLAN_EXTRA", "20", 1);
+    // Where the test LAN finds tools/testlan and nbt-responder.
+    setenv("ORMIX_SOURCE_DIR", sourceDir.c_str(), 1);
     setenv("ORMIX_BIN_DIR", binDir.c_str(), 1);
-    const std::string script = sourceDir + "/tools/testlan";
-    if (testing::runCommand({"/bin/bash", script, "up"}) != 0) {
-        std::fprintf(stderr, "gui-bench: tools/testlan up failed\n");
-        testing::runCommand({"/bin/bash", script, "down"});
+    testing::TestLan lan("guibench-" + std::to_string(getpid()));
+    if (std::string why = lan.upAndEnter({.extraHosts = 20}); !why.empty()) {
+        std::fprintf(stderr, "gui-bench: %s\n", why.c_str());
         return 1;
     }
-    const int fd = open(("/var/run/netns/ormix-" + name + "-lan").c_str(), O_RDONLY | O_CLOEXEC);
-    const int home = open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || setns(fd, CLONE_NEWNET) != 0) {
-        std::fprintf(stderr, "gui-bench: cannot enter the LAN\n");
-        testing::runCommand({"/bin/bash", script, "down"});
-        return 1;
-    }
-    close(fd);
     {
         SmbPoolOptions o;
         o.helperPath = binDir + "/ormix-smb";
@@ -256,9 +245,7 @@ int benchTestLan(int runs, const std::string& sourceDir, const std::string& binD
         printScans("test LAN, 25 computers, share counting on", results);
         std::printf("(expected: 25 computers, 209 shares)\n");
     }
-    setns(home, CLONE_NEWNET);
-    close(home);
-    testing::runCommand({"/bin/bash", script, "down"});
+    lan.down();
     return 0;
 }
 

@@ -3,7 +3,7 @@
 // the full path, the size band, Cyrillic names, refused and missing servers,
 // and the same answer with one worker or six. The file system under the LAN's
 // share folders is the oracle.
-#include "fixtures/netns.h"
+#include "fixtures/testlan.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <sstream>
 
 extern char** environ;
@@ -25,14 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string envOr(const char* name, const std::string& def) {
-    const char* v = std::getenv(name);
-    return v && *v ? v : def;
-}
-
-const std::string kName = "search-" + std::to_string(::getpid());
-const std::string kNs = "ormix-" + kName + "-lan";
-const std::string kDir = "/tmp/ormix-testlan-" + kName;
+std::unique_ptr<TestLan> g_lan;
 std::string g_skip;
 
 struct Output {
@@ -95,13 +89,12 @@ Output capture(const std::vector<std::string>& argv) {
 }
 
 std::string cli() {
-    return envOr("ORMIX_BIN_DIR", ".") + "/ormix-cli";
+    return binDir() + "/ormix-cli";
 }
 
 Output search(std::vector<std::string> args) {
-    std::vector<std::string> argv = {"/usr/sbin/ip", "netns", "exec", kNs, cli(), "search"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return capture(argv);
+    args.insert(args.begin(), {cli(), "search"});
+    return capture(g_lan->inLan(args));
 }
 
 // What the search must find: every file under a share folder that passes `keep`,
@@ -110,7 +103,7 @@ std::vector<std::string> expected(const std::string& host, const std::string& fo
                                   const std::string& label, const std::string& share,
                                   const std::function<bool(const fs::path&)>& keep) {
     std::vector<std::string> v;
-    const fs::path root = kDir + "/data/" + host + "/" + folder;
+    const fs::path root = g_lan->folder() + "/data/" + host + "/" + folder;
     for (const auto& e : fs::recursive_directory_iterator(root)) {
         if (!e.is_regular_file() || !keep(e.path()))
             continue;
@@ -134,19 +127,10 @@ const std::string kArchive = "\\\\127.0.0.12\\Архив";
 class CliSearch : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        g_skip = netnsUnavailableReason();
-        if (g_skip.empty() && ::access("/usr/sbin/smbd", X_OK) != 0)
-            g_skip = "needs samba (smbd)";
-        if (!g_skip.empty())
-            return;
-        ::setenv("ORMIX_TESTLAN_NAME", kName.c_str(), 1);
-        if (runCommand({"/bin/bash", envOr("ORMIX_SOURCE_DIR", ".") + "/tools/testlan", "up"}) != 0)
-            g_skip = "tools/testlan up failed";
+        g_lan = std::make_unique<TestLan>("search-" + std::to_string(::getpid()));
+        g_skip = g_lan->up();
     }
-    static void TearDownTestSuite() {
-        if (netnsUnavailableReason().empty())
-            runCommand({"/bin/bash", envOr("ORMIX_SOURCE_DIR", ".") + "/tools/testlan", "down"});
-    }
+    static void TearDownTestSuite() { g_lan.reset(); }
     void SetUp() override {
         if (!g_skip.empty())
             GTEST_SKIP() << g_skip;

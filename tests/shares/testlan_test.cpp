@@ -2,22 +2,19 @@
 // instance of its own, removed again at the end): agreement with smbclient,
 // access denied (5), no server (53), a silent server, more than 100 shares,
 // Cyrillic names, and the node-status answers the LAN gives.
-#include "fixtures/netns.h"
+#include "fixtures/testlan.h"
 #include "shares/addhostthr.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
+#include <memory>
 #include <sstream>
-#include <thread>
 
 using namespace ormix;
 using namespace std::chrono_literals;
@@ -25,21 +22,11 @@ using ormix::testing::runCommand;
 
 namespace {
 
-std::string envOr(const char* name, const std::string& def) {
-    const char* v = std::getenv(name);
-    return v && *v ? v : def;
-}
-
-const std::string kName = "shares-" + std::to_string(::getpid());
-const std::string kNs = "ormix-" + kName + "-lan";
+std::unique_ptr<ormix::testing::TestLan> g_lan;
 std::string g_skip;
-int g_homeNs = -1;
 
-std::string script() {
-    return envOr("ORMIX_SOURCE_DIR", ".") + "/tools/testlan";
-}
 std::string bin(const std::string& prog) {
-    return envOr("ORMIX_BIN_DIR", ".") + "/" + prog;
+    return ormix::testing::binDir() + "/" + prog;
 }
 
 std::vector<std::string> lines(const std::string& text) {
@@ -53,7 +40,7 @@ std::vector<std::string> lines(const std::string& text) {
 // name TAB comment of every share smbclient lists, in its order.
 std::vector<std::string> smbclientShares(const std::string& ip) {
     std::string out;
-    runCommand({"/usr/sbin/ip", "netns", "exec", kNs, "smbclient", "-L", "//" + ip, "-N", "-g"}, &out);
+    runCommand(g_lan->inLan({"smbclient", "-L", "//" + ip, "-N", "-g"}), &out);
     std::vector<std::string> shares;
     for (const auto& l : lines(out)) {
         for (const char* type : {"Disk|", "IPC|", "Printer|"}) {
@@ -71,34 +58,11 @@ std::vector<std::string> smbclientShares(const std::string& ip) {
 class TestLan : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        g_skip = ormix::testing::netnsUnavailableReason();
-        if (g_skip.empty() &&
-            (::access("/usr/sbin/smbd", X_OK) != 0 || ::access("/usr/bin/smbclient", X_OK) != 0))
-            g_skip = "needs samba and smbclient";
-        if (!g_skip.empty())
-            return;
-        ::setenv("ORMIX_TESTLAN_NAME", kName.c_str(), 1);
-        if (runCommand({"/bin/bash", script(), "up"}) != 0) {
-            g_skip = "tools/testlan up failed";
-            return;
-        }
+        g_lan = std::make_unique<ormix::testing::TestLan>("shares-" + std::to_string(::getpid()));
         // This thread, and the helpers it starts, live in the LAN from now on.
-        g_homeNs = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
-        const int fd = ::open(("/var/run/netns/" + kNs).c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0 || ::setns(fd, CLONE_NEWNET) != 0)
-            g_skip = "cannot enter " + kNs;
-        if (fd >= 0)
-            ::close(fd);
+        g_skip = g_lan->upAndEnter({.needSmbclient = true});
     }
-    static void TearDownTestSuite() {
-        if (g_homeNs >= 0) {
-            ::setns(g_homeNs, CLONE_NEWNET);
-            ::close(g_homeNs);
-            g_homeNs = -1;
-        }
-        if (::getenv("ORMIX_TESTLAN_NAME"))
-            runCommand({"/bin/bash", script(), "down"});
-    }
+    static void TearDownTestSuite() { g_lan.reset(); }
     void SetUp() override {
         if (!g_skip.empty())
             GTEST_SKIP() << g_skip;
@@ -111,8 +75,7 @@ TEST_F(TestLan, CliAgreesWithSmbclient) {
     for (const char* ip : {"127.0.0.11", "127.0.0.12", "127.0.0.14"}) {
         SCOPED_TRACE(ip);
         std::string out;
-        EXPECT_EQ(runCommand({"/usr/sbin/ip", "netns", "exec", kNs, bin("ormix-cli"), "shares", ip}, &out),
-                  0);
+        EXPECT_EQ(runCommand(g_lan->inLan({bin("ormix-cli"), "shares", ip}), &out), 0);
         std::vector<std::string> ours;
         const std::string prefix = std::string("\\\\") + ip + "\\";
         for (const auto& l : lines(out)) {
@@ -205,11 +168,11 @@ TEST_F(TestLan, SilentServerIsCutOffAndThePoolGoesOn) {
 
 TEST_F(TestLan, NodeStatusAnswers) {
     std::string out;
-    runCommand({"/usr/sbin/ip", "netns", "exec", kNs, "nmblookup", "-A", "127.0.0.12"}, &out);
+    runCommand(g_lan->inLan({"nmblookup", "-A", "127.0.0.12"}), &out);
     EXPECT_NE(out.find("BRAVO"), std::string::npos) << out;
     EXPECT_NE(out.find("TESTLAN"), std::string::npos) << out;
     out.clear();
-    runCommand({"/usr/sbin/ip", "netns", "exec", "ormix-" + kName + "-nmb", "nmblookup", "-A", "127.0.0.21"},
+    runCommand({"/usr/sbin/ip", "netns", "exec", g_lan->nmbNamespace(), "nmblookup", "-A", "127.0.0.21"},
                &out);
     EXPECT_NE(out.find("FOXTROT"), std::string::npos) << out;
     EXPECT_NE(out.find("NMBGROUP"), std::string::npos) << out;

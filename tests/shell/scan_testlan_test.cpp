@@ -4,7 +4,7 @@
 // shares, hidden empty hosts and "range.lst".
 #include "scan_test_util.h"
 
-#include "fixtures/netns.h"
+#include "fixtures/testlan.h"
 #include "settings/setupform.h"
 
 #include <QFile>
@@ -12,68 +12,31 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
-#include <fcntl.h>
-#include <sched.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <memory>
 
 namespace ormix::test {
 namespace {
 
-using ormix::testing::runCommand;
-
-std::string envOr(const char* name, const std::string& def) {
-    const char* v = std::getenv(name);
-    return v && *v ? v : def;
-}
-
-const std::string kName = "scanui-" + std::to_string(::getpid());
-const std::string kNs = "ormix-" + kName + "-lan";
+std::unique_ptr<ormix::testing::TestLan> g_lan;
 std::string g_skip;
-int g_homeNs = -1;
-
-std::string script() {
-    return envOr("ORMIX_SOURCE_DIR", ".") + "/tools/testlan";
-}
 
 class ScanTestLan : public ScanHarness {
 protected:
     static void SetUpTestSuite() {
-        g_skip = ormix::testing::netnsUnavailableReason();
-        if (g_skip.empty() && ::access("/usr/sbin/smbd", X_OK) != 0)
-            g_skip = "needs samba";
-        if (!g_skip.empty())
-            return;
-        ::setenv("ORMIX_TESTLAN_NAME", kName.c_str(), 1);
-        if (runCommand({"/bin/bash", script(), "up"}) != 0) {
-            g_skip = "tools/testlan up failed";
-            return;
-        }
+        g_lan = std::make_unique<ormix::testing::TestLan>("scanui-" + std::to_string(::getpid()));
         // The test's main thread, and the scanner, workers and helpers it
         // starts, live in the LAN from now on.
-        g_homeNs = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
-        const int fd = ::open(("/var/run/netns/" + kNs).c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0 || ::setns(fd, CLONE_NEWNET) != 0)
-            g_skip = "cannot enter " + kNs;
-        if (fd >= 0)
-            ::close(fd);
+        g_skip = g_lan->upAndEnter();
     }
-    static void TearDownTestSuite() {
-        if (g_homeNs >= 0) {
-            ::setns(g_homeNs, CLONE_NEWNET);
-            ::close(g_homeNs);
-            g_homeNs = -1;
-        }
-        if (::getenv("ORMIX_TESTLAN_NAME"))
-            runCommand({"/bin/bash", script(), "down"});
-    }
+    static void TearDownTestSuite() { g_lan.reset(); }
     void SetUp() override {
         if (!g_skip.empty())
             GTEST_SKIP() << g_skip;
         ScanHarness::SetUp();
         SmbPoolOptions options;
-        options.helperPath = envOr("ORMIX_BIN_DIR", ".") + "/ormix-smb";
+        options.helperPath = ormix::testing::binDir() + "/ormix-smb";
         pool = std::make_unique<SmbHelperPool>(options);
         dlg->Lister = poolLister(*pool);
         dlg->LaunchScanner = [](ScanOptions o, std::shared_ptr<ScanObserver> obs) {
