@@ -5,6 +5,8 @@
 // usage: tcp-delay [--delay-ms N] LISTEN_IP:PORT=TARGET_IP:PORT...
 //
 // Prints "ready" once every listener is bound; runs until SIGTERM/SIGINT.
+#include "platform/fdio.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -86,14 +88,9 @@ private:
                 queue_.pop_front();
             }
             std::this_thread::sleep_until(s.due);
-            size_t off = 0;
-            while (off < s.data.size()) {
-                const ssize_t n = ::send(to_, s.data.data() + off, s.data.size() - off, MSG_NOSIGNAL);
-                if (n <= 0) {
-                    ::shutdown(from_, SHUT_RD);
-                    return;
-                }
-                off += static_cast<size_t>(n);
+            if (!ormix::sendAll(to_, s.data, MSG_NOSIGNAL)) {
+                ::shutdown(from_, SHUT_RD);
+                return;
             }
         }
     }

@@ -1,11 +1,12 @@
 // The computer list and its file "range.lst" (see computerlist.h).
 #include "settings/computerlist.h"
 
+#include "platform/fdio.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <fstream>
@@ -60,19 +61,6 @@ bool parseLine(std::string_view line, COMPINF_& rec) {
     rec.Ip = std::string(fields[0]);
     rec.Name = std::string(fields[1]);
     rec.Mac = std::string(fields[2]);
-    return true;
-}
-
-bool writeAll(int fd, const std::string& data) {
-    size_t off = 0;
-    while (off < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + off, data.size() - off);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        off += static_cast<size_t>(n);
-    }
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include "settings/configfile.h"
 
 #include "platform/codepage.h"
+#include "platform/fdio.h"
 
 #include <QString>
 
@@ -228,20 +229,6 @@ std::optional<std::filesystem::path> resolveTarget(const std::string& path) {
         p = next.is_absolute() ? next : p.parent_path() / next;
     }
     return std::nullopt;
-}
-
-bool writeAll(int fd, const std::string& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 // Replaces the file at `path` with `contents`; false when it cannot.

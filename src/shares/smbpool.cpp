@@ -1,6 +1,8 @@
 // Helper processes and their pool (see smbpool.h).
 #include "shares/smbpool.h"
 
+#include "platform/fdio.h"
+
 #include <fcntl.h>
 #include <limits.h>
 #include <poll.h>
@@ -136,18 +138,7 @@ SmbHelperProcess::~SmbHelperProcess() {
 }
 
 bool SmbHelperProcess::send(const std::string& frame) {
-    if (frame.empty())
-        return false;
-    size_t off = 0;
-    while (off < frame.size()) {
-        const ssize_t n = ::send(fd_, frame.data() + off, frame.size() - off, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        off += static_cast<size_t>(n);
-    }
-    return true;
+    return !frame.empty() && sendAll(fd_, frame, MSG_NOSIGNAL);
 }
 
 SmbHelperPool::Lease::Read SmbHelperProcess::read(std::string& body, Clock::time_point deadline) {

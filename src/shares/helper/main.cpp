@@ -2,6 +2,7 @@
 // context, serves the jobs of smbproto.h one after another on stdin/stdout.
 // libsmbclient aborts when two threads of one process use it, so ORMIX never
 // calls it in its own processes; a crash in here costs one job, not the program.
+#include "platform/fdio.h"
 #include "shares/helper/searchjobs.h"
 #include "shares/helper/smbsession.h"
 #include "shares/smbproto.h"
@@ -25,16 +26,7 @@ namespace {
 int g_out = STDOUT_FILENO;
 
 bool writeAll(const std::string& bytes) {
-    size_t off = 0;
-    while (off < bytes.size()) {
-        const ssize_t n = ::write(g_out, bytes.data() + off, bytes.size() - off);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        off += static_cast<size_t>(n);
-    }
-    return true;
+    return ormix::writeAll(g_out, bytes);
 }
 
 // Blocks until one whole frame body arrived. False on end of input or a

@@ -1,5 +1,6 @@
 #include "shares/helper/searchjobs.h"
 
+#include "platform/fdio.h"
 #include "shares/helper/smbsession.h"
 
 #include <cerrno>
@@ -214,19 +215,6 @@ int createTarget(const std::string& wanted, std::string& used) {
     }
 }
 
-bool writeAllTo(int fd, const char* p, size_t n) {
-    while (n > 0) {
-        const ssize_t w = ::write(fd, p, n);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            return false;
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
-}
-
 } // namespace
 
 void serveCopyFile(SmbSession& session, FrameReader& job, JobChannel& io) {
@@ -283,7 +271,7 @@ void serveCopyFile(SmbSession& session, FrameReader& job, JobChannel& io) {
             }
             if (n == 0)
                 break;
-            if (!writeAllTo(fd, buf.data(), static_cast<size_t>(n))) {
+            if (!writeAll(fd, std::string_view(buf.data(), static_cast<size_t>(n)))) {
                 status = smbproto::kStatusOther;
                 break;
             }
