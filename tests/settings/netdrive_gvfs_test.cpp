@@ -1,0 +1,234 @@
+// Attaching shares of the test LAN through a real GVfs: a private D-Bus
+// session (which starts gvfsd and its FUSE folder) inside the LAN's
+// namespace, with HOME and XDG_RUNTIME_DIR in a temporary folder. Skips
+// where GVfs, FUSE, root or Samba are missing.
+#include "fixtures/testlan.h"
+#include "settings/netdrive.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+
+namespace fs = std::filesystem;
+using namespace ormix;
+using ormix::testing::runCommand;
+
+namespace {
+
+std::string missingGvfsPart() {
+    for (const char* path : {"/usr/bin/gio", "/usr/bin/dbus-daemon", "/usr/libexec/gvfsd",
+                             "/usr/libexec/gvfsd-smb", "/usr/libexec/gvfsd-fuse"}) {
+        if (::access(path, X_OK) != 0)
+            return std::string("needs GVfs with its smb and FUSE parts (") + path + " is missing)";
+    }
+    if (::access("/dev/fuse", R_OK | W_OK) != 0)
+        return "needs /dev/fuse for the GVfs mount folder";
+    return {};
+}
+
+// Every step is bounded: gio by `timeout`, the rest by polling with a limit.
+std::vector<std::string> bounded(int seconds, std::vector<std::string> argv) {
+    argv.insert(argv.begin(), {"/usr/bin/timeout", "-k", "5", std::to_string(seconds)});
+    return argv;
+}
+
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+bool isMountPoint(const std::string& path) {
+    std::ifstream mounts("/proc/self/mounts");
+    for (std::string line; std::getline(mounts, line);) {
+        std::istringstream fields(line);
+        std::string device, where;
+        fields >> device >> where;
+        if (where == path)
+            return true;
+    }
+    return false;
+}
+
+std::set<std::string> listing(const fs::path& folder) {
+    std::set<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        names.insert(it->path().filename().string());
+    return names;
+}
+
+std::string fileText(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The user's session of the test: its folders, environment and bus.
+class Session {
+public:
+    std::string root, home, runtime;
+
+    std::string start() {
+        char tmpl[] = "/tmp/ormix-gvfs-test-XXXXXX";
+        if (!mkdtemp(tmpl))
+            return "cannot make a temporary folder";
+        root = tmpl;
+        home = root + "/home";
+        runtime = root + "/run";
+        fs::create_directories(home);
+        fs::create_directory(runtime);
+        fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
+        // The bus daemon passes its environment to the GVfs daemons it starts.
+        for (const auto& [name, value] : {std::pair<const char*, std::string>{"HOME", home},
+                                          {"XDG_RUNTIME_DIR", runtime},
+                                          {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + root + "/bus"}}) {
+            if (const char* old = std::getenv(name))
+                saved_.emplace_back(name, std::string(old));
+            else
+                saved_.emplace_back(name, std::nullopt);
+            setenv(name, value.c_str(), 1);
+        }
+        unsetenv("XDG_CONFIG_HOME");
+        bus_ = ormix::testing::spawnCommand({"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile",
+                                             "--address=unix:path=" + root + "/bus"});
+        if (bus_ < 0 || !waitUntil([&] { return fs::exists(root + "/bus"); }, std::chrono::seconds(10)))
+            return "the D-Bus session daemon did not start";
+        return {};
+    }
+
+    // Unmounts, ends the bus (the GVfs daemons leave with it) and removes the
+    // folders, never while a mount is still up beneath them.
+    void stop(const std::vector<std::string>& urls) {
+        if (bus_ > 0) {
+            for (const std::string& url : urls)
+                runCommand(bounded(30, {"/usr/bin/gio", "mount", "-u", url}));
+            ormix::testing::stopCommand(bus_);
+            bus_ = -1;
+        }
+        const std::string fuse = runtime + "/gvfs";
+        if (!root.empty() && !waitUntil([&] { return !isMountPoint(fuse); }, std::chrono::seconds(10)))
+            runCommand(bounded(10, {"/usr/bin/fusermount", "-u", "-z", fuse}));
+        for (const auto& [name, value] : saved_) {
+            if (value)
+                setenv(name, value->c_str(), 1);
+            else
+                unsetenv(name);
+        }
+        saved_.clear();
+        if (!root.empty() && !isMountPoint(fuse)) {
+            std::error_code ec;
+            fs::remove_all(root, ec);
+        }
+        root.clear();
+    }
+
+private:
+    pid_t bus_ = -1;
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+};
+
+std::unique_ptr<ormix::testing::TestLan> g_lan;
+std::unique_ptr<Session> g_session;
+std::string g_skip;
+
+const std::vector<std::string> kMounted = {"smb://127.0.0.11/Public",
+                                           "smb://127.0.0.12/%D0%90%D1%80%D1%85%D0%B8%D0%B2"};
+
+class RealGvfs : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        g_skip = missingGvfsPart();
+        if (!g_skip.empty())
+            return;
+        g_lan = std::make_unique<ormix::testing::TestLan>("gvfs-" + std::to_string(::getpid()));
+        // This thread, the bus it starts and the GVfs daemons live in the LAN.
+        g_skip = g_lan->upAndEnter();
+        if (!g_skip.empty())
+            return;
+        g_session = std::make_unique<Session>();
+        g_skip = g_session->start();
+    }
+    static void TearDownTestSuite() {
+        if (g_session)
+            g_session->stop(kMounted);
+        g_session.reset();
+        g_lan.reset();
+    }
+    void SetUp() override {
+        if (!g_skip.empty())
+            GTEST_SKIP() << g_skip;
+    }
+
+    static fs::path link(char letter) {
+        return fs::path(g_session->home) / "NetDrives" / std::string(1, letter);
+    }
+    static std::string bookmarks() {
+        return fileText(fs::path(g_session->home) / ".config/gtk-3.0/bookmarks");
+    }
+};
+
+} // namespace
+
+// An anonymous share: mounted without any question, the letter's link shows
+// the share's files and the bookmark names the share.
+TEST_F(RealGvfs, AnonymousShareIsAttachedAndItsFilesShow) {
+    ASSERT_EQ(MapNetworkDrive("e:", R"(\\127.0.0.11\Public)"), NetDriveOk);
+    ASSERT_TRUE(fs::is_symlink(link('E')));
+    EXPECT_TRUE(fs::is_directory(link('E')));
+    const std::set<std::string> names = listing(link('E'));
+    for (const char* name : {"readme.txt", "projects", "reports", "archive", "photos"})
+        EXPECT_TRUE(names.count(name)) << name;
+    EXPECT_EQ(fileText(link('E') / "readme.txt"), "hello\n");
+    EXPECT_NE(bookmarks().find("smb://127.0.0.11/Public E:\n"), std::string::npos) << bookmarks();
+
+    // The same share again under another letter: already mounted is attached.
+    ASSERT_EQ(MapNetworkDrive("G:", R"(\\127.0.0.11\Public)"), NetDriveOk);
+    EXPECT_EQ(listing(link('G')), names);
+}
+
+// A Cyrillic share name (GVfs names its folder in lower case, unescaped) and
+// a sub-folder of it.
+TEST_F(RealGvfs, CyrillicShareAndSubFolder) {
+    ASSERT_EQ(MapNetworkDrive("f:", "\\\\127.0.0.12\\Архив\\Отчёты"), NetDriveOk);
+    EXPECT_TRUE(listing(link('F')).count("Отчёт за 2021 год.txt"));
+    EXPECT_NE(bookmarks().find("smb://127.0.0.12/%D0%90%D1%80%D1%85%D0%B8%D0%B2/"
+                               "%D0%9E%D1%82%D1%87%D1%91%D1%82%D1%8B F:\n"),
+              std::string::npos)
+        << bookmarks();
+}
+
+// Refusals come back promptly as failures and leave nothing behind.
+TEST_F(RealGvfs, RefusedSharesLeaveNothing) {
+    struct Case {
+        const char* path;
+        char letter;
+    };
+    for (const Case& c :
+         {Case{R"(\\127.0.0.13\Secret)", 'H'}, // no anonymous access
+          Case{R"(\\127.0.0.11\NoSuchShare)", 'I'}, Case{R"(\\127.0.0.15\Data)", 'J'}}) { // no SMB server
+        SCOPED_TRACE(c.path);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(MapNetworkDrive(std::string(1, c.letter) + ":", c.path), NetDriveBadNetPath);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+        EXPECT_FALSE(fs::exists(fs::symlink_status(link(c.letter))));
+        EXPECT_EQ(bookmarks().find(std::string(" ") + c.letter + ":"), std::string::npos);
+    }
+}
