@@ -3,6 +3,7 @@
 // Covered by tests/regex/cli_test.cpp.
 #include "cli/commands.h"
 #include "platform/codepage.h"
+#include "platform/hexdigit.h"
 #include "regex/regexpr.h"
 
 #include <cstdio>
@@ -25,16 +26,6 @@ void printUsage() {
         stderr);
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Decodes \\, \n, \r, \t and \xHH; any other backslash stays as it is.
 std::string decodeEscapes(std::string_view s) {
     std::string out;
@@ -48,8 +39,9 @@ std::string decodeEscapes(std::string_view s) {
         if (e == '\\' || e == 'n' || e == 'r' || e == 't') {
             out += e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : '\\';
             ++i;
-        } else if (e == 'x' && i + 3 < s.size() && hexDigit(s[i + 2]) >= 0 && hexDigit(s[i + 3]) >= 0) {
-            out += static_cast<char>(hexDigit(s[i + 2]) * 16 + hexDigit(s[i + 3]));
+        } else if (e == 'x' && i + 3 < s.size() && hexDigitValue(s[i + 2]) >= 0 &&
+                   hexDigitValue(s[i + 3]) >= 0) {
+            out += static_cast<char>(hexDigitValue(s[i + 2]) * 16 + hexDigitValue(s[i + 3]));
             i += 3;
         } else {
             out += s[i];

@@ -1,6 +1,8 @@
 // Conversion between UNC share paths and percent-encoded smb:// URLs.
 #include "platform/smbpath.h"
 
+#include "platform/hexdigit.h"
+
 #include <vector>
 
 namespace ormix {
@@ -25,16 +27,6 @@ void appendEncoded(std::string& out, std::string_view component) {
     }
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Decodes one component; false on a bad escape or a byte that cannot stand in a UNC component.
 bool appendDecoded(std::string& out, std::string_view component) {
     for (size_t i = 0; i < component.size(); ++i) {
@@ -44,8 +36,8 @@ bool appendDecoded(std::string& out, std::string_view component) {
         if (c == '%') {
             if (i + 2 >= component.size())
                 return false;
-            const int hi = hexValue(component[i + 1]);
-            const int lo = hexValue(component[i + 2]);
+            const int hi = hexDigitValue(component[i + 1]);
+            const int lo = hexDigitValue(component[i + 2]);
             if (hi < 0 || lo < 0)
                 return false;
             c = static_cast<char>(hi * 16 + lo);

@@ -5,6 +5,7 @@
 
 #include "platform/codepage.h"
 #include "platform/fdio.h"
+#include "platform/hexdigit.h"
 
 #include <QString>
 
@@ -340,14 +341,8 @@ std::optional<int32_t> parseDigits(std::string_view digits, int base, bool negat
     const int64_t limit = negative ? int64_t{1} << 31 : (int64_t{1} << 31) - 1;
     int64_t v = 0;
     for (char c : digits) {
-        int d;
-        if (c >= '0' && c <= '9')
-            d = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            d = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F')
-            d = c - 'A' + 10;
-        else
+        const int d = hexDigitValue(c);
+        if (d < 0 || d >= base)
             return std::nullopt;
         v = v * base + d;
         if (v > limit)
