@@ -2,6 +2,7 @@
 // start to end with the launch rule, stop, sorting, the result menu with the
 // user's programs, and the actions on a found file.
 #include "fake_share.h"
+#include "fixtures/waitfor.h"
 #include "platform/recording_launcher.h"
 #include "search/indexform.h"
 #include "search/openwithform.h"
@@ -12,7 +13,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -23,25 +23,12 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 
 namespace ormix::testing {
 namespace {
-
-template <class Pred> bool waitFor(Pred pred, int ms = 20000) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > ms)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 class FakeCopier : public FileCopier {
 public:

@@ -3,12 +3,12 @@
 #pragma once
 
 #include "fake_share.h"
+#include "fixtures/waitfor.h"
 #include "regex/regexpr.h"
 #include "search/pattern.h"
 #include "search/searchrunner.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QThread>
 
 #include <algorithm>
@@ -57,19 +57,6 @@ inline SearchQuery makeQuery(const std::string& text, bool regex, int64_t lo = 0
     q.minSizeBytes = lo;
     q.maxSizeBytes = hi;
     return q;
-}
-
-// Processes events until pred holds or the time is up.
-template <class Pred> bool waitFor(Pred pred, int ms = 20000) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return true;
 }
 
 struct SearchHarness {

@@ -2,6 +2,7 @@
 // column, delete (from the list too), export, and the save that closes it.
 #include "settings/addrmgrform.h"
 
+#include "fixtures/files.h"
 #include "qtapp.h"
 
 #include <QFileDialog>
@@ -15,8 +16,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace ormix {
 namespace {
@@ -26,16 +25,8 @@ constexpr int32_t kDec2004 = 831090864;
 constexpr int32_t kJan2010 = 0x3C210000;
 constexpr int32_t kMar2005 = 0x327FBF7D;
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeFile(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
+using ormix::testing::readFile;
+using ormix::testing::writeFile;
 
 QStringList column(const QTreeWidget* t, int c) {
     QStringList out;

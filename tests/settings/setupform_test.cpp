@@ -5,6 +5,7 @@
 #include "settings/rangefile.h"
 #include "settings/setupform.h"
 
+#include "fixtures/files.h"
 #include "qtapp.h"
 
 #include <QCheckBox>
@@ -21,22 +22,12 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace ormix {
 namespace {
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeFile(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
+using ormix::testing::readFile;
+using ormix::testing::writeFile;
 
 QStringList listLines(const TSetupForm& form) {
     QStringList lines;
