@@ -90,6 +90,24 @@ struct Program {
     int backCount = 0;
 
     ProgramView view() const { return {code.data(), static_cast<std::int32_t>(code.size())}; }
+
+    // Whether the start filters let a try begin with character c.
+    bool mayBeginWith(unsigned char c) const {
+        return filters.startChar >= 0 ? c == filters.startChar : filters.firstChars.has(c);
+    }
+
+    // Whether a search from the input's beginning tries no position at all
+    // because of its first character: every match starts at position 0 (and
+    // the filters do not simply try there), and in[0] cannot begin one, or
+    // the input is empty. Reads in[0] only, so it holds for any text that
+    // starts like the input; Exec asks it of the caller's text before
+    // copying it (a zero byte there leaves an empty copy, which is refused
+    // too).
+    bool refusesAtFirstChar(const unsigned char* in, std::size_t len) const {
+        if (!shortcuts.atInputStart || filters.anchored)
+            return false;
+        return len == 0 || !mayBeginWith(in[0]);
+    }
 };
 
 // Two-pass compilation of expr under the given modifiers. Throws Fault.

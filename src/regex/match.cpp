@@ -155,7 +155,7 @@ bool Matcher::searchFiltered(const Program& prog, const Tables& tables, const un
 
     if (prog.shortcuts.atInputStart) { // off is 0 here
         bool tried = false;
-        if (len > 0 && (f.startChar >= 0 ? in[0] == f.startChar : f.firstChars.has(in[0]))) {
+        if (!prog.refusesAtFirstChar(in, static_cast<std::size_t>(len))) {
             tried = true;
             if (tryAt(0))
                 return true;

@@ -306,6 +306,11 @@ void TRegExpr::Compile() {
     compileNow();
 }
 
+bool TRegExpr::programReady() const {
+    return program_ && programModifiers_ == modifiers_ && !program_->code.empty() &&
+           program_->code[0] == rx::kSignature;
+}
+
 void TRegExpr::prepareProgram() {
     if (program_ && programModifiers_ != modifiers_)
         dropProgram();
@@ -444,14 +449,11 @@ void TRegExpr::SetMatchStepLimit(std::int64_t steps) {
 void TRegExpr::SetInputString(std::string_view input) {
     if (input.size() > static_cast<std::size_t>(kMaxTextLength))
         raise(1018);
-    // Copy first, then look for a zero byte in the copy: the copy takes the
-    // one trip to the caller's memory (the capacity stays, so names one after
-    // another reuse it).
-    input_.clear();
-    input_.append(input.data(), input.size());
-    const std::size_t n = std::strlen(input_.c_str());
-    if (n != input_.size())
-        input_.resize(n);
+    // Look for a zero byte in the caller's text and copy only what comes
+    // before it (the capacity stays, so names one after another reuse it).
+    // Not the other way round: scanning bytes just written by the copy waits
+    // for those stores, which costs more than the copy for a short name.
+    input_.assign(untilZero(input));
     hasInput_ = true;
     if (!pairs_->clean)
         pairs_->unset();
@@ -481,8 +483,16 @@ bool TRegExpr::execPrim(int offset) {
 }
 
 bool TRegExpr::Exec(std::string_view input) {
+    // Most names a search refuses fail at their first character, and the
+    // program can tell that from the caller's text before it is copied. The
+    // copy is still made (the input and the positions are read from it), but
+    // the search and its set-up are skipped: a search that tries nothing
+    // leaves the pairs as SetInputString does, all unset.
+    const bool refused =
+        programReady() &&
+        program_->refusesAtFirstChar(reinterpret_cast<const unsigned char*>(input.data()), input.size());
     SetInputString(input);
-    return execPrim(1);
+    return !refused && execPrim(1);
 }
 
 bool TRegExpr::ExecPos(int offset) {

@@ -114,6 +114,9 @@ private:
     void rebuildTables();
     void dropProgram();
     void compileNow();
+    // Compiled for the current modifiers and intact: what prepareProgram
+    // makes sure of before a search.
+    bool programReady() const;
     void prepareProgram();
     bool execPrim(int offset);
 

@@ -302,6 +302,51 @@ TEST(RegexMatch, PairsAfterAFailedSearch) {
     EXPECT_EQ(r.GetMatchPos(1), 3);
 }
 
+// Exec refuses a name by its first character, read from the caller's text,
+// when every match starts at the beginning; the object must be left as a full
+// search leaves it.
+TEST(RegexMatch, ExecRefusedAtTheFirstCharacter) {
+    TRegExpr r;
+    r.SetExpression("(?i)^rep(o)rt");
+    ASSERT_TRUE(r.Exec("Report.txt"));
+    EXPECT_EQ(describeMatch(r, true), "1 6 1:4,1");
+    EXPECT_FALSE(r.Exec("photo.jpg"));
+    EXPECT_EQ(r.GetInputString(), "photo.jpg");
+    EXPECT_EQ(r.GetMatchPos(0), -1); // the last match went with its input
+    EXPECT_EQ(r.GetMatchPos(1), -1);
+    EXPECT_EQ(r.GetSubExprMatchCount(), 0);
+    try {
+        r.ExecNext();
+        ADD_FAILURE() << "ExecNext after a refused Exec";
+    } catch (const ERegExpr& e) {
+        EXPECT_EQ(e.ErrorCode, 1007);
+    }
+    EXPECT_FALSE(r.ExecPos(1));
+
+    // The input ends at its first zero byte whatever the first character says.
+    EXPECT_FALSE(r.Exec(std::string("\0report", 7)));
+    EXPECT_EQ(r.GetInputString(), "");
+    EXPECT_FALSE(r.Exec(std::string("r\0eport", 7)));
+    EXPECT_EQ(r.GetInputString(), "r");
+    EXPECT_FALSE(r.Exec(""));
+    EXPECT_TRUE(r.Exec(std::string("REPORT\0x", 8)));
+    EXPECT_EQ(r.GetInputString(), "REPORT");
+    r.SetExpression("(?s)^.x"); // a zero byte is among the first characters
+    EXPECT_FALSE(r.Exec(std::string("\0x", 2)));
+    EXPECT_TRUE(r.Exec(std::string("ax\0", 3)));
+    EXPECT_EQ(describeMatch(r, true), "1 2");
+
+    // A changed modifier or expression is compiled before the first
+    // character is judged again.
+    r.SetExpression("(?s)^report");
+    EXPECT_FALSE(r.Exec("Report"));
+    r.SetModifier(1, true);
+    EXPECT_TRUE(r.Exec("Report"));
+    r.SetExpression("(?s)^x");
+    EXPECT_FALSE(r.Exec("Report"));
+    EXPECT_TRUE(r.Exec("xylophone"));
+}
+
 TEST(RegexMatch, ExecErrors) {
     TRegExpr r;
     auto code = [&](auto&& f) {
