@@ -1084,6 +1084,9 @@ private:
         }
         if (endsAtEol)
             computeLastChars(p, s);
+        const StartFilters& f = prog.filters;
+        s.firstCharRefuses =
+            s.atInputStart && !f.anchored && (f.startChar >= 0 || f.firstChars.count() < 256);
     }
 
     // The characters a match can end with, for a program whose matches all end

@@ -80,6 +80,11 @@ struct Shortcuts {
     bool suffixCI = false;
     bool lastCharKnown = false; // every match ends at the input's end with one of lastChars
     CharSet lastChars;
+    // Every match starts at position 0, the start filters do not simply try
+    // there, and they leave out some first characters: the first character
+    // alone refuses many inputs, so Exec asks Program::refusesAtFirstChar
+    // before it sets up a search.
+    bool firstCharRefuses = false;
 };
 
 struct Program {
@@ -96,17 +101,13 @@ struct Program {
         return filters.startChar >= 0 ? c == filters.startChar : filters.firstChars.has(c);
     }
 
-    // Whether a search from the input's beginning tries no position at all
-    // because of its first character: every match starts at position 0 (and
-    // the filters do not simply try there), and in[0] cannot begin one, or
-    // the input is empty. Reads in[0] only, so it holds for any text that
-    // starts like the input; Exec asks it of the caller's text before
-    // copying it (a zero byte there leaves an empty copy, which is refused
-    // too).
+    // For a program with firstCharRefuses: whether a search from the input's
+    // beginning would try no position because of the first character (or
+    // because the input is empty). Reads in[0] only, so Exec asks it of the
+    // caller's text before copying it; a zero byte there leaves an empty
+    // copy, which the search refuses too. False for other programs.
     bool refusesAtFirstChar(const unsigned char* in, std::size_t len) const {
-        if (!shortcuts.atInputStart || filters.anchored)
-            return false;
-        return len == 0 || !mayBeginWith(in[0]);
+        return shortcuts.firstCharRefuses && (len == 0 || !mayBeginWith(in[0]));
     }
 };
 

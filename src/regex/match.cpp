@@ -155,7 +155,7 @@ bool Matcher::searchFiltered(const Program& prog, const Tables& tables, const un
 
     if (prog.shortcuts.atInputStart) { // off is 0 here
         bool tried = false;
-        if (!prog.refusesAtFirstChar(in, static_cast<std::size_t>(len))) {
+        if (len > 0 && prog.mayBeginWith(in[0])) {
             tried = true;
             if (tryAt(0))
                 return true;

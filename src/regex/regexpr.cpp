@@ -447,13 +447,28 @@ void TRegExpr::SetMatchStepLimit(std::int64_t steps) {
 // --- matching --------------------------------------------------------------------
 
 void TRegExpr::SetInputString(std::string_view input) {
+    takeInput(input, true);
+}
+
+void TRegExpr::takeInput(std::string_view input, bool searchFollows) {
     if (input.size() > static_cast<std::size_t>(kMaxTextLength))
         raise(1018);
-    // Look for a zero byte in the caller's text and copy only what comes
-    // before it (the capacity stays, so names one after another reuse it).
-    // Not the other way round: scanning bytes just written by the copy waits
-    // for those stores, which costs more than the copy for a short name.
-    input_.assign(untilZero(input));
+    // The copy keeps its capacity, so names one after another reuse it. A
+    // scan of bytes the copy has just written waits for those stores. Before
+    // a search, which reads the copy next anyway, that wait is paid once by
+    // looking for the zero byte in the copy (measured faster for expressions
+    // that read the whole name than scanning the caller's text first). Where
+    // nothing reads the copy, the caller's text is scanned and only the part
+    // before its zero byte is copied.
+    if (searchFollows) {
+        input_.clear();
+        input_.append(input.data(), input.size());
+        const std::size_t n = std::strlen(input_.c_str());
+        if (n != input_.size())
+            input_.resize(n);
+    } else {
+        input_.assign(untilZero(input));
+    }
     hasInput_ = true;
     if (!pairs_->clean)
         pairs_->unset();
@@ -487,11 +502,11 @@ bool TRegExpr::Exec(std::string_view input) {
     // program can tell that from the caller's text before it is copied. The
     // copy is still made (the input and the positions are read from it), but
     // the search and its set-up are skipped: a search that tries nothing
-    // leaves the pairs as SetInputString does, all unset.
+    // leaves the pairs as a new input does, all unset.
     const bool refused =
-        programReady() &&
+        program_ && program_->shortcuts.firstCharRefuses && programReady() &&
         program_->refusesAtFirstChar(reinterpret_cast<const unsigned char*>(input.data()), input.size());
-    SetInputString(input);
+    takeInput(input, !refused);
     return !refused && execPrim(1);
 }
 

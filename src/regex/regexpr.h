@@ -119,6 +119,10 @@ private:
     bool programReady() const;
     void prepareProgram();
     bool execPrim(int offset);
+    // What SetInputString does. searchFollows: a search reads the copy next,
+    // which decides whether the zero byte is looked for in the copy or in the
+    // caller's text.
+    void takeInput(std::string_view input, bool searchFollows);
 
     std::string expression_;
     bool hasExpression_ = false;
