@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Draws ORMIX's sixteen 16x16 pictures as pixel art and writes them as PNG files.
 
-The pictures live in src/shell/icons/ as NN.png (00..15, the order of the image
+The pictures live in src/gui/icons/ as NN.png (00..15, the order of the image
 list). Run this script after changing a drawing and commit the PNG files with it:
 
-    tools/draw-icons.py                 # rewrites src/shell/icons/*.png
+    tools/draw-icons.py                 # rewrites src/gui/icons/*.png
     tools/draw-icons.py --sheet out.png # also writes an 8x enlarged contact sheet
 
 Only the standard library is used (zlib for the PNG stream).
@@ -378,7 +378,7 @@ def contact_sheet(scale=8, gap=4):
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    out_dir = os.path.join(here, "..", "src", "shell", "icons")
+    out_dir = os.path.join(here, "..", "src", "gui", "icons")
     os.makedirs(out_dir, exist_ok=True)
     if len(DRAWINGS) != 16:
         sys.exit(f"{len(DRAWINGS)} pictures instead of 16")

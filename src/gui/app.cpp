@@ -1,0 +1,91 @@
+// The program entry.
+#include "gui/app.h"
+
+#include "gui/aboutbox.h"
+#include "gui/application.h"
+#include "gui/appwindows.h"
+#include "gui/computerlistwindow.h"
+#include "gui/drivewindow.h"
+#include "gui/mainwindow.h"
+#include "gui/programswindow.h"
+#include "gui/searchwindow.h"
+#include "gui/settingswindow.h"
+#include "gui/singleinstance.h"
+#include "shares/smbpool.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <utility>
+
+namespace ormix {
+
+AppWindows& appWindows() {
+    static AppWindows windows;
+    return windows;
+}
+
+namespace {
+
+// Ends at once: threads still blocked in network calls are abandoned rather
+// than joined, and no thread object is destroyed while it runs.
+[[noreturn]] void endProcess(int code) {
+    std::fflush(nullptr);
+    std::_Exit(code);
+}
+
+// Every window, once, in this order: the settings window loads the settings
+// into the main window while it is created and the computer list takes its
+// folder from ProgramDir, so the main window comes first. Then: settings,
+// About box, search, programs, network drive, computer list. Only the main
+// window is shown.
+void createWindows() {
+    AppWindows& w = appWindows();
+    TMainDlg* main = w.MainDlg = new TMainDlg;
+    SetupHost host;
+    host.ApplySettings = [main](const SettingsMirrors& settings) { main->ApplySettings(settings); };
+    host.OpenHelpTopic = [main](int topic) { main->OpenHelpTopic(topic); };
+    w.SetupForm = new TSetupForm(main->ConfigFile, std::move(host));
+    w.About = new TAbout(*main);
+    w.IndexForm = new TIndexForm(main->ConfigFile);
+    w.OpenWithForm = new TOpenWithForm(main->ConfigFile);
+    w.IndexForm->SetOpenWithForm(w.OpenWithForm);
+    w.ConnectDriveForm = new TConnectDriveForm;
+    // The computer list window stays the last one created.
+    w.AddrMgrForm = new TAddrMgrForm(main->ProgramDir);
+}
+
+} // namespace
+
+void RunOrmix(int argc, char** argv) {
+    OrmixApplication app(argc, argv); // arguments are ignored
+    SingleInstance instance;
+    if (!instance.TryBecomePrimary()) {
+        // Another copy runs: bring it back and go, whether it answered or not.
+        instance.SendRestoreRequest();
+        endProcess(0);
+    }
+    int code = 0;
+    try {
+        createWindows();
+        QObject::connect(&instance, &SingleInstance::RestoreRequested, appWindows().MainDlg,
+                         &TMainDlg::RestoreFromTray);
+        appWindows().MainDlg->show();
+        // The SMB helpers of the share workers start in the background now,
+        // so that the first scan does not wait for them.
+        const int workers = appWindows().MainDlg->ConfigFile.ReadNumber("main", "MaxAddThrds", 6);
+        processSmbPool().prestart(static_cast<size_t>(std::max(workers, 0)));
+        code = app.exec();
+    } catch (const std::exception& e) {
+        ReportError(QString::fromUtf8(e.what()));
+        code = 0;
+    } catch (...) {
+        ReportError(QString());
+        code = 0;
+    }
+    instance.Release();
+    endProcess(code);
+}
+
+} // namespace ormix

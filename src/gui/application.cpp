@@ -1,0 +1,54 @@
+// The application object and the general error report.
+#include "gui/application.h"
+
+#include <QMessageBox>
+
+#include <exception>
+#include <utility>
+
+namespace ormix {
+
+namespace {
+
+ErrorReporter& customReporter() {
+    static ErrorReporter reporter;
+    return reporter;
+}
+
+void showErrorBox(const QString& text) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("ORMIX"), text, QMessageBox::Ok);
+    box.exec();
+}
+
+} // namespace
+
+OrmixApplication::OrmixApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(QStringLiteral("ormix"));
+    // The main window hides into the notification area instead of closing, and
+    // the program ends only through "Закрыть"; Qt must never quit on its own.
+    setQuitOnLastWindowClosed(false);
+}
+
+bool OrmixApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        ReportError(QString::fromUtf8(e.what()));
+    } catch (...) {
+        ReportError(QString());
+    }
+    return false;
+}
+
+void ReportError(const QString& text) {
+    if (const ErrorReporter& reporter = customReporter())
+        reporter(text);
+    else
+        showErrorBox(text);
+}
+
+ErrorReporter SetErrorReporter(ErrorReporter reporter) {
+    return std::exchange(customReporter(), std::move(reporter));
+}
+
+} // namespace ormix

@@ -1,0 +1,274 @@
+// TAddrMgrForm; see addrmgrform.h.
+#include "gui/computerlistwindow.h"
+
+#include "gui/icons.h"
+#include "scan/ranges.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLocale>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <stdexcept>
+
+namespace ormix {
+namespace {
+
+enum Column { ColIp = 0, ColName, ColMac, ColDate };
+
+uint32_t ipKey(const QString& ip) {
+    try {
+        return IpToNumber(ip.toStdString() + ".");
+    } catch (const std::invalid_argument&) {
+        return 0; // only a hand-edited "range.lst" holds such an address
+    }
+}
+
+// Addresses by their numeric value; every other column by its bytes, letter
+// case significant (so the date column sorts by day of the month first).
+class ComputerRow : public QTreeWidgetItem {
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+
+    bool operator<(const QTreeWidgetItem& other) const override {
+        const int column = treeWidget() ? treeWidget()->sortColumn() : ColIp;
+        if (column == ColIp)
+            return ipKey(text(ColIp)) < ipKey(other.text(ColIp));
+        return text(column).toUtf8() < other.text(column).toUtf8();
+    }
+};
+
+// The first punctuation mark of a locale format ("dd.MM.yyyy" gives '.'); a
+// format without one (the C locale's "d MMM yyyy") gives the fallback.
+char separatorOf(const QString& format, char fallback) {
+    for (QChar c : format)
+        if (c.unicode() < 0x80 && c.isPunct() && c != u'\'')
+            return static_cast<char>(c.unicode());
+    return fallback;
+}
+
+QLabel* framedText(QWidget* parent, const char* name, const QString& text, const QString& hint) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    l->setToolTip(hint);
+    return l;
+}
+
+QToolButton* flatButton(QWidget* parent, const char* name, const QString& text, const QString& hint) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setAutoRaise(true);
+    b->setText(text);
+    b->setToolTip(hint);
+    return b;
+}
+
+} // namespace
+
+TAddrMgrForm::TAddrMgrForm(const std::string& programDir, QWidget* parent)
+    : QDialog(parent), computers_(programDir + "range.lst") {
+    ShowMessage = [this](const QString& text) {
+        QMessageBox::critical(this, QGuiApplication::applicationDisplayName(), text);
+    };
+    AskExportPath = [this] { return askExportPath(); };
+    buildLayout();
+    const std::string error = computers_.LoadComputerList();
+    if (!error.empty())
+        ShowMessage(QString::fromStdString(error));
+}
+
+void TAddrMgrForm::buildLayout() {
+    setObjectName(QStringLiteral("AddrMgrForm"));
+    setWindowTitle(QStringLiteral("Список компьютеров"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+
+    AddrList = new QTreeWidget(this);
+    AddrList->setObjectName(QStringLiteral("AddrList"));
+    AddrList->setColumnCount(4);
+    AddrList->setHeaderLabels({QStringLiteral("IP Адрес"), QStringLiteral("Название"),
+                               QStringLiteral("MAC Адрес"), QStringLiteral("Дата время")});
+    // The designed widths, widened where the desktop's font needs it for a
+    // whole address, MAC address or date.
+    const QFontMetrics fm = AddrList->fontMetrics();
+    const int pad = 14;
+    const int widths[] = {
+        std::max(120, fm.horizontalAdvance(QStringLiteral("888.888.888.888")) + pad),
+        150,
+        std::max(120, fm.horizontalAdvance(QStringLiteral("DD-DD-DD-DD-DD-DD")) + pad),
+        std::max(100, fm.horizontalAdvance(QStringLiteral("88/88/88 88:88:88")) + pad),
+    };
+    for (int c = 0; c < 4; ++c)
+        AddrList->setColumnWidth(c, widths[c]);
+    AddrList->setRootIsDecorated(false);
+    AddrList->setItemsExpandable(false);
+    AddrList->setUniformRowHeights(true);
+    AddrList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    AddrList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    AddrList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    AddrList->setSortingEnabled(false);
+    AddrList->header()->setSectionsClickable(true);
+    AddrList->header()->setSortIndicatorShown(false);
+    AddrList->installEventFilter(this);
+    connect(AddrList->header(), &QHeaderView::sectionClicked, this, &TAddrMgrForm::AddrListColumnClick);
+
+    RxSpeedButton3 = flatButton(this, "RxSpeedButton3", QStringLiteral("-"),
+                                QStringLiteral("Удалить выделенные компьютеры"));
+    QFont bold = RxSpeedButton3->font();
+    bold.setBold(true);
+    bold.setPointSizeF(bold.pointSizeF() * 1.5);
+    RxSpeedButton3->setFont(bold);
+    RxSpeedButton3->setFixedSize(30, 28);
+    RxSpeedButton5 = flatButton(this, "RxSpeedButton5", {}, QStringLiteral("Сохранить список компьютеров"));
+    RxSpeedButton5->setIcon(ormixIcon(IconFloppy));
+    RxSpeedButton5->setFixedSize(30, 28);
+
+    const QString countHint =
+        QStringLiteral("Показывает сколько компьютеров находится в очереди на открытие");
+    StaticText2 = framedText(this, "StaticText2", QStringLiteral("Всего компьютеров: "), countHint);
+    CntText = framedText(this, "CntText", {}, countHint);
+    CntText->setMinimumWidth(70);
+
+    RxSpeedButton4 = flatButton(this, "RxSpeedButton4", QStringLiteral("Закрыть"), {});
+    RxSpeedButton4->setMinimumSize(92, 28);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->setContentsMargins(6, 6, 6, 6);
+    bottom->addWidget(RxSpeedButton3);
+    bottom->addWidget(RxSpeedButton5);
+    bottom->addStretch(1);
+    bottom->addWidget(StaticText2);
+    bottom->addWidget(CntText);
+    bottom->addStretch(1);
+    bottom->addWidget(RxSpeedButton4);
+    auto* top = new QVBoxLayout(this);
+    top->setContentsMargins(0, 0, 0, 0);
+    top->setSpacing(0);
+    top->addWidget(AddrList, 1);
+    top->addLayout(bottom);
+
+    // A fixed dialog: the designed 519 x 400 (the table 348 high), wider where
+    // the columns need it.
+    int tableWidth = 2 * AddrList->frameWidth() + AddrList->verticalScrollBar()->sizeHint().width();
+    for (int c = 0; c < 4; ++c)
+        tableWidth += widths[c];
+    AddrList->setMinimumHeight(348);
+    setFixedSize(sizeHint().expandedTo(QSize(std::max(519, tableWidth), 400)));
+
+    connect(RxSpeedButton3, &QToolButton::clicked, this, &TAddrMgrForm::RxSpeedButton3Click);
+    connect(RxSpeedButton5, &QToolButton::clicked, this, &TAddrMgrForm::RxSpeedButton1Click);
+    connect(RxSpeedButton4, &QToolButton::clicked, this, &TAddrMgrForm::RxSpeedButton4Click);
+
+    SaveList = new QFileDialog(this, QStringLiteral("Сохранение списка компьютеров"), QDir::homePath(),
+                               QStringLiteral("Данные разделенные запятыми (*.cvs)"));
+    SaveList->setObjectName(QStringLiteral("SaveList"));
+    SaveList->setAcceptMode(QFileDialog::AcceptSave);
+    SaveList->setFileMode(QFileDialog::AnyFile);
+    SaveList->selectFile(QStringLiteral("complist.cvs"));
+}
+
+void TAddrMgrForm::SaveComputerList() {
+    const std::string error = computers_.SaveComputerList();
+    if (!error.empty()) {
+        ShowMessage(QString::fromStdString(error));
+        return;
+    }
+    close();
+}
+
+void TAddrMgrForm::FillTable() {
+    const QLocale locale = QLocale::system();
+    const char dateSep = separatorOf(locale.dateFormat(QLocale::ShortFormat), '/');
+    const char timeSep = separatorOf(locale.timeFormat(QLocale::ShortFormat), ':');
+
+    const std::vector<COMPINF_> list = computers_.Snapshot();
+    AddrList->setUpdatesEnabled(false);
+    AddrList->clear();
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(static_cast<qsizetype>(list.size()));
+    for (const COMPINF_& c : list) {
+        rows.append(new ComputerRow(QStringList{
+            QString::fromStdString(c.Ip), QString::fromStdString(c.Name), QString::fromStdString(c.Mac),
+            QString::fromStdString(formatDosDateTime(c.LastSeen, dateSep, timeSep))}));
+    }
+    AddrList->addTopLevelItems(rows);
+    AddrList->setUpdatesEnabled(true);
+    CntText->setText(QString::number(list.size()));
+}
+
+bool TAddrMgrForm::ExportTo(const QString& target) {
+    std::error_code ec;
+    std::filesystem::copy_file(computers_.ListPath(), target.toStdString(),
+                               std::filesystem::copy_options::overwrite_existing, ec);
+    return !ec;
+}
+
+void TAddrMgrForm::RxSpeedButton3Click() {
+    const QList<QTreeWidgetItem*> selected = AddrList->selectedItems();
+    if (selected.isEmpty())
+        return;
+    std::vector<std::string> ips;
+    for (QTreeWidgetItem* row : selected)
+        ips.push_back(row->text(ColIp).toStdString());
+    computers_.RemoveComputers(ips);
+
+    // Rows of the same address go with them: the list removed all of its records.
+    std::set<QString> gone;
+    for (const std::string& ip : ips)
+        gone.insert(QString::fromStdString(ip).toLower());
+    for (int i = AddrList->topLevelItemCount() - 1; i >= 0; --i)
+        if (gone.count(AddrList->topLevelItem(i)->text(ColIp).toLower()))
+            delete AddrList->takeTopLevelItem(i);
+    CntText->setText(QString::number(computers_.Count()));
+}
+
+void TAddrMgrForm::RxSpeedButton1Click() {
+    const QString target = AskExportPath();
+    if (target.isEmpty())
+        return;
+    if (!ExportTo(target))
+        ShowMessage(QStringLiteral("Не удалось сохранить список компьютеров в файл %1").arg(target));
+}
+
+void TAddrMgrForm::RxSpeedButton4Click() {
+    close();
+}
+
+void TAddrMgrForm::AddrListColumnClick(int column) {
+    AddrList->sortItems(column, Qt::AscendingOrder);
+}
+
+void TAddrMgrForm::showEvent(QShowEvent* event) {
+    FillTable();
+    QDialog::showEvent(event);
+}
+
+bool TAddrMgrForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == AddrList && event->type() == QEvent::KeyRelease &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+        RxSpeedButton3Click();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+QString TAddrMgrForm::askExportPath() {
+    if (SaveList->exec() != QDialog::Accepted || SaveList->selectedFiles().isEmpty())
+        return {};
+    return SaveList->selectedFiles().front();
+}
+
+} // namespace ormix

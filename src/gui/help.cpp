@@ -1,0 +1,38 @@
+// The program's help page, opened by topic.
+#include "gui/help.h"
+
+#include "gui/appwindows.h"
+#include "gui/mainwindow.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QUrl>
+
+namespace ormix {
+
+QString HelpFilePath() {
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/help/ormix.html");
+}
+
+void OpenHelpTopic(int topic) {
+    if (TMainDlg* main = appWindows().MainDlg)
+        main->OpenHelpTopic(topic);
+    else
+        OpenHelpTopic(HelpFilePath(), topic, nullptr);
+}
+
+void OpenHelpTopic(const QString& helpFile, int topic, QWidget* parent) {
+    const QFileInfo page(helpFile);
+    if (!page.isFile()) {
+        QMessageBox::warning(parent, QStringLiteral(":: ORMIX 2.8 ::"),
+                             QStringLiteral("Файл справки не найден:\n%1").arg(helpFile));
+        return;
+    }
+    QUrl url = QUrl::fromLocalFile(page.absoluteFilePath());
+    url.setFragment(QStringLiteral("topic%1").arg(topic));
+    QDesktopServices::openUrl(url);
+}
+
+} // namespace ormix

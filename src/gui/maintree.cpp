@@ -1,0 +1,339 @@
+// MainTree, the tree of what a scan found: groups, computers and their shares;
+// insertion on behalf of the share workers, sorting by header clicks, and the
+// tree's commands (open in the file manager, collapse, expand, network drive).
+#include "gui/maintree.h"
+
+#include "gui/appwindows.h"
+#include "gui/drivewindow.h"
+#include "gui/icons.h"
+#include "gui/mainwindow.h"
+#include "gui/scancontrol.h"
+#include "gui/searchwindow.h"
+#include "platform/launcher.h"
+#include "platform/smbpath.h"
+#include "scan/ranges.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <exception>
+#include <functional>
+
+namespace ormix {
+
+namespace {
+
+const QColor kTreeBack(0xEB, 0xEB, 0xEB);
+const QColor kSelectedBack(0xD2, 0xD2, 0xD2);
+constexpr int kRowHeight = 17;
+constexpr int kHeaderHeight = 19;
+
+struct ColumnSpec {
+    const char* caption;
+    int width;
+    const char* hint;
+};
+
+const ColumnSpec kColumns[] = {
+    {"Название", 250, "Название компьютера или ресурса"},
+    {"IP / Описание", 130, "IP адрес компьютера или описание ресурса"},
+    {"#", 40, "Количество открытых ресурсов на компьютере"},
+    {"MAC адрес", 120, "MAC адрес"},
+};
+
+uint32_t addressValue(const QString& ip) {
+    try {
+        return IpToNumber(ip.toStdString() + ".");
+    } catch (const std::exception&) {
+        // Only the scanner fills this column, always with a dotted address;
+        // anything else sorts as 0 rather than break the sort.
+        return 0;
+    }
+}
+
+// Hosts by address; any other pair has no order of its own.
+int compareNodes(const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
+    if (nodeKind(a) != TreeNodeKind::Host || nodeKind(b) != TreeNodeKind::Host)
+        return 0;
+    const uint32_t x = addressValue(a->text(ColIpOrRemark));
+    const uint32_t y = addressValue(b->text(ColIpOrRemark));
+    return x < y ? -1 : x > y ? 1 : 0;
+}
+
+// Double click anywhere in the tree and Enter released open the focused node.
+// A child of the tree; it keeps plain pointers only to compare, so events that
+// reach it while the window is taken down touch nothing.
+class TreeInput : public QObject {
+public:
+    TreeInput(QTreeWidget* tree, std::function<void()> open)
+        : QObject(tree), tree_(tree), viewport_(tree->viewport()), open_(std::move(open)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == viewport_ && event->type() == QEvent::MouseButtonDblClick) {
+            // The press before it has already made the node under the mouse the focused one.
+            open_();
+        } else if (watched == tree_ && event->type() == QEvent::KeyRelease) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (!key->isAutoRepeat() && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter))
+                open_();
+        }
+        return false;
+    }
+
+private:
+    const QObject* tree_;
+    const QObject* viewport_;
+    std::function<void()> open_;
+};
+
+TreeNode* addNode(TreeNodeKind kind, const QStringList& texts, int picture) {
+    auto* node = new TreeNode(kind, texts);
+    node->setIcon(ColName, ormixIcon(picture));
+    return node;
+}
+
+} // namespace
+
+TreeNode::TreeNode(TreeNodeKind kind, const QStringList& texts)
+    : QTreeWidgetItem(texts, UserType + static_cast<int>(kind)) {
+    setSizeHint(ColName, QSize(0, kRowHeight));
+    if (kind == TreeNodeKind::Group) {
+        QFont bold = font(ColName);
+        bold.setBold(true);
+        setFont(ColName, bold);
+    }
+}
+
+bool TreeNode::operator<(const QTreeWidgetItem& other) const {
+    const QTreeWidget* tree = treeWidget();
+    const int column = tree ? tree->sortColumn() : ColName;
+    switch (column) {
+    case ColIpOrRemark:
+        return compareNodes(this, &other) < 0;
+    case ColShareCount:
+        // Whole numbers; groups and shares have no count and sort as 0.
+        return text(column).toLongLong() < other.text(column).toLongLong();
+    default:
+        return QString::localeAwareCompare(text(column), other.text(column)) < 0;
+    }
+}
+
+TreeNodeKind nodeKind(const QTreeWidgetItem* item) {
+    if (item->type() >= QTreeWidgetItem::UserType && item->type() <= QTreeWidgetItem::UserType + 2)
+        return static_cast<TreeNodeKind>(item->type() - QTreeWidgetItem::UserType);
+    int depth = 0;
+    for (const QTreeWidgetItem* p = item->parent(); p; p = p->parent())
+        ++depth;
+    return static_cast<TreeNodeKind>(std::min(depth, 2));
+}
+
+OpenCompThr::OpenCompThr(QString path, int generation) : Path(std::move(path)), Generation(generation) {}
+
+void OpenCompThr::run() {
+    launcher().startDetached(QStringLiteral("xdg-open"), {uncToSmbUrl(Path)});
+}
+
+// --- the tree in the main window ---
+
+void TMainDlg::SetupMainTree() {
+    QTreeWidget* tree = MainTree;
+    // Sorted only when the user clicks a header section.
+    tree->setSortingEnabled(false);
+    tree->setColumnCount(4);
+    auto* header = new QTreeWidgetItem;
+    for (int c = 0; c < 4; ++c) {
+        header->setText(c, QString::fromUtf8(kColumns[c].caption));
+        header->setToolTip(c, QString::fromUtf8(kColumns[c].hint));
+    }
+    tree->setHeaderItem(header);
+
+    QHeaderView* sections = tree->header();
+    sections->setStretchLastSection(false);
+    sections->setSectionResizeMode(QHeaderView::Interactive);
+    sections->setMinimumSectionSize(0);
+    sections->setMaximumSectionSize(10000);
+    for (int c = 0; c < 4; ++c)
+        tree->setColumnWidth(c, kColumns[c].width);
+    sections->setSectionsClickable(true);
+    sections->setSortIndicatorShown(true);
+    sections->setSortIndicator(ColName, Qt::AscendingOrder);
+    sections->setFixedHeight(kHeaderHeight);
+    connect(sections, &QHeaderView::sectionClicked, this, &TMainDlg::MainTreeColumnClick);
+
+    tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    tree->setRootIsDecorated(true);
+    tree->setUniformRowHeights(true);
+    tree->setIconSize(QSize(16, 16));
+    tree->setFrameShape(QFrame::NoFrame);
+    tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    QPalette colours = tree->palette();
+    colours.setColor(QPalette::Base, kTreeBack);
+    colours.setColor(QPalette::AlternateBase, kTreeBack);
+    colours.setColor(QPalette::Highlight, kSelectedBack);
+    colours.setColor(QPalette::HighlightedText, QColor(Qt::black));
+    tree->setPalette(colours);
+
+    TreeMenu = new QMenu(this);
+    TreeMenu->setObjectName(QStringLiteral("TreeMenu"));
+    const auto item = [this](const char* name, int picture, const QString& text, void (TMainDlg::*slot)()) {
+        QAction* action = TreeMenu->addAction(ormixIcon(picture), text);
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    N32 = item("N32", IconOpenFolder, QStringLiteral("Открыть"), &TMainDlg::N32Click);
+    N53 = item("N53", IconMinusBox, QStringLiteral("Свернуть все"), &TMainDlg::N53Click);
+    N43 = item("N43", IconPlusBox, QStringLiteral("Развернуть все"), &TMainDlg::N43Click);
+    N331 = item("N331", IconNetworkDrive, QStringLiteral("Подключить сетевой диск"), &TMainDlg::N331Click);
+    tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(tree, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { TreeMenu->popup(MainTree->viewport()->mapToGlobal(at)); });
+
+    auto* input = new TreeInput(tree, [this] { OpenFocusedNode(); });
+    tree->installEventFilter(input);
+    tree->viewport()->installEventFilter(input);
+}
+
+void TMainDlg::ClearTree() {
+    MainTree->clear();
+}
+
+void TMainDlg::InsertHostNode(const HOSTINF& host) {
+    QTreeWidgetItem* group = nullptr;
+    if (GroupByWrkGrp.load()) {
+        // The last top-level node of that name, whatever its letter case.
+        const QString workgroup = QString::fromStdString(host.Workgroup);
+        for (int i = 0; i < MainTree->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* candidate = MainTree->topLevelItem(i);
+            if (candidate->text(ColName).compare(workgroup, Qt::CaseInsensitive) == 0)
+                group = candidate;
+        }
+        if (!group) {
+            group = addNode(TreeNodeKind::Group, {workgroup}, IconNetwork);
+            MainTree->addTopLevelItem(group);
+            group->setExpanded(true);
+        }
+    } else if (MainTree->topLevelItemCount() > 0) {
+        group = MainTree->topLevelItem(0);
+    } else {
+        group = addNode(TreeNodeKind::Group, {QStringLiteral("Вся сеть")}, IconNetwork);
+        MainTree->addTopLevelItem(group);
+        group->setExpanded(true);
+    }
+
+    const QString name = QString::fromStdString(host.Name);
+    const int shareCount = std::max(0, std::min<int>(host.ShareCount, static_cast<int>(host.Shares.size())));
+    TreeNode* hostNode = addNode(TreeNodeKind::Host,
+                                 {name, QString::fromStdString(host.Ip), QString::number(shareCount),
+                                  QString::fromStdString(host.Mac)},
+                                 IconComputer);
+    QList<QTreeWidgetItem*> shares;
+    shares.reserve(shareCount);
+    TIndexForm* search = appWindows().IndexForm;
+    for (int i = 0; i < shareCount; ++i) {
+        const SHAREINF& share = host.Shares[static_cast<size_t>(i)];
+        const QString path = QString::fromStdString(share.Path);
+        shares.append(
+            addNode(TreeNodeKind::Share, {path, QString::fromStdString(share.Remark)}, IconSharedFolder));
+        if (search)
+            search->SearchShares.append(path + QStringLiteral("<>") + name);
+    }
+    hostNode->addChildren(shares);
+    group->addChild(hostNode);
+
+    if (shareCount > 0)
+        ++HostsWithShares;
+    ++HostsTotal;
+}
+
+int TMainDlg::MainTreeCompareItems(const QTreeWidgetItem* a, const QTreeWidgetItem* b) const {
+    return compareNodes(a, b);
+}
+
+void TMainDlg::MainTreeColumnClick(int column) {
+    // The same column again turns the direction; another one keeps it. The
+    // tree starts sorted ascending by name, so the first click on "Название"
+    // sorts descending.
+    if (column == sortColumn_)
+        sortDescending_ = !sortDescending_;
+    sortColumn_ = column;
+    MainTree->sortItems(column, sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+void TMainDlg::OpenFocusedNode() {
+    const QTreeWidgetItem* node = MainTree->currentItem();
+    if (!node)
+        return;
+    QString path;
+    switch (nodeKind(node)) {
+    case TreeNodeKind::Group:
+        return;
+    case TreeNodeKind::Host:
+        // By address, not by name.
+        path = QStringLiteral("\\\\") + node->text(ColIpOrRemark) + QStringLiteral("\\");
+        break;
+    case TreeNodeKind::Share:
+        path = node->text(ColName) + QStringLiteral("\\");
+        break;
+    }
+    AddLogLine(QStringLiteral("Trying to open ") + path);
+    ++PendingOpens;
+    ShowPendingOpens();
+    auto* opener = new OpenCompThr(path, scanGeneration_);
+    connect(opener, &QThread::finished, this, [this, opener] {
+        OpenerDone(opener->Generation);
+        opener->deleteLater();
+    });
+    opener->start();
+}
+
+void TMainDlg::OpenerDone(int generation) {
+    // A scan start sets the count to 0; an opener from before it is no longer
+    // counted, so the count never goes below 0.
+    if (generation == scanGeneration_ && PendingOpens > 0)
+        --PendingOpens;
+    ShowPendingOpens();
+}
+
+void TMainDlg::ShowPendingOpens() {
+    SetStatusText(TotHostTxt,
+                  QStringLiteral(" В очереди на открытие хостов: ") + QString::number(PendingOpens));
+}
+
+void TMainDlg::N32Click() {
+    OpenFocusedNode();
+}
+
+void TMainDlg::N53Click() {
+    MainTree->collapseAll();
+}
+
+void TMainDlg::N43Click() {
+    MainTree->expandAll();
+}
+
+void TMainDlg::N331Click() {
+    const QTreeWidgetItem* node = MainTree->currentItem();
+    if (!node)
+        return;
+    switch (nodeKind(node)) {
+    case TreeNodeKind::Group:
+        return;
+    case TreeNodeKind::Host:
+        ShowMessage(QStringLiteral("Выберите каталог который нужно подключить!"));
+        return;
+    case TreeNodeKind::Share:
+        if (TConnectDriveForm* drive = appWindows().ConnectDriveForm)
+            drive->ShowForPath(node->text(ColName));
+        return;
+    }
+}
+
+} // namespace ormix

@@ -1,0 +1,457 @@
+// TMainDlg: layout, menus, tray icon, message log, placement and quit.
+#include "gui/mainwindow.h"
+
+#include "gui/aboutbox.h"
+#include "gui/application.h"
+#include "gui/appwindows.h"
+#include "gui/computerlistwindow.h"
+#include "gui/help.h"
+#include "gui/icons.h"
+#include "gui/placement.h"
+#include "gui/searchwindow.h"
+#include "gui/settingswindow.h"
+#include "platform/programdir.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QThread>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <filesystem>
+
+namespace ormix {
+
+namespace {
+
+constexpr int kWidth = 602;
+constexpr int kHeight = 492;
+constexpr int kPanel2Height = 60;
+constexpr int kLogOpen = 80;
+constexpr int kLogClosed = 1;
+const QColor kStatusBack(0xEB, 0xEB, 0xEB);
+
+// The accessor of the placement keys: the relative name, resolved against the
+// current folder at each access.
+constexpr const char* kPlacementFile = "./cfg.ini";
+
+QLabel* framedText(QWidget* parent, const char* name, const QString& hint, QRect where) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setToolTip(hint);
+    label->setGeometry(where);
+    return label;
+}
+
+QToolButton* flatButton(QWidget* parent, const char* name, const QString& caption, const QString& hint) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setText(caption);
+    button->setToolTip(hint);
+    button->setAutoRaise(true);
+    return button;
+}
+
+void paintBack(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    palette.setColor(QPalette::Base, colour);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+} // namespace
+
+TMainDlg::TMainDlg(QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      // The current folder at start, not the program's folder.
+      ConfigFile(std::filesystem::current_path().string() + "/cfg.ini"),
+      ExcludedShares(std::make_shared<const std::vector<std::string>>()) {
+    setObjectName(QStringLiteral("MainDlg"));
+    // The fixed pixel layout of the panels is made for an 8 point font.
+    QFont windowFont = font();
+    windowFont.setPointSize(8);
+    setFont(windowFont);
+    resize(kWidth, kHeight);
+    BuildLayout();
+    BuildMenus();
+    SetupMainTree();
+    SetupScanControl();
+    FormCreate();
+}
+
+TMainDlg::~TMainDlg() {
+    if (placementSaved_)
+        return;
+    try {
+        SavePlacement(true);
+    } catch (...) {
+        // Nothing can be reported while the window goes away.
+    }
+}
+
+void TMainDlg::FormCreate() {
+    TitleText = QStringLiteral(":: ORMIX 2.8 ::");
+    setWindowTitle(TitleText);
+    setWindowIcon(ormixIcon(IconComputerStar));
+    ProgramDir = ormix::ProgramDir();
+    HelpFile = HelpFilePath();
+    QuitRequested = false;
+    BuildTray();
+}
+
+void TMainDlg::BuildLayout() {
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    MainTree = new QTreeWidget(central);
+    MainTree->setObjectName(QStringLiteral("MainTree"));
+    column->addWidget(MainTree, 1);
+
+    Panel2 = new QFrame(central);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel2->setFixedHeight(kPanel2Height);
+    Panel2->installEventFilter(this);
+    column->addWidget(Panel2);
+
+    TotHostTxt = framedText(Panel2, "TotHostTxt", QStringLiteral("Количество просканированных компьютеров"),
+                            QRect(5, 4, 412, 17));
+    OnHostCntTxt = framedText(Panel2, "OnHostCntTxt", QStringLiteral("Количество найденых компьютеров"),
+                              QRect(5, 22, 412, 17));
+
+    ScanProgress = new QProgressBar(Panel2);
+    ScanProgress->setObjectName(QStringLiteral("ScanProgress"));
+    ScanProgress->setToolTip(QStringLiteral("Показывает процент просканированного диапазона"));
+    ScanProgress->setGeometry(5, 40, 412, 17);
+    ScanProgress->setRange(0, 100);
+    ScanProgress->setValue(0);
+    ScanProgress->setFormat(QStringLiteral("%p%"));
+    paintBack(ScanProgress, kStatusBack);
+
+    AddHstTxt = framedText(Panel2, "AddHstTxt", QStringLiteral("Количество просканированных компьютеров"),
+                           QRect(5, 40, 412, 17));
+    AddHstTxt->setText(QStringLiteral("-"));
+    paintBack(AddHstTxt, kStatusBack);
+    AddHstTxt->hide();
+
+    ScanButt = flatButton(Panel2, "ScanButt", QStringLiteral("  Старт!"),
+                          QStringLiteral("Начать сканирование сети"));
+    ScanButt->setIcon(ormixIcon(IconNetwork));
+    ScanButt->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    ScanButt->setGeometry(434, 4, 96, 23);
+    connect(ScanButt, &QToolButton::clicked, this, &TMainDlg::ScanButtClick);
+
+    RxSpeedButton1 = flatButton(Panel2, "RxSpeedButton1", QString(), QStringLiteral("Нажми меня!"));
+    RxSpeedButton1->setGeometry(434 + 96, 4, 12, 23);
+    RxSpeedButton1->setArrowType(Qt::DownArrow);
+    RxSpeedButton1->setPopupMode(QToolButton::InstantPopup);
+    // The button is too narrow for both the arrow and the menu mark.
+    RxSpeedButton1->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
+
+    SearchButt = flatButton(Panel2, "SearchButt", QStringLiteral("Поиск файлов!"),
+                            QStringLiteral("Поиск файлов и папок"));
+    SearchButt->setIcon(ormixIcon(IconMagnifier));
+    SearchButt->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    SearchButt->setGeometry(434, 28, 108, 23);
+    SearchButt->setEnabled(false);
+    connect(SearchButt, &QToolButton::clicked, this, &TMainDlg::SearchButtClick);
+
+    LogButt =
+        flatButton(Panel2, "LogButt", QStringLiteral("+"), QStringLiteral("Скрыть/показать окно сообщений"));
+    LogButt->resize(13, 15);
+    connect(LogButt, &QToolButton::clicked, this, &TMainDlg::LogButtClick);
+    PlaceLogButt();
+
+    LogPanel = new QFrame(central);
+    LogPanel->setObjectName(QStringLiteral("LogPanel"));
+    LogPanel->setFixedHeight(kLogClosed);
+    column->addWidget(LogPanel);
+    auto* logColumn = new QVBoxLayout(LogPanel);
+    logColumn->setContentsMargins(0, 0, 0, 0);
+
+    IpMemo = new QPlainTextEdit(LogPanel);
+    IpMemo->setObjectName(QStringLiteral("IpMemo"));
+    IpMemo->setReadOnly(true);
+    IpMemo->setFrameStyle(QFrame::NoFrame);
+    IpMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    IpMemo->setMinimumHeight(0);
+    QFont memoFont(QStringLiteral("Arial"), 8, QFont::Bold);
+    IpMemo->setFont(memoFont);
+    IpMemo->setPlainText(QStringLiteral("debug output"));
+    logColumn->addWidget(IpMemo);
+
+    setCentralWidget(central);
+}
+
+void TMainDlg::BuildMenus() {
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    N2 = PopupMenu1->addAction(ormixIcon(IconTickedBox), QStringLiteral("Настройки"));
+    N2->setObjectName(QStringLiteral("N2"));
+    connect(N2, &QAction::triggered, this, &TMainDlg::N2Click);
+    N3 = PopupMenu1->addAction(ormixIcon(IconList), QStringLiteral("Список компьютеров"));
+    N3->setObjectName(QStringLiteral("N3"));
+    connect(N3, &QAction::triggered, this, &TMainDlg::N3Click);
+    N332 = PopupMenu1->addAction(ormixIcon(IconPicture), QStringLiteral("О программе"));
+    N332->setObjectName(QStringLiteral("N332"));
+    connect(N332, &QAction::triggered, this, &TMainDlg::N332Click);
+    N5 = PopupMenu1->addAction(ormixIcon(IconClose), QStringLiteral("Закрыть"));
+    N5->setObjectName(QStringLiteral("N5"));
+    connect(N5, &QAction::triggered, this, &TMainDlg::N5Click);
+    RxSpeedButton1->setMenu(PopupMenu1);
+
+    SysMenu = new QMenu(this);
+    SysMenu->setObjectName(QStringLiteral("SysMenu"));
+    SN3 = SysMenu->addAction(QStringLiteral("Восстановить"));
+    SN3->setObjectName(QStringLiteral("SN3"));
+    connect(SN3, &QAction::triggered, this, &TMainDlg::SN3Click);
+    N4 = SysMenu->addAction(QStringLiteral("Закрыть"));
+    N4->setObjectName(QStringLiteral("N4"));
+    connect(N4, &QAction::triggered, this, &TMainDlg::N4Click);
+}
+
+void TMainDlg::BuildTray() {
+    TrayIcon = new QSystemTrayIcon(ormixIcon(IconComputerStar), this);
+    TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
+    TrayIcon->setToolTip(TitleText);
+    TrayIcon->setContextMenu(SysMenu);
+    connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::DoubleClick)
+            RestoreFromTray();
+    });
+    // Shown even while the desktop has no tray: it appears when a tray does
+    // (the offscreen platform never has one).
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+        TrayIcon->show();
+}
+
+bool TMainDlg::TrayAvailable() const {
+    return QSystemTrayIcon::isSystemTrayAvailable() && TrayIcon->isVisible();
+}
+
+void TMainDlg::PlaceLogButt() {
+    LogButt->move(Panel2->width() - LogButt->width() - 2, Panel2->height() - LogButt->height() - 2);
+}
+
+bool TMainDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Panel2 && event->type() == QEvent::Resize)
+        PlaceLogButt();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// --- message log ---
+
+void TMainDlg::AddLogLine(const QString& line) {
+    if (QThread::currentThread() == thread()) {
+        IpMemo->appendPlainText(line);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [this, line] { IpMemo->appendPlainText(line); }, Qt::QueuedConnection);
+}
+
+void TMainDlg::LogButtClick() {
+    const bool closed = LogPanel->maximumHeight() == kLogClosed;
+    LogPanel->setFixedHeight(closed ? kLogOpen : kLogClosed);
+    LogButt->setText(closed ? QStringLiteral("-") : QStringLiteral("+"));
+}
+
+// --- showing, hiding and the notification area ---
+
+void TMainDlg::setVisible(bool visible) {
+    const bool firstShow = visible && !shown_;
+    if (firstShow) {
+        shown_ = true;
+        CentreOnScreen();
+        RestorePlacement();
+    }
+    QMainWindow::setVisible(visible);
+    if (firstShow)
+        FormShow();
+}
+
+void TMainDlg::FormShow() {
+    LogPanel->setFixedHeight(kLogClosed);
+    LogButt->setText(QStringLiteral("+"));
+    // The first automatic scan comes one second after the window appears.
+    if (AutoScan)
+        StartCountdown(1000);
+}
+
+void TMainDlg::HideIntoTray() {
+    if (!TrayAvailable()) {
+        showMinimized();
+        return;
+    }
+    hiddenInTray_ = true;
+    hide();
+}
+
+void TMainDlg::RestoreFromTray() {
+    hiddenInTray_ = false;
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TMainDlg::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !isMinimized() || !TrayAvailable())
+        return;
+    // Hiding from inside the state change confuses some window managers.
+    QTimer::singleShot(0, this, [this] {
+        if (isMinimized() && isVisible())
+            HideIntoTray();
+    });
+}
+
+void TMainDlg::SN3Click() {
+    RestoreFromTray();
+}
+
+// --- placement ---
+
+int TMainDlg::PixelsPerInch() const {
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    return s ? qRound(s->logicalDotsPerInch()) : 96;
+}
+
+void TMainDlg::CentreOnScreen() {
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!s)
+        return;
+    const QRect area = s->availableGeometry();
+    move(area.center() - QPoint(width() / 2, height() / 2));
+}
+
+void TMainDlg::RestorePlacement() {
+    const QRect now = geometry();
+    const PlacementRect current{now.left(), now.top(), now.left() + now.width(), now.top() + now.height()};
+    const auto stored = ReadFormPlacement(ormix::ConfigFile(kPlacementFile), PixelsPerInch(), current);
+    if (!stored)
+        return;
+    const auto [left, top, right, bottom] = *stored;
+    QRect wanted(left, top, right - left, bottom > top ? bottom - top : now.height());
+    // A position stored on a screen that is gone would leave the window out of
+    // reach: then only the size is taken and the window stays centred.
+    bool onScreen = false;
+    for (const QScreen* s : QGuiApplication::screens())
+        onScreen = onScreen || s->availableGeometry().intersects(wanted);
+    if (!onScreen)
+        wanted.moveCenter(now.center());
+    setGeometry(wanted);
+}
+
+void TMainDlg::SavePlacement(bool destroying) {
+    placementSaved_ = true;
+    FormPlacement placement;
+    placement.ShowCmd = (hiddenInTray_ || isMinimized()) ? 2 : isMaximized() ? 3 : 1;
+    placement.PixelsPerInch = PixelsPerInch();
+    const QRect normal = (isMaximized() || isFullScreen()) ? normalGeometry() : geometry();
+    placement.NormPos = {normal.left(), normal.top(), normal.left() + normal.width(),
+                         normal.top() + normal.height()};
+    placement.Visible = destroying;
+    ormix::ConfigFile file(kPlacementFile);
+    WriteFormPlacement(file, placement);
+}
+
+// --- closing and quitting ---
+
+void TMainDlg::closeEvent(QCloseEvent* event) {
+    try {
+        SavePlacement(false);
+    } catch (const std::exception& e) {
+        // Reported, but it must never keep the program from hiding or quitting.
+        ReportError(QString::fromUtf8(e.what()));
+    }
+    if (!QuitRequested) {
+        event->ignore();
+        HideIntoTray();
+        return;
+    }
+    try {
+        SaveComputerListAtQuit();
+    } catch (const std::exception& e) {
+        ReportError(QString::fromUtf8(e.what())); // the quit goes on
+    }
+    event->accept();
+    // The entry (app.cpp) ends the process as soon as the event loop returns,
+    // without waiting for any thread: share workers blocked in network calls
+    // are abandoned, not joined.
+    QCoreApplication::exit(0);
+}
+
+void TMainDlg::SaveComputerListAtQuit() {
+    // Also closes the computer list window if it is open.
+    if (TAddrMgrForm* list = appWindows().AddrMgrForm)
+        list->SaveComputerList();
+}
+
+void TMainDlg::N5Click() {
+    QuitRequested = true;
+    close();
+}
+
+void TMainDlg::N4Click() {
+    QuitRequested = true;
+    close();
+}
+
+// --- commands ---
+
+void TMainDlg::N3Click() {
+    if (TAddrMgrForm* list = appWindows().AddrMgrForm)
+        list->exec();
+}
+
+void TMainDlg::SearchButtClick() {
+    if (!ShowResCount) {
+        QMessageBox::information(
+            this, QGuiApplication::applicationDisplayName(),
+            QStringLiteral("Для поиска по ресурсам сети \nнеобходимо включить параметр \n"
+                           "\"показывать количество ресурсов\""));
+        return;
+    }
+    if (TIndexForm* search = appWindows().IndexForm)
+        search->exec();
+}
+
+void TMainDlg::ApplySettings(const SettingsMirrors& settings) {
+    ShowResCount = settings.ShowResCount;
+    EmptyRes = settings.EmptyRes;
+    AutoScan = settings.AutoScan;
+    AutoScanInterval = settings.AutoScanInterval;
+    GroupByWrkGrp = settings.GroupByWrkGrp;
+    ExcludedShares = std::make_shared<const std::vector<std::string>>(settings.ExcludedShares);
+    // Each share worker goes by the snapshot in force when it was made.
+    shareSettings_ = std::make_shared<const ShareSettings>(
+        ShareSettings{settings.ShowResCount, settings.EmptyRes, settings.ExcludedShares});
+}
+
+void TMainDlg::N332Click() {
+    if (TAbout* about = appWindows().About)
+        about->exec();
+}
+
+void TMainDlg::OpenHelpTopic(int topic) {
+    ormix::OpenHelpTopic(HelpFile, topic, this);
+}
+
+} // namespace ormix

@@ -1,0 +1,144 @@
+#include "gui/programswindow.h"
+
+#include "gui/application.h"
+#include "gui/help.h"
+#include "settings/configfile.h"
+
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace ormix {
+
+namespace {
+constexpr const char* kSection = "ProgList";
+}
+
+TOpenWithForm::TOpenWithForm(ConfigFile& cfg, QWidget* parent) : QDialog(parent), cfg_(cfg) {
+    setObjectName("OpenWithForm");
+    setWindowTitle("Открыть в...");
+
+    auto* StaticText1 = new QLabel("Список программ:", this);
+    StaticText1->setObjectName("StaticText1");
+    ProgListList = new QListWidget(this);
+    ProgListList->setObjectName("ProgListList");
+    ProgListList->setSelectionMode(QAbstractItemView::SingleSelection);
+    ProgListList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ProgListList->setFixedWidth(150);
+
+    auto* StaticText3 = new QLabel("Название программы", this);
+    StaticText3->setObjectName("StaticText3");
+    ProgNameEdit = new QLineEdit(this);
+    ProgNameEdit->setObjectName("ProgNameEdit");
+    auto* StaticText2 = new QLabel("Командная строка:", this);
+    StaticText2->setObjectName("StaticText2");
+    ComStrEdit = new QLineEdit(this);
+    ComStrEdit->setObjectName("ComStrEdit");
+
+    AddButt = new QPushButton("Сохранить", this);
+    AddButt->setObjectName("AddButt");
+    DelButt = new QPushButton(" Удалить", this);
+    DelButt->setObjectName("DelButt");
+    RxSpeedButton1 = new QPushButton("Закрыть", this);
+    RxSpeedButton1->setObjectName("RxSpeedButton1");
+    RxSpeedButton1->setToolTip("Закрыть");
+    TimeoutHlpBtn = new QPushButton("?", this);
+    TimeoutHlpBtn->setObjectName("TimeoutHlpBtn");
+    TimeoutHlpBtn->setToolTip("Справка");
+    TimeoutHlpBtn->setFixedWidth(28);
+    for (QPushButton* b : {AddButt, DelButt, RxSpeedButton1, TimeoutHlpBtn}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(StaticText1);
+    left->addWidget(ProgListList, 1);
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(StaticText3);
+    right->addWidget(ProgNameEdit);
+    right->addWidget(StaticText2);
+    right->addWidget(ComStrEdit);
+    right->addStretch(1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(AddButt);
+    buttons->addWidget(DelButt);
+    buttons->addStretch(1);
+    buttons->addWidget(RxSpeedButton1);
+    buttons->addWidget(TimeoutHlpBtn);
+    right->addLayout(buttons);
+
+    auto* top = new QHBoxLayout(this);
+    top->addLayout(left);
+    top->addLayout(right, 1);
+
+    setFixedSize(451, 193);
+
+    ShowMessage = [this](const QString& text) {
+        QMessageBox::information(this, QGuiApplication::applicationDisplayName(), text);
+    };
+
+    connect(AddButt, &QPushButton::clicked, this, &TOpenWithForm::AddButtClick);
+    connect(DelButt, &QPushButton::clicked, this, &TOpenWithForm::DelButtClick);
+    connect(RxSpeedButton1, &QPushButton::clicked, this, &QDialog::close);
+    connect(TimeoutHlpBtn, &QPushButton::clicked, this, [] { OpenHelpTopic(20); });
+    connect(ProgListList, &QListWidget::itemSelectionChanged, this, &TOpenWithForm::ProgListListChange);
+
+    ReloadPrograms();
+}
+
+void TOpenWithForm::ReloadPrograms() {
+    ProgListList->clear();
+    ProgNames.clear();
+    cfg_.ListKeys(kSection, ProgNames);
+    for (const std::string& name : ProgNames)
+        ProgListList->addItem(QString::fromStdString(name));
+    ComStrEdit->clear();
+    ProgNameEdit->clear();
+}
+
+void TOpenWithForm::ProgListListChange() {
+    const QList<QListWidgetItem*> sel = ProgListList->selectedItems();
+    if (sel.isEmpty())
+        return;
+    const QString name = sel.first()->text();
+    ProgNameEdit->setText(name);
+    ComStrEdit->setText(QString::fromStdString(cfg_.ReadText(kSection, name.toStdString(), "???")));
+}
+
+void TOpenWithForm::AddButtClick() {
+    const std::string name = ProgNameEdit->text().toStdString();
+    const std::string tmpl = ComStrEdit->text().toStdString();
+    if (name.empty()) {
+        ShowMessage("Не заполнено название программы!");
+    } else if (tmpl.empty()) {
+        ShowMessage("Не указана командная строка запуска программы!");
+    } else if (!ConfigFile::IsStorableKey(name)) {
+        // The file could not give such a name back as the same key.
+        ShowMessage("Название программы не может быть пустым, начинаться с \";\" или содержать \"=\"!");
+    } else {
+        try {
+            cfg_.WriteText(kSection, name, tmpl);
+        } catch (const ConfigWriteError& e) {
+            ReportError(QString::fromStdString(e.what()));
+        }
+    }
+    ReloadPrograms();
+}
+
+void TOpenWithForm::DelButtClick() {
+    const QList<QListWidgetItem*> sel = ProgListList->selectedItems();
+    if (sel.isEmpty())
+        return;
+    cfg_.RemoveKey(kSection, sel.first()->text().toStdString());
+    ReloadPrograms();
+}
+
+} // namespace ormix

@@ -1,0 +1,320 @@
+// The main window's side of a scan: start, the hosts the scanner reports, the
+// bounded pool of share workers, the status lines and the gauge, the end of
+// the scan, the auto-scan countdown and the settings command.
+//
+// Everything here runs on the main thread. The scanner reports on its own
+// thread through WindowScanObserver, which queues each report to the window;
+// queued calls to one receiver arrive in the order they were made, so hosts
+// queue in the order the scanner found them and the scanner's end comes after
+// its last host.
+#include "gui/scancontrol.h"
+
+#include "gui/appwindows.h"
+#include "gui/computerlistwindow.h"
+#include "gui/mainwindow.h"
+#include "gui/searchwindow.h"
+#include "gui/settingswindow.h"
+#include "shares/smbpool.h"
+
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QThread>
+#include <QToolButton>
+
+#include <algorithm>
+#include <climits>
+
+namespace ormix {
+
+namespace {
+
+// Hands what the scanner reports to the window's thread. Progress reports are
+// folded: while one is on its way, later ones only update the number it shows.
+class WindowScanObserver : public ScanObserver, public std::enable_shared_from_this<WindowScanObserver> {
+public:
+    explicit WindowScanObserver(TMainDlg* window) : window_(window) {}
+
+    void logLine(const std::string& line) override { window_->AddLogLine(QString::fromStdString(line)); }
+    void foundHost(const HostTexts& host) override { window_->AddFoundHost(host); }
+    void progressTotal(int64_t total) override {
+        post([self = shared_from_this(), total] { self->total_(total); });
+    }
+    void progress(int64_t queriesSent) override {
+        latest_ = queriesSent;
+        if (progressQueued_.exchange(true))
+            return;
+        post([self = shared_from_this()] {
+            self->progressQueued_ = false;
+            self->progress_(self->latest_.load());
+        });
+    }
+    void fatalMessage(const std::string& text) override {
+        post([window = window_, text = QString::fromStdString(text)] { window->ShowMessage(text); });
+    }
+    void finished() override {
+        post([window = window_] { window->ScannerDone(); });
+    }
+
+    std::function<void(int64_t)> total_;
+    std::function<void(int64_t)> progress_;
+
+private:
+    template <typename F> void post(F&& call) {
+        QMetaObject::invokeMethod(window_, std::forward<F>(call), Qt::QueuedConnection);
+    }
+
+    TMainDlg* window_;
+    std::atomic<int64_t> latest_{0};
+    std::atomic<bool> progressQueued_{false};
+};
+
+// Seconds of the settings as a timer period; 0 or less never expires.
+int64_t periodOf(int32_t seconds) {
+    return static_cast<int64_t>(seconds) * 1000;
+}
+
+} // namespace
+
+// Writes a status line. The lines have the fixed width of the window's
+// design; where the desktop's font is wider, a long line (the one of the
+// share count with its number at the end) is set smaller until it fits.
+void SetStatusText(QLabel* label, const QString& text) {
+    QFont font = label->parentWidget() ? label->parentWidget()->font() : label->font();
+    const int room = label->contentsRect().width() - 2 * label->margin() - 2;
+    const qreal smallest = font.pointSizeF() * 0.75;
+    while (font.pointSizeF() > smallest && QFontMetrics(font).horizontalAdvance(text) > room)
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    label->setFont(font);
+    label->setText(text);
+}
+
+// --- CountdownTimer ---
+
+CountdownTimer::CountdownTimer(QObject* parent) : QObject(parent) {
+    connect(&timer_, &QTimer::timeout, this, &CountdownTimer::timeout);
+}
+
+void CountdownTimer::setInterval(int ms) {
+    if (ms == interval_)
+        return;
+    interval_ = ms;
+    arm();
+}
+
+void CountdownTimer::start() {
+    if (running_)
+        return;
+    running_ = true;
+    arm();
+}
+
+void CountdownTimer::stop() {
+    running_ = false;
+    arm();
+}
+
+int CountdownTimer::remainingTime() const {
+    return timer_.isActive() ? timer_.remainingTime() : -1;
+}
+
+void CountdownTimer::arm() {
+    if (running_ && interval_ > 0)
+        timer_.start(interval_);
+    else
+        timer_.stop();
+}
+
+// --- the scan control of the main window ---
+
+void TMainDlg::SetupScanControl() {
+    AutoScanTimer = new CountdownTimer(this);
+    AutoScanTimer->setObjectName(QStringLiteral("AutoScanTimer"));
+    connect(AutoScanTimer, &CountdownTimer::timeout, this, &TMainDlg::AutoScanTimerTimer);
+
+    shareSettings_ = std::make_shared<const ShareSettings>();
+    treeReceiver_ =
+        std::make_unique<BlockingHostReceiver>(this, [this](const HOSTINF& host) { InsertHostNode(host); });
+    Lister = [](const std::string& ip) { return processSmbPool().listShares(ip); };
+    LaunchScanner = [](ScanOptions options, std::shared_ptr<ScanObserver> observer) {
+        std::make_shared<NBTMain>(std::move(options), std::move(observer))->start();
+    };
+    ShowMessage = [this](const QString& text) {
+        QMessageBox::information(this, QGuiApplication::applicationDisplayName(), text);
+    };
+}
+
+void TMainDlg::ScanButtClick() {
+    StartScan();
+}
+
+void TMainDlg::StartScan() {
+    // The button is disabled and the countdown waits while a scan runs, so a
+    // scan never starts over another one.
+    if (scanning_)
+        return;
+    ScanProgress->show();
+    AddHstTxt->hide();
+    ClearTree();
+    if (TIndexForm* search = appWindows().IndexForm) {
+        search->StopRequested = true;
+        search->SearchShares.clear();
+    }
+    ActiveWorkers = 0;
+    RunningScanners = 0;
+    HostsWithShares = 0;
+    HostsTotal = 0;
+    PendingHosts.clear();
+    WorkerHandles.clear(); // forgotten, not stopped
+    MaxWorkers = ConfigFile.ReadNumber("main", "MaxAddThrds", 6);
+    PendingOpens = 0;
+    ++scanGeneration_;
+    // MainTree sorts on header clicks only (SetupMainTree): new nodes keep their order of arrival.
+    OnHostCntTxt->clear();
+    ++RunningScanners;
+    scanning_ = true;
+    ScanButt->setEnabled(false);
+    SearchButt->setEnabled(false);
+    IpMemo->clear();
+
+    ScanOptions options;
+    if (TSetupForm* setup = appWindows().SetupForm)
+        options.ranges = setup->ScanRanges.Get();
+    const ormix::ConfigFile* config = &ConfigFile;
+    options.selectTimeout = [config] { return configuredSelectTimeout(*config); };
+    auto observer = std::make_shared<WindowScanObserver>(this);
+    observer->total_ = [this](int64_t total) { ShowScanTotal(total); };
+    observer->progress_ = [this](int64_t sent) { ShowScanProgress(sent); };
+    LaunchScanner(std::move(options), std::move(observer));
+}
+
+void TMainDlg::AddFoundHost(const HostTexts& host) {
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(
+            this, [this, host] { AddFoundHost(host); }, Qt::QueuedConnection);
+        return;
+    }
+    if (TAddrMgrForm* list = appWindows().AddrMgrForm)
+        list->Computers().RecordComputer(host.ip, host.name, host.mac);
+    PendingHosts.push_back(host);
+    StartShareWorkers();
+}
+
+void TMainDlg::StartShareWorkers() {
+    while (!PendingHosts.empty() && ActiveWorkers < MaxWorkers) {
+        const HostTexts host = std::move(PendingHosts.front());
+        PendingHosts.pop_front();
+        ++ActiveWorkers;
+        auto* worker =
+            new AddHostThr(Lister, shareSettings_, treeReceiver_.get(),
+                           [this](const std::string& line) { AddLogLine(QString::fromStdString(line)); });
+        worker->Host.Name = host.name;
+        worker->Host.Ip = host.ip;
+        worker->Host.Mac = host.mac;
+        worker->Host.Workgroup = host.workgroup;
+        connect(worker, &QThread::finished, this, &TMainDlg::ShareWorkerDone);
+        // Parentless, so that nothing ever destroys a worker that still runs
+        // (at quit the process ends without waiting for them).
+        connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+        WorkerHandles.append(worker);
+        worker->start();
+    }
+}
+
+void TMainDlg::ShareWorkerDone() {
+    SetStatusText(OnHostCntTxt, QStringLiteral(" Компьютеров всего: %1, из них с ресурсами: %2")
+                                    .arg(HostsTotal)
+                                    .arg(HostsWithShares));
+    --ActiveWorkers;
+    ShowWorkersLeft();
+    if (!PendingHosts.empty())
+        StartShareWorkers();
+    if (ActiveWorkers <= 0 && RunningScanners <= 0)
+        ScanFinished();
+}
+
+void TMainDlg::ShowWorkersLeft() {
+    SetStatusText(AddHstTxt,
+                  QStringLiteral(" Сканирование завершено.  Определение кол-ва ресурсов. Осталось: ") +
+                      QString::number(ActiveWorkers));
+}
+
+void TMainDlg::ScannerDone() {
+    --RunningScanners;
+    if (RunningScanners <= 0) {
+        ScanProgress->hide();
+        AddHstTxt->show();
+    }
+    if (ActiveWorkers <= 0 && RunningScanners <= 0)
+        ScanFinished();
+}
+
+void TMainDlg::ScanFinished() {
+    if (!scanning_)
+        return;
+    scanning_ = false;
+    ScanButt->setEnabled(true);
+    SearchButt->setEnabled(true);
+    AddLogLine(QStringLiteral("Scan complete!"));
+    // Also closes the computer list window when it is open.
+    if (TAddrMgrForm* list = appWindows().AddrMgrForm)
+        list->SaveComputerList();
+    if (AutoScan)
+        StartCountdown(periodOf(AutoScanInterval));
+    if (countdownDeferred_) {
+        countdownDeferred_ = false;
+        AutoScanTimerTimer();
+    }
+}
+
+void TMainDlg::ShowScanTotal(int64_t total) {
+    scanTotal_ = total;
+    ScanProgress->setValue(0);
+}
+
+void TMainDlg::ShowScanProgress(int64_t queriesSent) {
+    SetStatusText(TotHostTxt, QStringLiteral(" Просканировано адресов: ") + QString::number(queriesSent));
+    // The gauge shows the share of the total, kept within 100 %; a total of 0 shows 0 %.
+    int percent = 0;
+    if (scanTotal_ > 0)
+        percent = static_cast<int>(std::min<int64_t>(queriesSent, scanTotal_) * 100 / scanTotal_);
+    ScanProgress->setValue(std::clamp(percent, 0, 100));
+}
+
+// --- the auto-scan countdown ---
+
+void TMainDlg::StartCountdown(int64_t periodMs) {
+    AutoScanTimer->setInterval(static_cast<int>(std::clamp<int64_t>(periodMs, INT_MIN, INT_MAX)));
+    AutoScanTimer->start();
+}
+
+void TMainDlg::AutoScanTimerTimer() {
+    AutoScanTimer->stop();
+    if (scanning_) {
+        countdownDeferred_ = true; // ScanFinished comes back here
+        return;
+    }
+    AutoScanTimer->setInterval(
+        static_cast<int>(std::clamp<int64_t>(periodOf(AutoScanInterval), INT_MIN, INT_MAX)));
+    StartScan();
+}
+
+// --- the settings command ---
+
+void TMainDlg::N2Click() {
+    TSetupForm* setup = appWindows().SetupForm;
+    if (!setup)
+        return;
+    // Confirmed settings may change what the last scan's shares mean for a
+    // search: the search waits for the next scan.
+    if (setup->exec() == QDialog::Accepted)
+        SearchButt->setEnabled(false);
+    if (AutoScan)
+        StartCountdown(periodOf(AutoScanInterval));
+}
+
+} // namespace ormix

@@ -1,0 +1,608 @@
+#include "gui/searchwindow.h"
+
+#include "gui/application.h"
+#include "gui/help.h"
+#include "gui/icons.h"
+#include "gui/programswindow.h"
+#include "platform/codepage.h"
+#include "platform/launcher.h"
+#include "platform/smbpath.h"
+#include "search/pattern.h"
+#include "search/resultcompare.h"
+#include "search/sizetext.h"
+#include "search/smbjobs.h"
+#include "settings/configfile.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <climits>
+#include <thread>
+
+namespace ormix {
+
+namespace {
+
+std::u16string_view view(const QString& s) {
+    return {reinterpret_cast<const char16_t*>(s.utf16()), static_cast<size_t>(s.size())};
+}
+
+// The folder of a path as the program keeps it: everything before the last backslash.
+QString folderOf(const QString& path) {
+    return path.left(path.lastIndexOf('\\'));
+}
+
+QString urlOf(const QString& uncPath) {
+    return QString::fromStdString(uncToSmbUrl(uncPath.toStdString()));
+}
+
+// The engine counts code page 1251 characters, one per Unicode code point;
+// QLineEdit counts UTF-16 units.
+int qtIndexOfCodePoint(const QString& s, int codePoint) {
+    int i = 0;
+    for (int cp = 0; cp < codePoint && i < s.size(); ++cp)
+        i += (s.at(i).isHighSurrogate() && i + 1 < s.size()) ? 2 : 1;
+    return i;
+}
+
+QToolButton* speedButton(QWidget* parent, const char* name, int picture, const char* hint) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(name);
+    b->setIcon(ormixIcon(picture));
+    b->setToolTip(QString::fromUtf8(hint));
+    b->setAutoRaise(true);
+    return b;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const char* text, const char* hint) {
+    auto* b = new QPushButton(QString::fromUtf8(text), parent);
+    b->setObjectName(name);
+    if (hint)
+        b->setToolTip(QString::fromUtf8(hint));
+    b->setAutoDefault(false);
+    return b;
+}
+
+QLabel* label(QWidget* parent, const char* name, const char* text) {
+    auto* l = new QLabel(QString::fromUtf8(text), parent);
+    if (name)
+        l->setObjectName(name);
+    return l;
+}
+
+} // namespace
+
+ResultItem::ResultItem(const QString& host, const QString& path, const QString& sizeText, int64_t size)
+    : QTreeWidgetItem(QStringList{host, path, sizeText}), Size(size) {}
+
+bool ResultItem::operator<(const QTreeWidgetItem& other) const {
+    const auto* form = treeWidget() ? qobject_cast<const TIndexForm*>(treeWidget()->window()) : nullptr;
+    if (!form)
+        return QTreeWidgetItem::operator<(other);
+    return form->ResultListCompare(*this, static_cast<const ResultItem&>(other)) < 0;
+}
+
+TIndexForm::TIndexForm(ConfigFile& cfg, QWidget* parent) : QDialog(parent), cfg_(cfg) {
+    setObjectName("IndexForm");
+    setWindowTitle(":: Search v1.1 ::");
+    buildControls();
+
+    ownWalker_ = MakeHelperShareWalker();
+    ownCopier_ = MakeHelperFileCopier();
+    walker_ = ownWalker_.get();
+    copier_ = ownCopier_.get();
+
+    runner_ = std::make_unique<SearchRunner>(*this, *walker_, StopRequested);
+    runner_->OnShareStarted = [this](const std::string& entry) {
+        Memo2->appendPlainText(QString::fromStdString(entry));
+    };
+    runner_->OnSearchFinished = [this] { searchFinished(); };
+
+    ShowMessage = [this](const QString& text) {
+        QMessageBox::information(this, QApplication::applicationDisplayName(), text);
+    };
+    AskSaveFileName = [this](const QString& suggested) {
+        return QFileDialog::getSaveFileName(this, QString(), QDir::home().filePath(suggested), QString(),
+                                            nullptr, QFileDialog::DontConfirmOverwrite);
+    };
+
+    // FormCreate
+    StopBtn->setEnabled(false);
+    RegexMode = false;
+}
+
+// The window lives as long as the process; a search still running here would
+// call into a dead object, so leave the workers nothing more to report.
+TIndexForm::~TIndexForm() {
+    StopRequested = true;
+}
+
+void TIndexForm::SetShareWalker(ShareWalker* walker) {
+    walker_ = walker ? walker : ownWalker_.get();
+    runner_->SetWalker(*walker_);
+}
+
+void TIndexForm::SetFileCopier(FileCopier* copier) {
+    copier_ = copier ? copier : ownCopier_.get();
+}
+
+void TIndexForm::buildControls() {
+    SearchDescrText = label(this, "SearchDescrText", "Имя файла для поиска :");
+    SrchStr = new QLineEdit(this);
+    SrchStr->setObjectName("SrchStr");
+    SrchHlpBtn = button(this, "SrchHlpBtn", "?", "Справка");
+    SrchHlpBtn->setFixedWidth(24);
+    ExtSearchBtn = speedButton(this, "ExtSearchBtn", 7, "Расширенный поиск (показать/убрать)");
+    StartBtn = button(this, "StartBtn", "Искать!", "Искать");
+    StartBtn->setIcon(ormixIcon(14));
+    StopBtn = button(this, "StopBtn", "Стоп!", "Остановить поиск");
+    RxSpeedButton1 = button(this, "RxSpeedButton1", "Закрыть", "Закрыть");
+    RxSpeedButton1->setIcon(ormixIcon(13));
+    RxGIFAnimator1 = new QProgressBar(this);
+    RxGIFAnimator1->setObjectName("RxGIFAnimator1");
+    RxGIFAnimator1->setRange(0, 0);
+    RxGIFAnimator1->setTextVisible(false);
+    RxGIFAnimator1->setFixedSize(48, 12);
+    RxGIFAnimator1->hide();
+
+    auto* top = new QGridLayout;
+    top->addWidget(SearchDescrText, 0, 0, 1, 3);
+    top->addWidget(SrchStr, 1, 0);
+    top->addWidget(SrchHlpBtn, 1, 1);
+    top->addWidget(ExtSearchBtn, 1, 2);
+    top->addWidget(StartBtn, 1, 3);
+    top->addWidget(StopBtn, 1, 4);
+    top->addWidget(RxSpeedButton1, 1, 5);
+    top->addWidget(RxGIFAnimator1, 0, 5, Qt::AlignRight);
+    top->setColumnStretch(0, 1);
+
+    // Extended search: mode, expression test, size band.
+    ExtSrchPanel = new QWidget(this);
+    ExtSrchPanel->setObjectName("ExtSrchPanel");
+    TextRB = new QRadioButton("Обычный текст", ExtSrchPanel);
+    TextRB->setObjectName("TextRB");
+    TextRB->setChecked(true);
+    RegexpRB = new QRadioButton("Регулярное выражение", ExtSrchPanel);
+    RegexpRB->setObjectName("RegexpRB");
+    RxSpeedButton5 = button(ExtSrchPanel, "RxSpeedButton5", "?", nullptr);
+    RxSpeedButton5->setFixedWidth(24);
+    auto* StaticText2 = label(ExtSrchPanel, "StaticText2", "Проверка регулярного выражения:");
+    RegExprTestEdit =
+        new QLineEdit("введите текст на котором будет применено регулярное выражение", ExtSrchPanel);
+    RegExprTestEdit->setObjectName("RegExprTestEdit");
+    RegExprTestEdit->setEnabled(false);
+    RxSpeedButton6 = button(ExtSrchPanel, "RxSpeedButton6", "Проверить", nullptr);
+    RxSpeedButton6->setEnabled(false);
+
+    SzLimitPanel = new QWidget(ExtSrchPanel);
+    SzLimitPanel->setObjectName("SzLimitPanel");
+    SpinFrom = new QSpinBox(SzLimitPanel);
+    SpinFrom->setObjectName("SpinFrom");
+    SpinTo = new QSpinBox(SzLimitPanel);
+    SpinTo->setObjectName("SpinTo");
+    for (QSpinBox* s : {SpinFrom, SpinTo}) {
+        s->setRange(0, INT_MAX);
+        s->setFixedWidth(66);
+    }
+    SLimClr = button(SzLimitPanel, "SLimClr", "x", "Отменить ограничение по размеру");
+    SLimClr->setFixedWidth(24);
+    auto* band = new QGridLayout(SzLimitPanel);
+    band->setContentsMargins(0, 0, 0, 0);
+    band->setVerticalSpacing(2);
+    band->setHorizontalSpacing(3);
+    band->addWidget(label(SzLimitPanel, nullptr, "Найденные файлы должны быть...."), 0, 0, 1, 6);
+    band->addWidget(label(SzLimitPanel, nullptr, "От : "), 1, 0);
+    band->addWidget(SpinFrom, 1, 1);
+    band->addWidget(label(SzLimitPanel, nullptr, "До: "), 1, 2);
+    band->addWidget(SpinTo, 1, 3);
+    band->addWidget(label(SzLimitPanel, nullptr, "Кб."), 1, 4);
+    band->addWidget(SLimClr, 1, 5);
+
+    auto* ext = new QGridLayout(ExtSrchPanel);
+    ext->setContentsMargins(0, 2, 0, 2);
+    ext->setVerticalSpacing(2);
+    auto* modes = new QHBoxLayout;
+    modes->addWidget(TextRB);
+    modes->addWidget(RegexpRB);
+    modes->addWidget(RxSpeedButton5);
+    modes->addStretch(1);
+    ext->addLayout(modes, 0, 0, 1, 2);
+    ext->addWidget(StaticText2, 1, 0);
+    auto* test = new QHBoxLayout;
+    RegExprTestEdit->setMinimumWidth(90);
+    test->addWidget(RegExprTestEdit, 1);
+    test->addWidget(RxSpeedButton6);
+    ext->addLayout(test, 1, 1);
+    ext->addWidget(SzLimitPanel, 0, 2, 2, 1);
+    ext->setColumnStretch(1, 1);
+    ExtSrchPanel->setFixedHeight(1);
+
+    RxSpeedButton2 = speedButton(this, "RxSpeedButton2", 10, "Копировать выбранный файл");
+    RxSpeedButton3 = speedButton(this, "RxSpeedButton3", 5, "Открыть директорию с выбранным файлом");
+    RxSpeedButton4 = speedButton(this, "RxSpeedButton4", 12, "Копировать полный путь файла в буфер");
+
+    ResultList = new QTreeWidget(this);
+    ResultList->setObjectName("ResultList");
+    ResultList->setColumnCount(3);
+    ResultList->setHeaderLabels({"Название компьютера", "Путь к файлу", "Размер файла"});
+    ResultList->setColumnWidth(0, 150);
+    ResultList->setColumnWidth(1, 280);
+    ResultList->setColumnWidth(2, 120);
+    ResultList->setRootIsDecorated(false);
+    ResultList->setUniformRowHeights(true);
+    ResultList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ResultList->setSelectionMode(QAbstractItemView::SingleSelection);
+    ResultList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ResultList->setSortingEnabled(false);
+    ResultList->header()->setSectionsClickable(true);
+    ResultList->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    Memo2 = new QPlainTextEdit(this);
+    Memo2->setObjectName("Memo2");
+    Memo2->setReadOnly(true);
+    Memo2->setPlainText("Список ресурсов по которым осуществляется поиск");
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName("PageControl1");
+    auto* resultsPage = new QWidget;
+    auto* resultsLayout = new QVBoxLayout(resultsPage);
+    resultsLayout->setContentsMargins(2, 2, 2, 2);
+    resultsLayout->setSpacing(2);
+    auto* actions = new QHBoxLayout;
+    actions->addWidget(RxSpeedButton2);
+    actions->addWidget(RxSpeedButton3);
+    actions->addWidget(RxSpeedButton4);
+    actions->addStretch(1);
+    resultsLayout->addLayout(actions);
+    resultsLayout->addWidget(ResultList, 1);
+    PageControl1->addTab(resultsPage, "Результаты поиска");
+    PageControl1->addTab(Memo2, "История поиска");
+
+    auto* status = new QStatusBar(this);
+    status->setSizeGripEnabled(false);
+    labelThrCnt = label(this, "labelThrCnt", "0");
+    labelFileCnt = label(this, "labelFileCnt", "0");
+    labelFoundedFileCnt = label(this, "labelFoundedFileCnt", "0");
+    for (auto [caption, value] :
+         {std::pair{"Активных потоков: ", labelThrCnt}, std::pair{"Всего файлов и папок: ", labelFileCnt},
+          std::pair{"Найдено: ", labelFoundedFileCnt}}) {
+        auto* cell = new QWidget(status);
+        auto* l = new QHBoxLayout(cell);
+        l->setContentsMargins(4, 0, 12, 0);
+        l->setSpacing(0);
+        l->addWidget(label(cell, nullptr, caption));
+        l->addWidget(value);
+        value->setMinimumWidth(48);
+        status->addWidget(cell);
+    }
+
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(6, 6, 6, 0);
+    root->setSpacing(4);
+    root->addLayout(top);
+    root->addWidget(ExtSrchPanel);
+    root->addWidget(PageControl1, 1);
+    root->addWidget(status);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(500);
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName("PopupMenu1");
+
+    setFixedSize(683, 398);
+
+    connect(StartBtn, &QPushButton::clicked, this, &TIndexForm::StartSearch);
+    connect(SrchStr, &QLineEdit::returnPressed, this, &TIndexForm::StartSearch);
+    connect(RegExprTestEdit, &QLineEdit::returnPressed, this, &TIndexForm::StartSearch);
+    connect(StopBtn, &QPushButton::clicked, this, &TIndexForm::StopBtnClick);
+    connect(RxSpeedButton1, &QPushButton::clicked, this, &QDialog::close);
+    connect(SrchHlpBtn, &QPushButton::clicked, this, [] { OpenHelpTopic(15); });
+    connect(RxSpeedButton5, &QPushButton::clicked, this, [] { OpenHelpTopic(19); });
+    connect(ExtSearchBtn, &QToolButton::clicked, this, &TIndexForm::ExtSearchBtnClick);
+    connect(TextRB, &QRadioButton::clicked, this, &TIndexForm::TextRBClick);
+    connect(RegexpRB, &QRadioButton::clicked, this, &TIndexForm::TextRBClick);
+    connect(RxSpeedButton6, &QPushButton::clicked, this, &TIndexForm::RxSpeedButton6Click);
+    connect(SLimClr, &QPushButton::clicked, this, &TIndexForm::SLimClrClick);
+    connect(Timer1, &QTimer::timeout, this, &TIndexForm::Timer1Timer);
+    connect(RxSpeedButton2, &QToolButton::clicked, this, &TIndexForm::CopyFileClick);
+    connect(RxSpeedButton3, &QToolButton::clicked, this, &TIndexForm::OpenFolderClick);
+    connect(RxSpeedButton4, &QToolButton::clicked, this, &TIndexForm::CopyClipClick);
+    connect(ResultList, &QTreeWidget::itemDoubleClicked, this, [this] { OpenFolderClick(); });
+    connect(ResultList->header(), &QHeaderView::sectionClicked, this, &TIndexForm::ResultListColumnClick);
+    connect(ResultList, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { PopupMenu1->popup(ResultList->viewport()->mapToGlobal(pos)); });
+}
+
+void TIndexForm::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    BuildResultMenu();
+    Timer1->start();
+    ExtSrchPanel->setFixedHeight(1);
+}
+
+void TIndexForm::hideEvent(QHideEvent* e) {
+    Timer1->stop();
+    QDialog::hideEvent(e);
+}
+
+bool TIndexForm::PreparePattern(const QString& text) {
+    const std::optional<std::string> expr = ormix::PreparePattern(text.toStdString(), RegexMode);
+    if (!expr) {
+        ShowMessage(QString::fromUtf8(kEmptyPatternMessage));
+        return false;
+    }
+    SearchExpr.SetExpression(*expr);
+    return true;
+}
+
+void TIndexForm::StartSearch() {
+    // Enter in one of the edits while a search runs would start a second,
+    // overlapping one; the disabled start button already says no.
+    if (runner_->Running())
+        return;
+    if (!PreparePattern(SrchStr->text()))
+        return;
+    StopRequested = false;
+    StartBtn->setEnabled(false);
+    StopBtn->setEnabled(true);
+    RxGIFAnimator1->show();
+    ExtSrchPanel->setEnabled(false);
+
+    ExaminedFiles = 0;
+    FoundFiles = 0;
+    labelFileCnt->setText("0");
+    labelFoundedFileCnt->setText("0");
+
+    const int maxWorkers = cfg_.ReadNumber("main", "MaxIndexThrds", 6);
+    MinSizeBytes = int64_t(SpinFrom->value()) * 1024;
+    MaxSizeBytes = int64_t(SpinTo->value()) * 1024;
+
+    Memo2->appendPlainText("Очистка результатов предыдущего поиска...");
+    ResultList->hide();
+    ResultList->clear();
+    ResultList->show();
+    std::vector<std::string> entries;
+    entries.reserve(SearchShares.size());
+    for (const QString& s : SearchShares)
+        entries.push_back(s.toStdString());
+    Memo2->clear();
+
+    SearchQuery query;
+    query.expression = SearchExpr.GetExpression();
+    query.modifiers = SearchExpr.GetModifierStr();
+    query.regexMode = RegexMode;
+    query.minSizeBytes = MinSizeBytes;
+    query.maxSizeBytes = MaxSizeBytes;
+    runner_->Start(query, std::move(entries), maxWorkers);
+}
+
+void TIndexForm::searchFinished() {
+    StartBtn->setEnabled(true);
+    StopBtn->setEnabled(false);
+    RxGIFAnimator1->hide();
+    ExtSrchPanel->setEnabled(true);
+    Memo2->appendPlainText("--------------------------------");
+    Memo2->appendPlainText("поиск закончен!");
+}
+
+void TIndexForm::StopBtnClick() {
+    StopRequested = true;
+}
+
+void TIndexForm::AddFoundFile(const std::string& hostName, const std::string& folder, int64_t size,
+                              const std::string& name) {
+    const QString sizeText = QString::fromStdString(SizeText(size, QLocale().groupSeparator().toStdString()));
+    ++FoundFiles;
+    labelFoundedFileCnt->setText(QString::number(FoundFiles));
+    ResultList->addTopLevelItem(new ResultItem(QString::fromStdString(hostName),
+                                               QString::fromStdString(folder + name), sizeText, size));
+}
+
+void TIndexForm::AddExaminedCount(int64_t count) {
+    ExaminedFiles += count;
+    labelFileCnt->setText(QString::number(ExaminedFiles));
+}
+
+void TIndexForm::Timer1Timer() {
+    labelThrCnt->setText(QString::number(runner_->ActiveSearchWorkers));
+}
+
+void TIndexForm::TextRBClick() {
+    RegexMode = RegexpRB->isChecked();
+    SearchDescrText->setText(RegexMode ? "Регулярное выражение для поиска файла: "
+                                       : "Имя файла для поиска: ");
+    RegExprTestEdit->setEnabled(RegexMode);
+    RxSpeedButton6->setEnabled(RegexMode);
+}
+
+void TIndexForm::RxSpeedButton6Click() {
+    if (!PreparePattern(SrchStr->text()))
+        return;
+    const QString text = RegExprTestEdit->text();
+    try {
+        if (!SearchExpr.Exec(utf8ToCp1251(text.toStdString()))) {
+            ShowMessage("Строка соответствующая выражению не найдена!");
+            return;
+        }
+    } catch (const ERegExpr& e) {
+        ReportError(QString::fromStdString(e.what()));
+        return;
+    }
+    const int start = SearchExpr.GetMatchPos(0) - 1;
+    const int len = SearchExpr.GetMatchLen(0);
+    const int from = qtIndexOfCodePoint(text, start);
+    RegExprTestEdit->setFocus();
+    RegExprTestEdit->setSelection(from, qtIndexOfCodePoint(text, start + len) - from);
+}
+
+void TIndexForm::ExtSearchBtnClick() {
+    ExtSrchPanel->setFixedHeight(ExtSrchPanel->maximumHeight() < 2 ? 64 : 1);
+}
+
+void TIndexForm::SLimClrClick() {
+    SpinFrom->setValue(0);
+    SpinTo->setValue(0);
+}
+
+void TIndexForm::ResultListColumnClick(int column) {
+    SortColumn = column;
+    ResultList->sortItems(column, Qt::AscendingOrder);
+}
+
+int TIndexForm::ResultListCompare(const ResultItem& a, const ResultItem& b) const {
+    if (SortColumn == 2)
+        return CompareSizes(a.Size, b.Size);
+    // The caption, or the path (sub-item SortColumn - 1).
+    return CompareTextNoCase(view(a.text(SortColumn)), view(b.text(SortColumn)));
+}
+
+ResultItem* TIndexForm::selectedRow() const {
+    const QList<QTreeWidgetItem*> sel = ResultList->selectedItems();
+    return sel.isEmpty() ? nullptr : static_cast<ResultItem*>(sel.first());
+}
+
+void TIndexForm::CopyFileClick() {
+    ResultItem* row = selectedRow();
+    if (!row)
+        return;
+    const QString path = row->text(1);
+    const QString target = AskSaveFileName(path.section('\\', -1));
+    if (target.isEmpty())
+        return;
+
+    QProgressDialog progress(QString("Копирование файла %1").arg(path), "Отмена", 0, 1000, this);
+    progress.setWindowTitle(windowTitle());
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(300);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    std::atomic<bool> cancel{false};
+    const QMetaObject::Connection onCancel =
+        connect(&progress, &QProgressDialog::canceled, this, [&cancel] { cancel = true; });
+
+    QEventLoop loop;
+    CopyResult result;
+    FileCopier* copier = copier_;
+    std::thread copyThread([&, copier] {
+        result = copier->Copy(path.toStdString(), target.toStdString(), [&](uint64_t done, uint64_t total) {
+            const int permille = total ? int(done * 1000 / total) : 0;
+            QMetaObject::invokeMethod(
+                &progress, [&progress, permille] { progress.setValue(permille); }, Qt::QueuedConnection);
+            return !cancel.load();
+        });
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    copyThread.join();
+    disconnect(onCancel); // closing the dialog reports a cancel too
+    progress.close();
+
+    if (result.status != 0 && !result.cancelled && !cancel)
+        ShowMessage(QString("Не удалось скопировать файл %1 (ошибка %2)").arg(path).arg(result.status));
+}
+
+void TIndexForm::OpenFolderClick() {
+    ResultItem* row = selectedRow();
+    if (!row)
+        return;
+    launcher().startDetached("xdg-open", {urlOf(folderOf(row->text(1)))});
+}
+
+void TIndexForm::CopyClipClick() {
+    ResultItem* row = selectedRow();
+    if (!row)
+        return;
+    const QString path = row->text(1);
+    auto* data = new QMimeData;
+    data->setText(path);
+    data->setUrls({QUrl(urlOf(path))});
+    QApplication::clipboard()->setMimeData(data);
+}
+
+void TIndexForm::BuildResultMenu() {
+    PopupMenu1->clear();
+    auto add = [this](const QString& caption, int tag) {
+        QAction* a = PopupMenu1->addAction(QString(caption).replace('&', "&&"));
+        a->setData(tag);
+        connect(a, &QAction::triggered, this, [this, tag] { PopupMenuItemsClick(tag); });
+    };
+    add("Копировать файл", 0);
+    add("Открыть директорию", 1);
+    add("Копировать полный путь файла в буфер", 2);
+    PopupMenu1->addSeparator()->setData(3);
+    add("<Добавить/удалить/изменить программу>", 4);
+    try {
+        cfg_.ClearSection("ProgIndex");
+        std::vector<std::string> names;
+        cfg_.ListKeys("ProgList", names);
+        for (size_t i = 0; i < names.size(); ++i) {
+            const int tag = 5 + int(i);
+            add(QString::fromStdString(names[i]), tag);
+            cfg_.WriteText("ProgIndex", std::to_string(tag), names[i]);
+        }
+    } catch (const std::exception& e) {
+        ReportError(QString::fromStdString(e.what()));
+    }
+}
+
+void TIndexForm::PopupMenuItemsClick(int tag) {
+    const std::string name = cfg_.ReadText("ProgIndex", std::to_string(tag), "??");
+    switch (tag) {
+    case 0:
+        CopyFileClick();
+        return;
+    case 1:
+        OpenFolderClick();
+        return;
+    case 2:
+        CopyClipClick();
+        return;
+    case 4:
+        if (!openWith_)
+            openWith_ = new TOpenWithForm(cfg_, this);
+        openWith_->exec();
+        BuildResultMenu();
+        return;
+    default:
+        if (ResultItem* row = selectedRow())
+            runProgram(row->text(1), name);
+    }
+}
+
+// The template is split into words first and the placeholders are filled in
+// afterwards, each as part of one argument: no shell ever sees a file name.
+void TIndexForm::runProgram(const QString& path, const std::string& programName) {
+    const QString tmpl = QString::fromStdString(cfg_.ReadText("ProgList", programName, "??"));
+    const ProgramCommand cmd = expandProgramTemplate(tmpl, urlOf(path), urlOf(folderOf(path)));
+    if (cmd.program.isEmpty())
+        return;
+    launcher().startDetached(cmd.program, cmd.arguments);
+}
+
+} // namespace ormix

@@ -1,0 +1,341 @@
+// TSetupForm; see setupform.h.
+#include "gui/settingswindow.h"
+
+#include "gui/icons.h"
+#include "gui/numberfield.h"
+#include "settings/configfile.h"
+#include "settings/rangefile.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <initializer_list>
+#include <utility>
+
+namespace ormix {
+namespace {
+
+constexpr char kMain[] = "main";
+constexpr char kRangeFile[] = "range.txt";
+
+QToolButton* flatButton(QWidget* parent, const char* name, const QString& text, const QString& hint) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setAutoRaise(true);
+    b->setText(text);
+    b->setToolTip(hint);
+    b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    return b;
+}
+
+QToolButton* helpButton(QWidget* parent, const char* name) {
+    QToolButton* b = flatButton(parent, name, QStringLiteral("?"), QStringLiteral("Справка"));
+    QFont bold = b->font();
+    bold.setBold(true);
+    b->setFont(bold);
+    return b;
+}
+
+QCheckBox* checkBox(QWidget* parent, const char* name, const QString& text, const QString& hint = {}) {
+    auto* c = new QCheckBox(text, parent);
+    c->setObjectName(QString::fromLatin1(name));
+    c->setToolTip(hint);
+    return c;
+}
+
+QLabel* label(QWidget* parent, const char* name, const QString& text) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QString::fromLatin1(name));
+    return l;
+}
+
+NumberField* numberField(QWidget* parent, const char* name, int minimum, int maximum) {
+    auto* f = new NumberField(minimum, maximum, parent);
+    f->setObjectName(QString::fromLatin1(name));
+    return f;
+}
+
+// Code points, not bytes: the configuration file cuts texts by characters.
+size_t characterCount(const std::string& utf8) {
+    size_t n = 0;
+    for (char c : utf8)
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
+            ++n;
+    return n;
+}
+
+} // namespace
+
+TSetupForm::TSetupForm(ConfigFile& config, SetupHost host, QWidget* parent)
+    : QDialog(parent), config_(config), host_(std::move(host)) {
+    ShowMessage = [this](const QString& text) {
+        QMessageBox::critical(this, QGuiApplication::applicationDisplayName(), text);
+    };
+    buildLayout();
+    LoadSettings();
+}
+
+void TSetupForm::buildLayout() {
+    setObjectName(QStringLiteral("SetupForm"));
+    setWindowTitle(QStringLiteral("Setup"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+
+    AdressesList = new QListWidget(this);
+    AdressesList->setObjectName(QStringLiteral("AdressesList"));
+    AdressesList->setMinimumHeight(137);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Label4 = label(Panel1, "Label4", QStringLiteral("Диапазон адресов для сканирования"));
+    d11 = numberField(Panel1, "d11", 0, 255);
+    d12 = numberField(Panel1, "d12", 0, 255);
+    d13 = numberField(Panel1, "d13", 0, 255);
+    d14 = numberField(Panel1, "d14", 0, 255);
+    Label3 = label(Panel1, "Label3", QStringLiteral("-"));
+    QFont bold = Label3->font();
+    bold.setBold(true);
+    Label3->setFont(bold);
+    Label3->setAlignment(Qt::AlignCenter);
+    d21 = numberField(Panel1, "d21", 0, 255);
+    d22 = numberField(Panel1, "d22", 0, 255);
+    d23 = numberField(Panel1, "d23", 0, 255);
+    d24 = numberField(Panel1, "d24", 0, 255);
+
+    // The last address shares the first two octets: shown, never typed.
+    for (NumberField* mirror : {d21, d22}) {
+        mirror->setReadOnly(true);
+        mirror->setFocusPolicy(Qt::NoFocus);
+        QPalette grey = mirror->palette();
+        grey.setColor(QPalette::Base, grey.color(QPalette::Window));
+        mirror->setPalette(grey);
+    }
+    connect(d11, &QSpinBox::valueChanged, d21, &QSpinBox::setValue);
+    connect(d12, &QSpinBox::valueChanged, d22, &QSpinBox::setValue);
+    connect(d13, &QSpinBox::valueChanged, d23, &QSpinBox::setValue);
+
+    auto* octets = new QHBoxLayout;
+    octets->setSpacing(2);
+    for (QWidget* w : std::initializer_list<QWidget*>{d11, d12, d13, d14, Label3, d21, d22, d23, d24})
+        octets->addWidget(w);
+    auto* panelLayout = new QVBoxLayout(Panel1);
+    panelLayout->setContentsMargins(5, 3, 5, 5);
+    panelLayout->setSpacing(3);
+    panelLayout->addWidget(Label4);
+    panelLayout->addLayout(octets);
+
+    RxSpeedButton1 = flatButton(this, "RxSpeedButton1", QStringLiteral(" Добавить"),
+                                QStringLiteral("Добавить диапазон адресов в список"));
+    RxSpeedButton1->setIcon(ormixIcon(IconPlusBox));
+    RxSpeedButton2 = flatButton(this, "RxSpeedButton2", QStringLiteral(" Удалить"),
+                                QStringLiteral("Удалить текущую строку из спсиска"));
+    RxSpeedButton2->setIcon(ormixIcon(IconMinusBox));
+    for (QToolButton* b : {RxSpeedButton1, RxSpeedButton2})
+        b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+
+    const QString speedHint = QStringLiteral("Если отключить то скорость сканирования будет выше!");
+    GroupCheck = checkBox(this, "GroupCheck", QStringLiteral("Группировать компьютеры по рабочим группам"),
+                          QStringLiteral("Группировка найденных компьютеров по рабочим группам в которых они "
+                                         "находятся"));
+    ResCntCheck = checkBox(this, "ResCntCheck", QStringLiteral("Показывать кол-во ресурсов"), speedHint);
+    RxSpeedButton6 = helpButton(this, "RxSpeedButton6");
+    EmtyResCheck =
+        checkBox(this, "EmtyResCheck", QStringLiteral("Не отображать компьютеры без ресурсов"), speedHint);
+    AutoScanCheck = checkBox(this, "AutoScanCheck", QStringLiteral("Автоматическое сканирование: "));
+    Label2 = label(this, "Label2", QStringLiteral("интервал"));
+    Interval = numberField(this, "Interval", 5, 6000);
+    Label5 = label(this, "Label5", QStringLiteral("сек."));
+    Label1 = label(this, "Label1", QStringLiteral("Не отображать следующие ресурсы (через запятую)"));
+    ExclRes = new QLineEdit(this);
+    ExclRes->setObjectName(QStringLiteral("ExclRes"));
+    ExclRes->setMaxLength(256);
+    ExclRes->installEventFilter(this);
+    RxSpeedButton5 = helpButton(this, "RxSpeedButton5");
+    RxSpeedButton3 = flatButton(this, "RxSpeedButton3", QStringLiteral("Сохранить"), {});
+    RxSpeedButton4 = flatButton(this, "RxSpeedButton4", QStringLiteral("Отмена"), {});
+    for (QToolButton* b : {RxSpeedButton3, RxSpeedButton4})
+        b->setMinimumWidth(90);
+
+    // Number fields wide enough for their largest value, whatever the font.
+    const int digitWidth = d11->fontMetrics().horizontalAdvance(QStringLiteral("0"));
+    for (NumberField* f : {d11, d12, d13, d14, d21, d22, d23, d24})
+        f->setFixedWidth(digitWidth * 3 + 12);
+    Interval->setFixedWidth(digitWidth * 4 + 14);
+
+    auto* options = new QVBoxLayout;
+    options->setContentsMargins(6, 0, 6, 6);
+    options->setSpacing(3);
+    auto* rangeButtons = new QHBoxLayout;
+    rangeButtons->addWidget(RxSpeedButton1);
+    rangeButtons->addWidget(RxSpeedButton2);
+    options->addLayout(rangeButtons);
+    options->addWidget(GroupCheck);
+    auto* resCount = new QHBoxLayout;
+    resCount->addWidget(ResCntCheck, 1);
+    resCount->addWidget(RxSpeedButton6);
+    options->addLayout(resCount);
+    options->addWidget(EmtyResCheck);
+    options->addWidget(AutoScanCheck);
+    auto* interval = new QHBoxLayout;
+    interval->setContentsMargins(20, 0, 0, 0);
+    interval->addWidget(Label2);
+    interval->addWidget(Interval);
+    interval->addWidget(Label5);
+    interval->addStretch(1);
+    options->addLayout(interval);
+    options->addWidget(Label1);
+    auto* exclude = new QHBoxLayout;
+    exclude->addWidget(ExclRes, 1);
+    exclude->addWidget(RxSpeedButton5);
+    options->addLayout(exclude);
+    auto* closeButtons = new QHBoxLayout;
+    closeButtons->addStretch(1);
+    closeButtons->addWidget(RxSpeedButton3);
+    closeButtons->addSpacing(10);
+    closeButtons->addWidget(RxSpeedButton4);
+    closeButtons->addStretch(1);
+    options->addLayout(closeButtons);
+
+    auto* top = new QVBoxLayout(this);
+    top->setContentsMargins(0, 0, 0, 0);
+    top->setSpacing(3);
+    top->addWidget(AdressesList, 1);
+    top->addWidget(Panel1);
+    top->addLayout(options);
+    // A fixed dialog: the designed 286 x 396, or more where the desktop's
+    // font needs it (the list takes the extra height).
+    setFixedSize(sizeHint().expandedTo(QSize(286, 396)));
+
+    connect(RxSpeedButton1, &QToolButton::clicked, this, &TSetupForm::SetRangeButtClick);
+    connect(RxSpeedButton2, &QToolButton::clicked, this, &TSetupForm::DelRangeButtClick);
+    connect(RxSpeedButton3, &QToolButton::clicked, this, &TSetupForm::SaveSettButtClick);
+    connect(RxSpeedButton4, &QToolButton::clicked, this, &TSetupForm::CancSettButtClick);
+    connect(RxSpeedButton5, &QToolButton::clicked, this, &TSetupForm::TimeoutHlpBtnClick);
+    connect(RxSpeedButton6, &QToolButton::clicked, this, &TSetupForm::RxSpeedButton6Click);
+    // Keyboard toggles follow the dependent controls as mouse clicks do.
+    connect(ResCntCheck, &QCheckBox::toggled, this, &TSetupForm::updateDependentControls);
+    connect(AutoScanCheck, &QCheckBox::toggled, this, &TSetupForm::updateDependentControls);
+}
+
+void TSetupForm::LoadSettings() {
+    SettingsMirrors m;
+    ScanRanges.Replace(DecodeCommaList(config_.ReadText(kMain, "iprange", "")));
+    m.AutoScanInterval = config_.ReadNumber(kMain, "AutoScanInterval", 60);
+    m.ShowResCount = config_.ReadNumber(kMain, "ShowResCount", 0) != 0;
+    m.EmptyRes = config_.ReadNumber(kMain, "EmptyRes", 0) != 0;
+    ExcludeText = config_.ReadText(kMain, "ExcludeRes", "");
+    m.ExcludedShares = DecodeCommaList(ExcludeText);
+    m.AutoScan = config_.ReadFlag(kMain, "AutoScan", false);
+    m.GroupByWrkGrp = config_.ReadFlag(kMain, "GroupByWrkGrp", false);
+    if (host_.ApplySettings)
+        host_.ApplySettings(m);
+
+    AdressesList->clear();
+    for (const std::string& range : *ScanRanges.Get())
+        AdressesList->addItem(QString::fromStdString(range));
+    ResCntCheck->setChecked(m.ShowResCount);
+    EmtyResCheck->setChecked(m.EmptyRes);
+    AutoScanCheck->setChecked(m.AutoScan);
+    GroupCheck->setChecked(m.GroupByWrkGrp);
+    ExclRes->setText(QString::fromStdString(ExcludeText));
+    Interval->setValue(m.AutoScanInterval); // the field keeps it within its bounds
+    updateDependentControls();
+}
+
+void TSetupForm::SetRangeButtClick() {
+    // Values, not the typed texts: "010" would otherwise reach the scanner as
+    // octal.
+    const int a = d11->CommittedValue(), b = d12->CommittedValue();
+    const int from = d13->CommittedValue(), to = d23->CommittedValue();
+    const int d = d14->CommittedValue(), e = d24->CommittedValue();
+    for (int n = from; n <= to; ++n)
+        AdressesList->addItem(QStringLiteral("%1.%2.%3.%4-%5").arg(a).arg(b).arg(n).arg(d).arg(e));
+}
+
+void TSetupForm::DelRangeButtClick() {
+    const QList<QListWidgetItem*> selected = AdressesList->selectedItems();
+    if (!selected.isEmpty())
+        delete selected.front();
+}
+
+void TSetupForm::SaveSettButtClick() {
+    std::vector<std::string> ranges;
+    for (int i = 0; i < AdressesList->count(); ++i)
+        ranges.push_back(AdressesList->item(i)->text().toStdString());
+    const std::string rangeText = EncodeCommaList(ranges);
+    // The file gives back at most kTextLimit characters of a text; a longer
+    // list would come back cut, its last range possibly in mid-text.
+    if (characterCount(rangeText) > ConfigFile::kTextLimit) {
+        ShowMessage(QStringLiteral("Список диапазонов слишком длинный: в файле настроек для него есть место "
+                                   "не более чем на %1 символов. Удалите часть строк.")
+                        .arg(ConfigFile::kTextLimit));
+        return;
+    }
+    try {
+        config_.WriteText(kMain, "iprange", rangeText);
+        config_.WriteFlag(kMain, "ShowResCount", ResCntCheck->isChecked());
+        config_.WriteText(kMain, "ExcludeRes", ExclRes->text().toStdString());
+        config_.WriteFlag(kMain, "EmptyRes", EmtyResCheck->isChecked());
+        config_.WriteFlag(kMain, "AutoScan", AutoScanCheck->isChecked());
+        config_.WriteNumber(kMain, "AutoScanInterval", Interval->CommittedValue());
+        config_.WriteFlag(kMain, "GroupByWrkGrp", GroupCheck->isChecked());
+    } catch (const ConfigWriteError& e) {
+        ShowMessage(QString::fromUtf8(e.what()));
+        return;
+    }
+    if (!WriteRangeFile(kRangeFile, ranges))
+        ShowMessage(QStringLiteral("SetupUnit: fopen() ERROR!"));
+    LoadSettings();
+    accept();
+}
+
+void TSetupForm::CancSettButtClick() {
+    reject();
+}
+
+void TSetupForm::TimeoutHlpBtnClick() {
+    openHelp(kExcludeHelpTopic);
+}
+
+void TSetupForm::RxSpeedButton6Click() {
+    openHelp(kResCountHelpTopic);
+}
+
+void TSetupForm::showEvent(QShowEvent* event) {
+    LoadSettings();
+    QDialog::showEvent(event);
+}
+
+bool TSetupForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ExclRes && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1) {
+        openHelp(kExcludeHelpTopic);
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TSetupForm::updateDependentControls() {
+    EmtyResCheck->setEnabled(ResCntCheck->isChecked());
+    const bool autoScan = AutoScanCheck->isChecked();
+    Interval->setEnabled(autoScan);
+    Label2->setEnabled(autoScan);
+    Label5->setEnabled(autoScan);
+}
+
+void TSetupForm::openHelp(int topic) {
+    if (host_.OpenHelpTopic)
+        host_.OpenHelpTopic(topic);
+}
+
+} // namespace ormix

@@ -1,0 +1,181 @@
+// The network drive window: the free-letter list built at each showing, the
+// three messages of "Подключить", what reaches the attach operation, and F1.
+#include "gui/drivewindow.h"
+
+#include "qtapp.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
+namespace fs = std::filesystem;
+
+namespace ormix {
+namespace {
+
+struct MapCall {
+    QString localName, uncPath;
+};
+
+class ConnectDriveFormTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(home_.isValid());
+        if (const char* old = std::getenv("HOME"))
+            oldHome_ = old;
+        setenv("HOME", home_.path().toLocal8Bit().constData(), 1);
+        form_.MapDrive = [this](const QString& local, const QString& path) {
+            calls_.push_back({local, path});
+            return status_;
+        };
+        form_.ShowMessage = [this](const QString& text) { messages_ << text; };
+        form_.OpenHelp = [this](int topic) { topics_.push_back(topic); };
+    }
+    void TearDown() override {
+        form_.hide();
+        if (oldHome_)
+            setenv("HOME", oldHome_->c_str(), 1);
+    }
+
+    void useLetters(const char* letters) {
+        for (const char* c = letters; *c; ++c)
+            fs::create_directories(home_.path().toStdString() + "/NetDrives/" + *c);
+    }
+    QStringList listed() const {
+        QStringList items;
+        for (int i = 0; i < form_.DrivesCombo->count(); ++i)
+            items << form_.DrivesCombo->itemText(i);
+        return items;
+    }
+    void choose(const QString& drive) {
+        form_.DrivesCombo->setCurrentIndex(form_.DrivesCombo->findText(drive));
+        ASSERT_EQ(form_.DrivesCombo->currentText(), drive);
+    }
+
+    QTemporaryDir home_;
+    std::optional<std::string> oldHome_;
+    TConnectDriveForm form_;
+    std::vector<MapCall> calls_;
+    int status_ = 0;
+    QStringList messages_;
+    std::vector<int> topics_;
+};
+
+QStringList letters(const QString& head, char first, char last) {
+    QStringList out;
+    for (QChar c : head)
+        out << QString(c) + ':';
+    for (char c = first; c <= last; ++c)
+        out << QString(QChar(c)) + ':';
+    return out;
+}
+
+TEST_F(ConnectDriveFormTest, LayoutNamesTextsAndHints) {
+    EXPECT_EQ(form_.windowTitle(), "Подключение сетевого диска");
+    EXPECT_EQ(form_.OnHostCntTxt->text(), "Выберите имя диска для подключения: ");
+    EXPECT_EQ(form_.StaticText1->text(), "Сетевой каталог для подключения: ");
+    EXPECT_EQ(form_.OnHostCntTxt->toolTip(), "Количество найденых компьютеров");
+    EXPECT_EQ(form_.StaticText1->toolTip(), "Количество найденых компьютеров");
+    EXPECT_EQ(form_.ScanButt->text(), "Подключить");
+    EXPECT_EQ(form_.ScanButt->toolTip(), "Подключить сетевой диск");
+    EXPECT_FALSE(form_.DrivesCombo->isEditable());
+    EXPECT_EQ(form_.DrivesCombo->maxVisibleItems(), 8);
+    EXPECT_TRUE(form_.PathName->isReadOnly());
+    EXPECT_EQ(form_.PathName->maxLength(), 256);
+    EXPECT_EQ(form_.minimumSize(), form_.maximumSize()); // a fixed dialog
+    EXPECT_GE(form_.width(), 275);
+    EXPECT_GE(form_.height(), 126);
+    for (const char* name : {"OnHostCntTxt", "DrivesCombo", "StaticText1", "PathName", "ScanButt"})
+        EXPECT_NE(form_.findChild<QWidget*>(name), nullptr) << name;
+}
+
+TEST_F(ConnectDriveFormTest, FreeLettersAreRebuiltAtEveryShowingWithNoneSelected) {
+    useLetters("ACD");
+    form_.show();
+    EXPECT_EQ(listed(), letters("B", 'E', 'Z'));
+    EXPECT_EQ(form_.DrivesCombo->count(), 23);
+    EXPECT_EQ(form_.DrivesCombo->currentIndex(), -1);
+    EXPECT_FALSE(form_.DrivesCombo->itemIcon(0).isNull());
+
+    choose("E:");
+    form_.hide();
+    useLetters("B");
+    form_.show();
+    EXPECT_EQ(listed(), letters("", 'E', 'Z'));
+    EXPECT_EQ(form_.DrivesCombo->currentIndex(), -1);
+}
+
+TEST_F(ConnectDriveFormTest, NoLetterChosenCallsNothing) {
+    form_.show();
+    QTest::mouseClick(form_.ScanButt, Qt::LeftButton);
+    EXPECT_EQ(messages_, QStringList{"Не выбрана буква для сетевого диска!"});
+    EXPECT_TRUE(calls_.empty());
+    EXPECT_TRUE(form_.isVisible());
+}
+
+TEST_F(ConnectDriveFormTest, SuccessPassesLowerCaseNameAndTrimmedPathAndCloses) {
+    form_.show();
+    form_.PathName->setText(" \t\\\\192.168.0.5\\Docs  \n");
+    choose("E:");
+    QTest::mouseClick(form_.ScanButt, Qt::LeftButton);
+    ASSERT_EQ(calls_.size(), 1u);
+    EXPECT_EQ(calls_[0].localName, "e:");
+    EXPECT_EQ(calls_[0].uncPath, "\\\\192.168.0.5\\Docs");
+    EXPECT_EQ(messages_, QStringList{"Сетевой диск E: успешно подключен!"});
+    EXPECT_FALSE(form_.isVisible());
+    EXPECT_EQ(form_.result(), QDialog::Accepted);
+}
+
+TEST_F(ConnectDriveFormTest, FailureShowsOneMessageAndStaysOpenForAnotherTry) {
+    form_.show();
+    form_.PathName->setText("\\\\192.168.0.5\\Docs");
+    status_ = 85;
+    choose("E:");
+    QTest::mouseClick(form_.ScanButt, Qt::LeftButton);
+    EXPECT_EQ(messages_, QStringList{"Ошибка подключения диска!"});
+    EXPECT_TRUE(form_.isVisible());
+
+    status_ = 0;
+    choose("F:");
+    QTest::mouseClick(form_.ScanButt, Qt::LeftButton);
+    ASSERT_EQ(calls_.size(), 2u);
+    EXPECT_EQ(calls_[1].localName, "f:");
+    EXPECT_EQ(messages_.last(), "Сетевой диск F: успешно подключен!");
+}
+
+TEST_F(ConnectDriveFormTest, ShowForPathIsModalWithThePathFocused) {
+    useLetters("ACD");
+    QString shownPath;
+    bool focused = false;
+    int items = 0;
+    QTimer::singleShot(0, &form_, [&] {
+        shownPath = form_.PathName->text();
+        focused = form_.focusWidget() == form_.PathName;
+        items = form_.DrivesCombo->count();
+        form_.reject();
+    });
+    EXPECT_EQ(form_.ShowForPath("\\\\192.168.0.5\\Docs"), QDialog::Rejected);
+    EXPECT_EQ(shownPath, "\\\\192.168.0.5\\Docs");
+    EXPECT_TRUE(focused);
+    EXPECT_EQ(items, 23);
+    EXPECT_EQ(form_.PathName->text(), "\\\\192.168.0.5\\Docs"); // kept for the next showing
+}
+
+TEST_F(ConnectDriveFormTest, HelpKeyInThePathOpensTopic12) {
+    form_.show();
+    QTest::keyClick(form_.PathName, Qt::Key_F1);
+    EXPECT_EQ(topics_, std::vector<int>{12});
+}
+
+} // namespace
+} // namespace ormix

@@ -1,0 +1,145 @@
+// A whole scan from the main window against the real Samba hosts of
+// tools/testlan (an instance of its own, removed again at the end): the real
+// scanner, share workers on SMB helpers, the tree, the counters, excluded
+// shares, hidden empty hosts and "range.lst".
+#include "scan_test_util.h"
+
+#include "fixtures/testlan.h"
+#include "gui/settingswindow.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <unistd.h>
+
+#include <memory>
+
+namespace ormix::test {
+namespace {
+
+std::unique_ptr<ormix::testing::TestLan> g_lan;
+std::string g_skip;
+
+class ScanTestLan : public ScanHarness {
+protected:
+    static void SetUpTestSuite() {
+        g_lan = std::make_unique<ormix::testing::TestLan>("scanui-" + std::to_string(::getpid()));
+        // The test's main thread, and the scanner, workers and helpers it
+        // starts, live in the LAN from now on.
+        g_skip = g_lan->upAndEnter();
+    }
+    static void TearDownTestSuite() { g_lan.reset(); }
+    void SetUp() override {
+        if (!g_skip.empty())
+            GTEST_SKIP() << g_skip;
+        ScanHarness::SetUp();
+        SmbPoolOptions options;
+        options.helperPath = ormix::testing::binDir() + "/ormix-smb";
+        pool = std::make_unique<SmbHelperPool>(options);
+        dlg->Lister = poolLister(*pool);
+        dlg->LaunchScanner = [](ScanOptions o, std::shared_ptr<ScanObserver> obs) {
+            std::make_shared<NBTMain>(std::move(o), std::move(obs))->start();
+        };
+    }
+    void TearDown() override {
+        if (!g_skip.empty())
+            return;
+        ScanHarness::TearDown();
+        pool.reset();
+    }
+
+    void scan() {
+        dlg->ScanButt->click();
+        ASSERT_TRUE(waitFor([&] { return !dlg->Scanning(); }, 90000));
+    }
+    // "GROUP: HOST(count) HOST(count)" with hosts in name order.
+    QString outline() const {
+        QStringList groups;
+        for (int g = 0; g < dlg->MainTree->topLevelItemCount(); ++g) {
+            QTreeWidgetItem* group = dlg->MainTree->topLevelItem(g);
+            QStringList hosts;
+            for (int h = 0; h < group->childCount(); ++h)
+                hosts << group->child(h)->text(0) + "(" + group->child(h)->text(2) + ")";
+            hosts.sort();
+            groups << group->text(0) + ": " + hosts.join(' ');
+        }
+        groups.sort();
+        return groups.join(" | ");
+    }
+    QTreeWidgetItem* node(const QString& text) const {
+        const auto found = dlg->MainTree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+        return found.isEmpty() ? nullptr : found.first();
+    }
+    QStringList children(const QString& host) const {
+        QStringList names;
+        if (QTreeWidgetItem* h = node(host))
+            for (int i = 0; i < h->childCount(); ++i)
+                names << h->child(i)->text(0);
+        names.sort();
+        return names;
+    }
+
+    std::unique_ptr<SmbHelperPool> pool;
+};
+
+TEST_F(ScanTestLan, TreeCountersExclusionsAndTheComputerList) {
+    ConfigFile& cfg = dlg->ConfigFile;
+    cfg.WriteText("main", "iprange", "127.0.0.10-15");
+    cfg.WriteNumber("main", "ShowResCount", 1);
+    cfg.WriteNumber("main", "EmptyRes", 0);
+    cfg.WriteFlag("main", "GroupByWrkGrp", true);
+    cfg.WriteText("main", "ExcludeRes", "ADMIN$,c$");
+    cfg.WriteNumber("main", "select_timeout_sec", 1);
+    SetupHost host;
+    host.ApplySettings = [this](const SettingsMirrors& m) { dlg->ApplySettings(m); };
+    TSetupForm setup(cfg, host);
+    appWindows().SetupForm = &setup;
+
+    scan();
+    EXPECT_EQ(outline(), "OFFICE: CHARLIE(0) DELTA(121) ECHO(0) | TESTLAN: ALPHA(3) BRAVO(3)");
+    EXPECT_EQ(children("ALPHA"),
+              QStringList({"\\\\127.0.0.11\\Docs", "\\\\127.0.0.11\\IPC$", "\\\\127.0.0.11\\Public"}));
+    EXPECT_EQ(node("\\\\127.0.0.11\\Docs")->text(1), "Документы отдела");
+    EXPECT_EQ(children("BRAVO"),
+              QStringList({"\\\\127.0.0.12\\IPC$", "\\\\127.0.0.12\\Music", "\\\\127.0.0.12\\Архив"}));
+    EXPECT_EQ(node("ALPHA")->text(1), "127.0.0.11");
+    EXPECT_EQ(node("ALPHA")->text(3), "02-00-00-00-00-01");
+    EXPECT_EQ(node("DELTA")->text(3), "02-00-00-00-00-04");
+    EXPECT_EQ(dlg->OnHostCntTxt->text(), " Компьютеров всего: 5, из них с ресурсами: 3");
+    EXPECT_EQ(dlg->AddHstTxt->text(), " Сканирование завершено.  Определение кол-ва ресурсов. Осталось: 0");
+    EXPECT_EQ(dlg->TotHostTxt->text(), " Просканировано адресов: 6");
+    EXPECT_EQ(search->SearchShares.size(), 127);
+    EXPECT_TRUE(search->SearchShares.contains("\\\\127.0.0.12\\Архив<>BRAVO"));
+    const QString log = dlg->IpMemo->toPlainText();
+    EXPECT_TRUE(log.contains("Share Enumerate Error #5 (host \\\\127.0.0.13)")) << log.toStdString();
+    EXPECT_TRUE(log.contains("Share Enumerate Error #53 (host \\\\127.0.0.15)"));
+    EXPECT_TRUE(log.startsWith("Trying to bind port 2000\nPort 2000 is ok..")) << log.toStdString();
+    EXPECT_TRUE(log.endsWith("Scan complete!"));
+    EXPECT_TRUE(dlg->SearchButt->isEnabled());
+
+    QFile list(path("range.lst"));
+    ASSERT_TRUE(list.open(QIODevice::ReadOnly));
+    QStringList records = QString::fromUtf8(list.readAll()).split("\r\n", Qt::SkipEmptyParts);
+    for (QString& r : records)
+        r = r.section(',', 0, 2);
+    records.sort();
+    EXPECT_EQ(records,
+              QStringList({"127.0.0.11,ALPHA,02-00-00-00-00-01", "127.0.0.12,BRAVO,02-00-00-00-00-02",
+                           "127.0.0.13,CHARLIE,02-00-00-00-00-03", "127.0.0.14,DELTA,02-00-00-00-00-04",
+                           "127.0.0.15,ECHO,02-00-00-00-00-05"}));
+
+    // Computers without shares hidden: they leave the tree, not the list.
+    cfg.WriteNumber("main", "EmptyRes", 1);
+    setup.LoadSettings();
+    scan();
+    EXPECT_EQ(outline(), "OFFICE: DELTA(121) | TESTLAN: ALPHA(3) BRAVO(3)");
+    EXPECT_EQ(dlg->OnHostCntTxt->text(), " Компьютеров всего: 3, из них с ресурсами: 3");
+    list.close();
+    ASSERT_TRUE(list.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(list.readAll()).count("\r\n"), 5);
+}
+
+} // namespace
+} // namespace ormix::test

@@ -1,0 +1,55 @@
+// "Поиск файлов!" in the main window: the search window while share counting
+// is on, a message otherwise.
+#include "gui/application.h"
+#include "gui/appwindows.h"
+#include "gui/searchwindow.h"
+#include "gui/shell_test_util.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+namespace ormix::test {
+namespace {
+
+class SearchButton : public InTempFolder {};
+
+TEST_F(SearchButton, ShowsTheSearchWindowOnlyWithShareCounting) {
+    TestMainDlg main;
+    TIndexForm form(main.ConfigFile);
+    appWindows().IndexForm = &form;
+
+    main.ShowResCount = false;
+    QString text;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            text = box->text();
+            box->accept();
+        }
+    });
+    main.SearchButtClick();
+    EXPECT_EQ(
+        text,
+        "Для поиска по ресурсам сети \nнеобходимо включить параметр \n\"показывать количество ресурсов\"");
+    EXPECT_FALSE(form.isVisible());
+
+    main.ShowResCount = true;
+    bool modal = false;
+    QTimer::singleShot(0, [&] {
+        modal = QApplication::activeModalWidget() == &form;
+        form.RxSpeedButton1->click();
+    });
+    main.SearchButtClick();
+    EXPECT_TRUE(modal);
+    appWindows().IndexForm = nullptr;
+}
+
+} // namespace
+} // namespace ormix::test
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    ormix::OrmixApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
