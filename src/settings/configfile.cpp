@@ -200,21 +200,6 @@ Document loadForRead(const std::string& path) {
     return parse(std::move(content));
 }
 
-// For writes: a file that exists but cannot be read must not be replaced by a
-// file holding only the new key.
-std::optional<Document> loadForWrite(const std::string& path) {
-    std::string content;
-    switch (readWhole(path, content)) {
-    case LoadStatus::Missing:
-        return Document{};
-    case LoadStatus::Failed:
-        return std::nullopt;
-    case LoadStatus::Loaded:
-        break;
-    }
-    return parse(std::move(content));
-}
-
 // The file a write must replace: symbolic links are followed so the link stays
 // a link and its target gets the new contents.
 std::optional<std::filesystem::path> resolveTarget(const std::string& path) {
@@ -327,6 +312,68 @@ std::optional<size_t> findKey(const Document& doc, std::string_view section, std
     return found;
 }
 
+void writeKey(Document& doc, std::string_view section, std::string_view key, std::string_view value) {
+    Line line = classify(std::string(trim(key)) + "=" + sanitizeValue(value));
+    if (const auto at = findKey(doc, section, key)) {
+        doc.lines[*at] = std::move(line);
+        return;
+    }
+    // Place a new key after the last key of the section's first appearance.
+    const std::string wanted = foldCase(trim(section));
+    std::optional<size_t> insertAt;
+    for (size_t i = 0; i < doc.lines.size(); ++i) {
+        const Line& l = doc.lines[i];
+        if (l.kind == LineKind::Section) {
+            if (insertAt)
+                break;
+            if (foldCase(l.name) == wanted)
+                insertAt = i + 1;
+        } else if (insertAt && l.kind == LineKind::Key) {
+            insertAt = i + 1;
+        }
+    }
+    if (insertAt) {
+        doc.lines.insert(doc.lines.begin() + static_cast<std::ptrdiff_t>(*insertAt), std::move(line));
+        return;
+    }
+    if (!doc.lines.empty() && !trim(doc.lines.back().raw).empty())
+        doc.lines.push_back(classify(""));
+    doc.lines.push_back(classify("[" + std::string(trim(section)) + "]"));
+    doc.lines.push_back(std::move(line));
+}
+
+// True when something was removed.
+bool removeKey(Document& doc, std::string_view section, std::string_view key) {
+    std::vector<size_t> drop;
+    const std::string wanted = foldCase(trim(key));
+    forEachKeyIn(doc, section, [&](size_t i, const Line& line) {
+        if (foldCase(line.name) == wanted)
+            drop.push_back(i);
+        return true;
+    });
+    for (auto it = drop.rbegin(); it != drop.rend(); ++it)
+        doc.lines.erase(doc.lines.begin() + static_cast<std::ptrdiff_t>(*it));
+    return !drop.empty();
+}
+
+// True when the section was there.
+bool clearSection(Document& doc, std::string_view section) {
+    const std::string wanted = foldCase(trim(section));
+    std::vector<Line> kept;
+    bool inSection = false;
+    bool removed = false;
+    for (Line& line : doc.lines) {
+        if (line.kind == LineKind::Section)
+            inSection = foldCase(line.name) == wanted;
+        if (inSection)
+            removed = true;
+        else
+            kept.push_back(std::move(line));
+    }
+    doc.lines = std::move(kept);
+    return removed;
+}
+
 std::optional<std::string> lookup(const std::string& path, std::string_view section, std::string_view key) {
     const Document doc = loadForRead(path);
     const auto at = findKey(doc, section, key);
@@ -383,42 +430,9 @@ std::string ConfigFile::ReadText(std::string_view section, std::string_view key,
 }
 
 void ConfigFile::WriteText(std::string_view section, std::string_view key, std::string_view value) {
-    if (!isStorableSection(section) || !IsStorableKey(key))
-        throw ConfigWriteError(path_);
-    std::lock_guard guard(configLock());
-    auto doc = loadForWrite(path_);
-    if (!doc)
-        throw ConfigWriteError(path_);
-
-    Line line = classify(std::string(trim(key)) + "=" + sanitizeValue(value));
-    if (const auto at = findKey(*doc, section, key)) {
-        doc->lines[*at] = std::move(line);
-    } else {
-        // Place a new key after the last key of the section's first appearance.
-        const std::string wanted = foldCase(trim(section));
-        std::optional<size_t> insertAt;
-        for (size_t i = 0; i < doc->lines.size(); ++i) {
-            const Line& l = doc->lines[i];
-            if (l.kind == LineKind::Section) {
-                if (insertAt)
-                    break;
-                if (foldCase(l.name) == wanted)
-                    insertAt = i + 1;
-            } else if (insertAt && l.kind == LineKind::Key) {
-                insertAt = i + 1;
-            }
-        }
-        if (insertAt) {
-            doc->lines.insert(doc->lines.begin() + static_cast<std::ptrdiff_t>(*insertAt), std::move(line));
-        } else {
-            if (!doc->lines.empty() && !trim(doc->lines.back().raw).empty())
-                doc->lines.push_back(classify(""));
-            doc->lines.push_back(classify("[" + std::string(trim(section)) + "]"));
-            doc->lines.push_back(std::move(line));
-        }
-    }
-    if (!replaceFile(path_, serialize(*doc)))
-        throw ConfigWriteError(path_);
+    ConfigEdit edit;
+    edit.WriteText(section, key, value);
+    Apply(edit);
 }
 
 int32_t ConfigFile::ReadNumber(std::string_view section, std::string_view key, int32_t def) const {
@@ -462,46 +476,76 @@ void ConfigFile::ListKeys(std::string_view section, std::vector<std::string>& li
 }
 
 void ConfigFile::ClearSection(std::string_view section) {
-    std::lock_guard guard(configLock());
-    auto doc = loadForWrite(path_);
-    if (!doc)
-        throw ConfigWriteError(path_);
-    const std::string wanted = foldCase(trim(section));
-    std::vector<Line> kept;
-    bool inSection = false;
-    bool removed = false;
-    for (Line& line : doc->lines) {
-        if (line.kind == LineKind::Section)
-            inSection = foldCase(line.name) == wanted;
-        if (inSection)
-            removed = true;
-        else
-            kept.push_back(std::move(line));
-    }
-    if (!removed)
-        return;
-    doc->lines = std::move(kept);
-    if (!replaceFile(path_, serialize(*doc)))
-        throw ConfigWriteError(path_);
+    ConfigEdit edit;
+    edit.ClearSection(section);
+    Apply(edit);
 }
 
 void ConfigFile::RemoveKey(std::string_view section, std::string_view key) {
+    ConfigEdit edit;
+    edit.RemoveKey(section, key);
+    try {
+        Apply(edit);
+    } catch (const ConfigWriteError&) {
+        // A key that cannot be removed is as good as gone for the caller.
+    }
+}
+
+void ConfigFile::Apply(const ConfigEdit& edit) {
+    if (edit.empty())
+        return;
+    for (const auto& change : edit.Changes())
+        if (change.kind == ConfigEdit::Kind::Write &&
+            (!isStorableSection(change.section) || !IsStorableKey(change.key)))
+            throw ConfigWriteError(path_);
     std::lock_guard guard(configLock());
-    auto doc = loadForWrite(path_);
-    if (!doc)
+    std::string original;
+    const LoadStatus status = readWhole(path_, original);
+    if (status == LoadStatus::Failed)
+        throw ConfigWriteError(path_);
+    Document doc = parse(original);
+    bool changed = false;
+    for (const auto& change : edit.Changes()) {
+        switch (change.kind) {
+        case ConfigEdit::Kind::Write:
+            writeKey(doc, change.section, change.key, change.value);
+            changed = true;
+            break;
+        case ConfigEdit::Kind::Remove:
+            changed = removeKey(doc, change.section, change.key) || changed;
+            break;
+        case ConfigEdit::Kind::Clear:
+            changed = clearSection(doc, change.section) || changed;
+            break;
+        }
+    }
+    if (!changed)
         return;
-    std::vector<size_t> drop;
-    const std::string wanted = foldCase(trim(key));
-    forEachKeyIn(*doc, section, [&](size_t i, const Line& line) {
-        if (foldCase(line.name) == wanted)
-            drop.push_back(i);
-        return true;
-    });
-    if (drop.empty())
+    const std::string contents = serialize(doc);
+    if (status == LoadStatus::Loaded && contents == original)
         return;
-    for (auto it = drop.rbegin(); it != drop.rend(); ++it)
-        doc->lines.erase(doc->lines.begin() + static_cast<std::ptrdiff_t>(*it));
-    replaceFile(path_, serialize(*doc));
+    if (!replaceFile(path_, contents))
+        throw ConfigWriteError(path_);
+}
+
+void ConfigEdit::WriteText(std::string_view section, std::string_view key, std::string_view value) {
+    changes_.push_back({Kind::Write, std::string(section), std::string(key), std::string(value)});
+}
+
+void ConfigEdit::WriteNumber(std::string_view section, std::string_view key, int32_t value) {
+    WriteText(section, key, std::to_string(value));
+}
+
+void ConfigEdit::WriteFlag(std::string_view section, std::string_view key, bool value) {
+    WriteText(section, key, value ? "1" : "0");
+}
+
+void ConfigEdit::RemoveKey(std::string_view section, std::string_view key) {
+    changes_.push_back({Kind::Remove, std::string(section), std::string(key), {}});
+}
+
+void ConfigEdit::ClearSection(std::string_view section) {
+    changes_.push_back({Kind::Clear, std::string(section), {}, {}});
 }
 
 std::string EncodeCommaList(const std::vector<std::string>& items) {

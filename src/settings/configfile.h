@@ -27,6 +27,30 @@ public:
     explicit ConfigWriteError(const std::string& path);
 };
 
+// Several changes to cfg.ini that land in one rewrite of the file, all or none.
+// The edit only records the changes; ConfigFile::Apply checks and performs them.
+class ConfigEdit {
+public:
+    void WriteText(std::string_view section, std::string_view key, std::string_view value);
+    void WriteNumber(std::string_view section, std::string_view key, int32_t value);
+    void WriteFlag(std::string_view section, std::string_view key, bool value);
+    void RemoveKey(std::string_view section, std::string_view key);
+    void ClearSection(std::string_view section);
+    bool empty() const { return changes_.empty(); }
+
+    enum class Kind { Write, Remove, Clear };
+    struct Change {
+        Kind kind;
+        std::string section;
+        std::string key;
+        std::string value;
+    };
+    const std::vector<Change>& Changes() const { return changes_; }
+
+private:
+    std::vector<Change> changes_;
+};
+
 // Every operation is atomic against every other operation of any ConfigFile
 // in the process (one process-wide lock), whichever thread calls it.
 class ConfigFile {
@@ -61,6 +85,11 @@ public:
     void ClearSection(std::string_view section);
     // Removes the key (all its duplicates); never reports a failure.
     void RemoveKey(std::string_view section, std::string_view key);
+
+    // Applies every change in order in one rewrite; throws ConfigWriteError like WriteText. An empty
+    // edit or one that changes nothing leaves the file untouched (no rewrite). A write of a section
+    // or key that cannot be stored fails the whole edit before the file is read.
+    void Apply(const ConfigEdit& edit);
 
     // Whether a name can be written as a key and read back as the same key:
     // not empty or blank, no "=", no line break or NUL, not starting with ";".

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <thread>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace ormix;
@@ -341,6 +342,47 @@ TEST_F(ConfigFileTest, ReadOnlyFileIsNotReplaced) {
     EXPECT_THROW(cfg.ClearSection("ProgIndex"), ConfigWriteError);
     EXPECT_NO_THROW(cfg.RemoveKey("ProgIndex", "5"));
     EXPECT_EQ(contents(), "[main]\nAutoScan=0\n[ProgIndex]\n5=a\n");
+}
+
+// A batch lands in one rewrite: in order, all or none, and not at all when it changes nothing.
+TEST_F(ConfigFileTest, EditAppliesInOneRewrite) {
+    put("[main]\nAutoScan=0\nold=1\n[ProgIndex]\n5=a\n");
+    ConfigFile cfg(path_);
+    struct stat before {};
+    ASSERT_EQ(::stat(path_.c_str(), &before), 0);
+
+    ConfigEdit edit;
+    EXPECT_TRUE(edit.empty());
+    edit.WriteFlag("main", "AutoScan", true);
+    edit.WriteNumber("main", "MaxAddThrds", 6);
+    edit.RemoveKey("main", "old");
+    edit.ClearSection("ProgIndex");
+    edit.WriteText("ProgIndex", "5", "b"); // after the clear: the section comes back
+    EXPECT_FALSE(edit.empty());
+    cfg.Apply(edit);
+    EXPECT_EQ(contents(), "[main]\nAutoScan=1\nMaxAddThrds=6\n\n[ProgIndex]\n5=b\n");
+    struct stat after {};
+    ASSERT_EQ(::stat(path_.c_str(), &after), 0);
+    EXPECT_NE(after.st_ino, before.st_ino) << "replaced through a new file";
+
+    // Nothing to change: same inode, no rewrite.
+    ConfigEdit same;
+    same.WriteFlag("main", "AutoScan", true);
+    same.RemoveKey("main", "missing");
+    same.ClearSection("missing");
+    cfg.Apply(same);
+    cfg.Apply(ConfigEdit{});
+    struct stat untouched {};
+    ASSERT_EQ(::stat(path_.c_str(), &untouched), 0);
+    EXPECT_EQ(untouched.st_ino, after.st_ino);
+
+    // One bad key fails the whole edit and leaves the file whole.
+    ConfigEdit bad;
+    bad.WriteText("main", "good", "1");
+    bad.WriteText("main", "a=b", "1");
+    EXPECT_THROW(cfg.Apply(bad), ConfigWriteError);
+    EXPECT_EQ(contents(), "[main]\nAutoScan=1\nMaxAddThrds=6\n\n[ProgIndex]\n5=b\n");
+    EXPECT_EQ(filesInDir(), 1u);
 }
 
 // Writers on distinct keys, readers through the accessor and a reader that
