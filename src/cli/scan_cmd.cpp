@@ -2,6 +2,7 @@
 // host as IP<TAB>NAME<TAB>WORKGROUP<TAB>MAC; the scanner's log goes to stderr.
 #include "cli/commands.h"
 #include "scan/scanner.h"
+#include "settings/appsettings.h"
 #include "settings/configfile.h"
 
 #include <cmath>

@@ -1,6 +1,8 @@
 // The program entry.
 #include "gui/app.h"
 
+#include "settings/appsettings.h"
+
 #include "gui/aboutbox.h"
 #include "gui/application.h"
 #include "gui/appwindows.h"
@@ -74,7 +76,7 @@ void RunOrmix(int argc, char** argv) {
         appWindows().MainDlg->show();
         // The SMB helpers of the share workers start in the background now,
         // so that the first scan does not wait for them.
-        const int workers = appWindows().MainDlg->ConfigFile.ReadNumber("main", "MaxAddThrds", 6);
+        const int workers = LoadAppSettings(appWindows().MainDlg->ConfigFile).maxShareWorkers;
         processSmbPool().prestart(static_cast<size_t>(std::max(workers, 0)));
         code = app.exec();
     } catch (const std::exception& e) {

@@ -9,6 +9,8 @@
 // its last host.
 #include "gui/scancontrol.h"
 
+#include "settings/appsettings.h"
+
 #include "gui/appwindows.h"
 #include "gui/computerlistwindow.h"
 #include "gui/mainwindow.h"
@@ -170,7 +172,7 @@ void TMainDlg::StartScan() {
     HostsTotal = 0;
     PendingHosts.clear();
     WorkerHandles.clear(); // forgotten, not stopped
-    MaxWorkers = ConfigFile.ReadNumber("main", "MaxAddThrds", 6);
+    MaxWorkers = LoadAppSettings(ConfigFile).maxShareWorkers;
     PendingOpens = 0;
     ++scanGeneration_;
     // MainTree sorts on header clicks only (SetupMainTree): new nodes keep their order of arrival.

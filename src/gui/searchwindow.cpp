@@ -1,5 +1,7 @@
 #include "gui/searchwindow.h"
 
+#include "settings/appsettings.h"
+
 #include "gui/application.h"
 #include "gui/help.h"
 #include "gui/icons.h"
@@ -379,7 +381,7 @@ void TIndexForm::StartSearch() {
     labelFileCnt->setText("0");
     labelFoundedFileCnt->setText("0");
 
-    const int maxWorkers = cfg_.ReadNumber("main", "MaxIndexThrds", 6);
+    const int maxWorkers = LoadAppSettings(cfg_).maxSearchWorkers;
     MinSizeBytes = int64_t(SpinFrom->value()) * 1024;
     MaxSizeBytes = int64_t(SpinTo->value()) * 1024;
 

@@ -3,6 +3,7 @@
 
 #include "gui/icons.h"
 #include "gui/numberfield.h"
+#include "settings/appsettings.h"
 #include "settings/configfile.h"
 #include "settings/rangefile.h"
 
@@ -24,7 +25,6 @@
 namespace ormix {
 namespace {
 
-constexpr char kMain[] = "main";
 constexpr char kRangeFile[] = "range.txt";
 
 QToolButton* flatButton(QWidget* parent, const char* name, const QString& text, const QString& hint) {
@@ -228,20 +228,21 @@ void TSetupForm::buildLayout() {
 }
 
 void TSetupForm::LoadSettings() {
+    const AppSettings loaded = LoadAppSettings(config_);
+    ScanRanges.Replace(loaded.ranges);
+    ExcludeText = loaded.excludeText;
     SettingsMirrors m;
-    ScanRanges.Replace(DecodeCommaList(config_.ReadText(kMain, "iprange", "")));
-    m.AutoScanInterval = config_.ReadNumber(kMain, "AutoScanInterval", 60);
-    m.ShowResCount = config_.ReadNumber(kMain, "ShowResCount", 0) != 0;
-    m.EmptyRes = config_.ReadNumber(kMain, "EmptyRes", 0) != 0;
-    ExcludeText = config_.ReadText(kMain, "ExcludeRes", "");
-    m.ExcludedShares = DecodeCommaList(ExcludeText);
-    m.AutoScan = config_.ReadFlag(kMain, "AutoScan", false);
-    m.GroupByWrkGrp = config_.ReadFlag(kMain, "GroupByWrkGrp", false);
+    m.ShowResCount = loaded.showShareCount;
+    m.EmptyRes = loaded.hideEmptyHosts;
+    m.AutoScan = loaded.autoScan;
+    m.AutoScanInterval = loaded.autoScanInterval;
+    m.GroupByWrkGrp = loaded.groupByWorkgroup;
+    m.ExcludedShares = loaded.ExcludedShares();
     if (host_.ApplySettings)
         host_.ApplySettings(m);
 
     AdressesList->clear();
-    for (const std::string& range : *ScanRanges.Get())
+    for (const std::string& range : loaded.ranges)
         AdressesList->addItem(QString::fromStdString(range));
     ResCntCheck->setChecked(m.ShowResCount);
     EmtyResCheck->setChecked(m.EmptyRes);
@@ -281,14 +282,16 @@ void TSetupForm::SaveSettButtClick() {
                         .arg(ConfigFile::kTextLimit));
         return;
     }
+    AppSettings wanted = LoadAppSettings(config_);
+    wanted.ranges = ranges;
+    wanted.showShareCount = ResCntCheck->isChecked();
+    wanted.excludeText = ExclRes->text().toStdString();
+    wanted.hideEmptyHosts = EmtyResCheck->isChecked();
+    wanted.autoScan = AutoScanCheck->isChecked();
+    wanted.autoScanInterval = Interval->CommittedValue();
+    wanted.groupByWorkgroup = GroupCheck->isChecked();
     try {
-        config_.WriteText(kMain, "iprange", rangeText);
-        config_.WriteFlag(kMain, "ShowResCount", ResCntCheck->isChecked());
-        config_.WriteText(kMain, "ExcludeRes", ExclRes->text().toStdString());
-        config_.WriteFlag(kMain, "EmptyRes", EmtyResCheck->isChecked());
-        config_.WriteFlag(kMain, "AutoScan", AutoScanCheck->isChecked());
-        config_.WriteNumber(kMain, "AutoScanInterval", Interval->CommittedValue());
-        config_.WriteFlag(kMain, "GroupByWrkGrp", GroupCheck->isChecked());
+        SaveAppSettings(config_, wanted);
     } catch (const ConfigWriteError& e) {
         ShowMessage(QString::fromUtf8(e.what()));
         return;

@@ -2,8 +2,6 @@
 // round-trip estimate and the reports to the owner.
 #include "scan/scanner.h"
 
-#include "settings/configfile.h"
-
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -65,13 +63,6 @@ std::string dotted(uint32_t networkOrder) {
 }
 
 } // namespace
-
-SelectTimeout configuredSelectTimeout(const ConfigFile& config) {
-    SelectTimeout t;
-    t.seconds = config.ReadNumber("main", "select_timeout_sec", 4);
-    t.microseconds = config.ReadNumber("main", "select_timeout_usec", 10);
-    return t;
-}
 
 NBTMain::NBTMain(ScanOptions options, std::shared_ptr<ScanObserver> observer)
     : options_(std::move(options)), observer_(std::move(observer)) {

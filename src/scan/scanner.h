@@ -18,8 +18,6 @@
 
 namespace ormix {
 
-class ConfigFile;
-
 // What the scanner tells its owner. Every call comes on the scanner's
 // thread, in order; the owner hands each to its own thread as it needs.
 class ScanObserver {
@@ -45,14 +43,12 @@ struct SelectTimeout {
     int32_t microseconds = 10;
 };
 
-// The keys select_timeout_sec and select_timeout_usec of section "main".
-SelectTimeout configuredSelectTimeout(const ConfigFile& config);
-
 struct ScanOptions {
     // The range texts, as one snapshot that nobody changes while the scan runs.
     std::shared_ptr<const std::vector<std::string>> ranges;
     // Asked at the start of every range, on the scanner thread; unset gives
-    // 4 s 10 µs. The program passes [&config] { return configuredSelectTimeout(config); }.
+    // 4 s 10 µs. The program reads the file each time
+    // (settings/appsettings.h configuredSelectTimeout).
     std::function<SelectTimeout()> selectTimeout;
     int firstPort = 2000;
     std::chrono::milliseconds progressInterval{20};

@@ -3,6 +3,7 @@
 #include "fixtures/nbt_responder.h"
 #include "fixtures/netns.h"
 #include "scan/scanner.h"
+#include "settings/appsettings.h"
 #include "settings/configfile.h"
 
 #include <arpa/inet.h>
