@@ -10,10 +10,10 @@
 // usage: gui-bench [--runs N] [--testlan]      (root; offscreen platform)
 #include "fixtures/netns.h"
 #include "fixtures/testlan.h"
-#include "settings/setupform.h"
-#include "shell/application.h"
-#include "shell/appwindows.h"
-#include "shell/ormixdlg.h"
+#include "gui/settingswindow.h"
+#include "gui/application.h"
+#include "gui/appwindows.h"
+#include "gui/mainwindow.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -28,14 +28,15 @@ AppWindows& appWindows() {
     return windows;
 }
 
-namespace {
-
-// Ends at once: threads still blocked in network calls are abandoned rather
-// than joined, and no thread object is destroyed while it runs.
-[[noreturn]] void endProcess(int code) {
-    std::fflush(nullptr);
-    std::_Exit(code);
+void StopAndJoinEverything(SmbHelperPool& pool, TMainDlg* main, TIndexForm* search) {
+    pool.shutdown();
+    if (search)
+        search->StopSearchAndWait();
+    if (main)
+        main->StopAndJoinWorkers();
 }
+
+namespace {
 
 // Every window, once, in this order: the settings window loads the settings
 // into the main window while it is created and the computer list takes its
@@ -60,13 +61,13 @@ void createWindows() {
 
 } // namespace
 
-void RunOrmix(int argc, char** argv) {
+int RunOrmix(int argc, char** argv) {
     OrmixApplication app(argc, argv); // arguments are ignored
     SingleInstance instance;
     if (!instance.TryBecomePrimary()) {
         // Another copy runs: bring it back and go, whether it answered or not.
         instance.SendRestoreRequest();
-        endProcess(0);
+        return 0;
     }
     int code = 0;
     try {
@@ -86,8 +87,10 @@ void RunOrmix(int argc, char** argv) {
         ReportError(QString());
         code = 0;
     }
+    StopAndJoinEverything(processSmbPool(), appWindows().MainDlg, appWindows().IndexForm);
     instance.Release();
-    endProcess(code);
+    std::fflush(nullptr);
+    return code;
 }
 
 } // namespace ormix

@@ -1,10 +1,21 @@
 // The program entry: one running copy per user, the windows in their fixed
-// order, the event loop and the end of the process.
+// order, the event loop, and the stop and join of every thread at the end.
 #pragma once
 
 namespace ormix {
 
-// Runs ORMIX and never returns: the process ends inside.
-[[noreturn]] void RunOrmix(int argc, char** argv);
+class SmbHelperPool;
+class TIndexForm;
+class TMainDlg;
+
+// The end of the program's threads, run when the event loop has returned:
+// the pool's helpers are killed so that no worker stays blocked reading from
+// one, then the search and the scan are stopped and every worker is joined.
+// The windows may be null.
+void StopAndJoinEverything(SmbHelperPool& pool, TMainDlg* main, TIndexForm* search);
+
+// Runs ORMIX; returns the exit code once every thread it started has been
+// stopped and joined.
+int RunOrmix(int argc, char** argv);
 
 } // namespace ormix

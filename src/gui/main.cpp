@@ -2,5 +2,5 @@
 #include "gui/app.h"
 
 int main(int argc, char** argv) {
-    ormix::RunOrmix(argc, argv);
+    return ormix::RunOrmix(argc, argv);
 }

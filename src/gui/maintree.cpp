@@ -287,6 +287,8 @@ void TMainDlg::OpenFocusedNode() {
     ++PendingOpens;
     ShowPendingOpens();
     auto* opener = new OpenCompThr(path, scanGeneration_);
+    openers_.removeAll(nullptr);
+    openers_.append(opener);
     connect(opener, &QThread::finished, this, [this, opener] {
         OpenerDone(opener->Generation);
         opener->deleteLater();

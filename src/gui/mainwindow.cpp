@@ -392,9 +392,7 @@ void TMainDlg::closeEvent(QCloseEvent* event) {
         ReportError(QString::fromUtf8(e.what())); // the quit goes on
     }
     event->accept();
-    // The entry (app.cpp) ends the process as soon as the event loop returns,
-    // without waiting for any thread: share workers blocked in network calls
-    // are abandoned, not joined.
+    // The entry (app.cpp) then stops and joins every thread before the process ends.
     QCoreApplication::exit(0);
 }
 

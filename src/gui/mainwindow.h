@@ -19,6 +19,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
+#include <QThread>
 
 #include <atomic>
 #include <deque>
@@ -111,6 +112,12 @@ public:
     // The auto-scan countdown expired. During a scan the expiry waits for
     // ScanFinished, so two scans never run over each other.
     void AutoScanTimerTimer();
+    // What LaunchScanner does by default: an NBTMain on a thread of its own,
+    // kept by the window so that the next scan or the quit joins it.
+    void StartOwnScanner(ScanOptions options, std::shared_ptr<ScanObserver> observer);
+    // At quit, after the SMB helper pool's shutdown: stops the scanner and
+    // waits for it and for every share worker still running.
+    void StopAndJoinWorkers();
     // True from StartScan until ScanFinished.
     bool Scanning() const { return scanning_; }
 
@@ -241,7 +248,11 @@ private:
     int scanGeneration_ = 0;
     // What the share workers go by: rebuilt from the mirrors at every settings load.
     ShareSettingsPtr shareSettings_;
-    std::unique_ptr<BlockingHostReceiver> treeReceiver_;
+    std::unique_ptr<QueuedHostReceiver> treeReceiver_;
+    // The scanner started by the default LaunchScanner, kept to be joined.
+    std::shared_ptr<NBTMain> scanner_;
+    // Open requests still running, joined at quit.
+    QList<QPointer<QThread>> openers_;
     int sortColumn_ = 0;
     bool sortDescending_ = false;
 

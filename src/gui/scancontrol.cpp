@@ -42,7 +42,9 @@ public:
     explicit WindowScanObserver(TMainDlg* window) : window_(window) {}
 
     void logLine(const std::string& line) override { window_->AddLogLine(QString::fromStdString(line)); }
-    void foundHost(const HostTexts& host) override { window_->AddFoundHost(host); }
+    void foundHost(const HostTexts& host) override {
+        post([window = window_, host] { window->AddFoundHost(host); });
+    }
     void progressTotal(int64_t total) override {
         post([self = shared_from_this(), total] { self->total_(total); });
     }
@@ -140,10 +142,10 @@ void TMainDlg::SetupScanControl() {
 
     shareSettings_ = std::make_shared<const ShareSettings>();
     treeReceiver_ =
-        std::make_unique<BlockingHostReceiver>(this, [this](const HOSTINF& host) { InsertHostNode(host); });
+        std::make_unique<QueuedHostReceiver>(this, [this](const HOSTINF& host) { InsertHostNode(host); });
     Lister = [](const std::string& ip) { return processSmbPool().listShares(ip); };
-    LaunchScanner = [](ScanOptions options, std::shared_ptr<ScanObserver> observer) {
-        std::make_shared<NBTMain>(std::move(options), std::move(observer))->start();
+    LaunchScanner = [this](ScanOptions options, std::shared_ptr<ScanObserver> observer) {
+        StartOwnScanner(std::move(options), std::move(observer));
     };
     ShowMessage = [this](const QString& text) {
         QMessageBox::information(this, QGuiApplication::applicationDisplayName(), text);
@@ -285,6 +287,34 @@ void TMainDlg::ShowScanProgress(int64_t queriesSent) {
     if (scanTotal_ > 0)
         percent = static_cast<int>(std::min<int64_t>(queriesSent, scanTotal_) * 100 / scanTotal_);
     ScanProgress->setValue(std::clamp(percent, 0, 100));
+}
+
+void TMainDlg::StartOwnScanner(ScanOptions options, std::shared_ptr<ScanObserver> observer) {
+    // The window keeps the scanner until the next scan or the quit, which
+    // stop and join it.
+    if (scanner_) {
+        scanner_->requestStop();
+        scanner_->join();
+    }
+    scanner_ = std::make_shared<NBTMain>(std::move(options), std::move(observer));
+    scanner_->start();
+}
+
+void TMainDlg::StopAndJoinWorkers() {
+    // The SMB helpers the share workers wait on are gone by now (the pool's
+    // shutdown), so every worker ends at once.
+    if (scanner_) {
+        scanner_->requestStop();
+        scanner_->join();
+    }
+    for (const QPointer<AddHostThr>& worker : WorkerHandles)
+        if (worker)
+            worker->wait();
+    for (const QPointer<QThread>& opener : openers_)
+        if (opener)
+            opener->wait();
+    if (AutoScanTimer)
+        AutoScanTimer->stop();
 }
 
 // --- the auto-scan countdown ---

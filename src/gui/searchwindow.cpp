@@ -142,7 +142,12 @@ TIndexForm::TIndexForm(ConfigFile& cfg, QWidget* parent) : QDialog(parent), cfg_
 // The window lives as long as the process; a search still running here would
 // call into a dead object, so leave the workers nothing more to report.
 TIndexForm::~TIndexForm() {
+    StopRequested = true; // the runner, destroyed first, waits for its workers
+}
+
+void TIndexForm::StopSearchAndWait() {
     StopRequested = true;
+    runner_->WaitForWorkers();
 }
 
 void TIndexForm::SetShareWalker(ShareWalker* walker) {

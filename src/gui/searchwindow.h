@@ -88,6 +88,9 @@ public:
     void BuildResultMenu();
     void PopupMenuItemsClick(int tag);
     bool Searching() const { return runner_->Running(); }
+    // Stops a running search and waits for its workers (at quit, after the
+    // SMB helper pool's shutdown).
+    void StopSearchAndWait();
 
     TRegExpr SearchExpr;
     bool RegexMode = false;

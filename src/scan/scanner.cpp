@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -68,14 +69,38 @@ NBTMain::NBTMain(ScanOptions options, std::shared_ptr<ScanObserver> observer)
     : options_(std::move(options)), observer_(std::move(observer)) {
     if (!options_.ranges)
         options_.ranges = std::make_shared<const std::vector<std::string>>();
+    wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
 NBTMain::~NBTMain() {
+    if (thread_.joinable()) {
+        if (thread_.get_id() == std::this_thread::get_id()) {
+            thread_.detach(); // the scanner's last owner was its own thread, which ends now
+        } else {
+            requestStop();
+            thread_.join();
+        }
+    }
     release_scan_resources();
+    if (wakeFd_ >= 0)
+        close(wakeFd_);
 }
 
 void NBTMain::start() {
-    std::thread([self = shared_from_this()] { self->Execute(); }).detach();
+    thread_ = std::thread([self = shared_from_this()] { self->Execute(); });
+}
+
+void NBTMain::requestStop() {
+    stopRequested_ = true;
+    if (wakeFd_ >= 0) {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = write(wakeFd_, &one, sizeof one);
+    }
+}
+
+void NBTMain::join() {
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
+        thread_.join();
 }
 
 void NBTMain::log(const std::string& line) {
@@ -115,8 +140,11 @@ void NBTMain::scan() {
         count_scan_addresses(*options_.ranges, [this] { observer_->fatalMessage("Malloc failed"); });
     observer_->progressTotal(total);
 
-    for (const std::string& text : *options_.ranges)
+    for (const std::string& text : *options_.ranges) {
+        if (stopRequested_)
+            break;
         scan_range(text);
+    }
     show_progress(true);
 }
 
@@ -162,7 +190,12 @@ int NBTMain::sock_prepare() {
 // of ready sets' sockets (0 or 1), 0 on timeout, -1 on error; each set keeps
 // the socket only when it is ready.
 int NBTMain::selectReady(bool& readSet, bool& writeSet) {
-    pollfd p{fd_, 0, 0};
+    if (stopRequested_) {
+        readSet = writeSet = false;
+        return 0; // as a timeout: the range ends
+    }
+    pollfd fds[2] = {{fd_, 0, 0}, {wakeFd_, POLLIN, 0}};
+    pollfd& p = fds[0];
     if (readSet)
         p.events |= POLLIN;
     if (writeSet)
@@ -175,8 +208,12 @@ int NBTMain::selectReady(bool& readSet, bool& writeSet) {
     const timespec ts{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
     int n;
     do {
-        n = ppoll(&p, 1, &ts, nullptr);
+        n = ppoll(fds, wakeFd_ >= 0 ? 2 : 1, &ts, nullptr);
     } while (n < 0 && errno == EINTR);
+    if (n > 0 && fds[1].revents != 0) {
+        readSet = writeSet = false;
+        return 0; // requestStop()
+    }
     if (n <= 0) {
         readSet = writeSet = false;
         return n;

@@ -8,12 +8,14 @@
 #include "scan/nbstat.h"
 #include "scan/ranges.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace ormix {
@@ -61,10 +63,20 @@ public:
     NBTMain(const NBTMain&) = delete;
     NBTMain& operator=(const NBTMain&) = delete;
 
-    // Runs Execute on a detached thread of its own; the object (which must be
-    // owned by a std::shared_ptr) stays alive until that thread ends. The end
-    // is the observer's finished().
+    // Runs Execute on a thread of its own; the object (which must be owned by
+    // a std::shared_ptr) stays alive until that thread ends. The end is the
+    // observer's finished(). An owner that keeps its pointer stops and joins
+    // the thread with requestStop() and join(); otherwise the last owner's
+    // release ends it (stopped and joined, or left to end by itself when the
+    // release happens on the scanner's own thread).
     void start();
+
+    // Asks the scan to end soon: a wait for answers ends at once and no
+    // further range starts; finished() still comes. Any thread.
+    void requestStop();
+    // Waits for the thread of start(); returns at once when none runs.
+    // Never from the scanner's own thread.
+    void join();
 
     // The whole scan on the calling thread, ending with finished().
     void Execute();
@@ -85,6 +97,9 @@ private:
 
     ScanOptions options_;
     std::shared_ptr<ScanObserver> observer_;
+    std::thread thread_;
+    std::atomic<bool> stopRequested_{false};
+    int wakeFd_ = -1; // an eventfd that requestStop() makes readable
 
     int fd_ = -1;
     int port_ = 2000;

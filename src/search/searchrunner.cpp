@@ -8,7 +8,19 @@ SearchRunner::SearchRunner(SearchOwner& owner, ShareWalker& walker, const std::a
                            QObject* parent)
     : QObject(parent), owner_(owner), walker_(&walker), stop_(stopRequested) {}
 
-SearchRunner::~SearchRunner() = default;
+SearchRunner::~SearchRunner() {
+    WaitForWorkers();
+}
+
+void SearchRunner::WaitForWorkers() {
+    for (const QPointer<FielSearchThr>& worker : workers_)
+        if (worker)
+            worker->wait();
+    // The ended workers' deleteLater may never run now: delete them here.
+    for (const QPointer<FielSearchThr>& worker : workers_)
+        delete worker.data();
+    workers_.clear();
+}
 
 void SearchRunner::Start(const SearchQuery& query, std::vector<std::string> entries, int maxWorkers) {
     query_ = query;
@@ -41,6 +53,8 @@ int SearchRunner::LaunchWorkers() {
         connect(worker, &QThread::finished, this, &SearchRunner::WorkerFinished);
         connect(worker, &QThread::finished, worker, &QObject::deleteLater);
         PendingShares.pop_front();
+        std::erase_if(workers_, [](const QPointer<FielSearchThr>& w) { return w.isNull(); });
+        workers_.emplace_back(worker);
         worker->start();
         ++ActiveSearchWorkers;
         ++started;

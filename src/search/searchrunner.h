@@ -6,6 +6,7 @@
 #include "search/searchworker.h"
 
 #include <QObject>
+#include <QPointer>
 
 #include <atomic>
 #include <deque>
@@ -37,6 +38,10 @@ public:
     int LaunchWorkers();
 
     bool Running() const { return ActiveSearchWorkers > 0; }
+    // Waits until every worker started by this runner has ended. The owner
+    // sets the stop flag first (and at quit shuts the SMB helper pool down,
+    // which unblocks a worker waiting on its helper). The destructor does it too.
+    void WaitForWorkers();
     // Workers already running keep the walker they started with.
     void SetWalker(ShareWalker& walker) { walker_ = &walker; }
 
@@ -49,6 +54,7 @@ private:
 
     SearchOwner& owner_;
     ShareWalker* walker_;
+    std::vector<QPointer<FielSearchThr>> workers_;
     const std::atomic<bool>& stop_;
     SearchQuery query_;
 };

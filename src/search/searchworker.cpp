@@ -28,12 +28,35 @@ void FielSearchThr::Execute() {
             WalkFolder(*walk, std::string(), std::string());
     } catch (const std::exception&) {
         // An engine error (or any other failure) ends the worker silently,
-        // without its count.
+        // without its count; what it found before still arrives.
+        PostFoundFiles();
         return;
     }
+    PostFoundFiles();
     const int64_t count = ExaminedCount;
     QMetaObject::invokeMethod(
-        &context_, [this, count] { owner_.AddExaminedCount(count); }, Qt::BlockingQueuedConnection);
+        &context_, [owner = &owner_, count] { owner->AddExaminedCount(count); }, Qt::QueuedConnection);
+}
+
+void FielSearchThr::QueueFoundFile() {
+    if (found_.empty())
+        firstQueued_ = std::chrono::steady_clock::now();
+    found_.push_back(FoundFile{curFolder_, curSize_, curName_});
+    if (found_.size() >= kBatchSize)
+        PostFoundFiles();
+}
+
+void FielSearchThr::PostFoundFiles() {
+    if (found_.empty())
+        return;
+    QMetaObject::invokeMethod(
+        &context_,
+        [owner = &owner_, host = HostName, batch = std::move(found_)] {
+            for (const FoundFile& f : batch)
+                owner->AddFoundFile(host, f.folder, f.size, f.name);
+        },
+        Qt::QueuedConnection);
+    found_.clear();
 }
 
 bool FielSearchThr::WalkFolder(ShareWalk& walk, const std::string& rel, const std::string& rel1251) {
@@ -41,6 +64,8 @@ bool FielSearchThr::WalkFolder(ShareWalk& walk, const std::string& rel, const st
     for (;;) {
         if (stop_.load(std::memory_order_relaxed))
             return false;
+        if (!found_.empty() && std::chrono::steady_clock::now() - firstQueued_ >= kBatchDelay)
+            PostFoundFiles();
         if (!walk.Next(rec))
             return false;
         if (rec.kind == WalkRecord::FolderEnd)
@@ -57,11 +82,8 @@ bool FielSearchThr::WalkFolder(ShareWalk& walk, const std::string& rel, const st
         curSize_ = rec.size;
         if (query_.regexMode)
             curFolder1251_ = root1251_ + rel1251;
-        if (MatchFile()) {
-            QMetaObject::invokeMethod(
-                &context_, [this] { owner_.AddFoundFile(HostName, curFolder_, curSize_, curName_); },
-                Qt::BlockingQueuedConnection);
-        }
+        if (MatchFile())
+            QueueFoundFile();
     }
 }
 

@@ -1,6 +1,7 @@
 // FielSearchThr: walks one share depth first on its own thread, tests every
-// file against the size band and the pattern, and hands matches and its final
-// count to the owner on the main thread. Tests: tests/search/searchworker_test.cpp.
+// file against the size band and the pattern, and posts matches (in batches)
+// and its final count to the owner on the main thread; it never waits for the
+// main thread. Tests: tests/search/searchworker_test.cpp.
 #pragma once
 
 #include "search/sharewalk.h"
@@ -8,16 +9,18 @@
 #include <QThread>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace ormix {
 
 class TRegExpr;
 
-// Receives a search's results. Every call runs on the main thread while the
-// calling worker waits for it to return.
+// Receives a search's results. Every call runs on the main thread, in the
+// order the worker found the files, the count last.
 class SearchOwner {
 public:
     virtual ~SearchOwner() = default;
@@ -44,6 +47,11 @@ inline bool SizeInBand(int64_t size, int64_t lo, int64_t hi) {
 class FielSearchThr : public QThread {
     Q_OBJECT
 public:
+    // Found files travel to the owner in batches of at most this many, and
+    // none waits longer than kBatchDelay for the next ones.
+    static constexpr size_t kBatchSize = 256;
+    static constexpr std::chrono::milliseconds kBatchDelay{50};
+
     // mainContext is an object living on the main thread; the owner's calls
     // run in its thread. stopRequested must outlive the worker.
     FielSearchThr(const SearchQuery& query, const std::atomic<bool>& stopRequested, SearchOwner& owner,
@@ -61,6 +69,17 @@ private:
     // False once the walk must end (stop requested or the stream is over).
     bool WalkFolder(ShareWalk& walk, const std::string& rel, const std::string& rel1251);
     bool MatchFile();
+    void QueueFoundFile();
+    // Posts the found files queued so far.
+    void PostFoundFiles();
+
+    struct FoundFile {
+        std::string folder;
+        int64_t size;
+        std::string name;
+    };
+    std::vector<FoundFile> found_;
+    std::chrono::steady_clock::time_point firstQueued_{};
 
     const SearchQuery query_;
     const std::atomic<bool>& stop_;

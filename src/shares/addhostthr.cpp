@@ -5,16 +5,17 @@
 
 namespace ormix {
 
-BlockingHostReceiver::BlockingHostReceiver(QObject* context, std::function<void(const HOSTINF&)> insert)
+QueuedHostReceiver::QueuedHostReceiver(QObject* context, std::function<void(const HOSTINF&)> insert)
     : context_(context), insert_(std::move(insert)) {}
 
-void BlockingHostReceiver::InsertHostNode(const HOSTINF& host) {
+void QueuedHostReceiver::InsertHostNode(const HOSTINF& host) {
     if (QThread::currentThread() == context_->thread()) {
         insert_(host);
         return;
     }
+    // insert_ belongs to the receiver, which lives as long as context_.
     QMetaObject::invokeMethod(
-        context_, [this, &host] { insert_(host); }, Qt::BlockingQueuedConnection);
+        context_, [this, host] { insert_(host); }, Qt::QueuedConnection);
 }
 
 AddHostThr::AddHostThr(ShareLister lister, ShareSettingsPtr settings, HostReceiver* receiver, LogFn log,

@@ -1,7 +1,7 @@
 // AddHostThr: the share worker of one answering computer. It lists the
 // computer's shares (when share counting is on), drops the excluded ones and
-// hands the HOSTINF to the tree through a HostReceiver, waiting until the
-// receiver has taken it. Its end notification is QThread::finished.
+// posts the HOSTINF to the tree through a HostReceiver; it never waits for the
+// main thread. Its end notification is QThread::finished.
 // Tests: tests/shares/addhostthr_test.cpp.
 #pragma once
 
@@ -19,15 +19,17 @@ namespace ormix {
 class HostReceiver {
 public:
     virtual ~HostReceiver() = default;
-    // Called on the worker's thread; returns once the record has been taken.
+    // Called on the worker's thread; must not wait for another thread.
     virtual void InsertHostNode(const HOSTINF& host) = 0;
 };
 
-// Runs `insert` on the thread of `context` (the main window's thread) and
-// makes the worker wait until it has run.
-class BlockingHostReceiver : public HostReceiver {
+// Queues a copy of the record to the thread of `context` (the main window's
+// thread), where `insert` runs; the worker goes on at once. Queued calls keep
+// their order, so the record arrives before the worker's finished signal.
+// Nothing runs once `context` is gone.
+class QueuedHostReceiver : public HostReceiver {
 public:
-    BlockingHostReceiver(QObject* context, std::function<void(const HOSTINF&)> insert);
+    QueuedHostReceiver(QObject* context, std::function<void(const HOSTINF&)> insert);
     void InsertHostNode(const HOSTINF& host) override;
 
 private:

@@ -248,7 +248,7 @@ SmbHelperPool::~SmbHelperPool() {
 
 void SmbHelperPool::prestart(size_t count) {
     std::lock_guard starterLock(starterMutex_);
-    if (starting_)
+    if (starting_ || closed_)
         return; // one round of starting at a time is plenty
     if (starter_.joinable())
         starter_.join();
@@ -258,7 +258,7 @@ void SmbHelperPool::prestart(size_t count) {
         for (;;) {
             {
                 std::lock_guard lock(mutex_);
-                if (idle_.size() >= count)
+                if (closed_ || idle_.size() >= count)
                     break;
             }
             auto proc = SmbHelperProcess::start(options_);
@@ -277,34 +277,58 @@ size_t SmbHelperPool::idleHelpers() const {
 }
 
 SmbHelperPool::Lease SmbHelperPool::acquire() {
+    std::unique_ptr<SmbHelperProcess> proc;
     for (;;) {
-        std::unique_ptr<SmbHelperProcess> proc;
         {
             std::lock_guard lock(mutex_);
-            if (idle_.empty())
+            if (closed_ || idle_.empty())
                 break;
             proc = std::move(idle_.back());
             idle_.pop_back();
         }
         if (proc->quiet())
-            return Lease(this, std::move(proc));
+            break;
+        proc.reset();
         ++replaced_; // died or spoke while idle
     }
-    auto proc = SmbHelperProcess::start(options_);
+    if (!proc && !closed_) {
+        proc = SmbHelperProcess::start(options_);
+        if (proc)
+            ++started_;
+    }
     if (!proc)
         return Lease();
-    ++started_;
+    std::lock_guard lock(mutex_);
+    if (closed_)
+        return Lease(); // shut down meanwhile: proc ends here
+    leased_.push_back(proc->pid());
     return Lease(this, std::move(proc));
 }
 
 void SmbHelperPool::giveBack(std::unique_ptr<SmbHelperProcess> proc, bool healthy) {
-    if (!healthy) {
+    if (!healthy)
         ++replaced_;
-        return; // the destructor kills it
-    }
     std::lock_guard lock(mutex_);
-    if (idle_.size() < options_.maxIdle)
+    std::erase(leased_, proc->pid());
+    if (healthy && !closed_ && idle_.size() < options_.maxIdle)
         idle_.push_back(std::move(proc));
+    // Otherwise the destructor kills it.
+}
+
+void SmbHelperPool::shutdown() {
+    std::vector<std::unique_ptr<SmbHelperProcess>> idle;
+    {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+        idle.swap(idle_);
+        // Still unreaped while on lease, so the pid is theirs.
+        for (const pid_t pid : leased_)
+            ::kill(pid, SIGKILL);
+    }
+    idle.clear();
+    std::lock_guard starterLock(starterMutex_);
+    if (starter_.joinable())
+        starter_.join();
 }
 
 ShareListing SmbHelperPool::listShares(const std::string& ip) {

@@ -40,9 +40,8 @@ struct SmbPoolOptions {
 std::string defaultSmbHelperPath();
 
 class SmbHelperPool;
-// The program's one pool, with the default options. It is never destroyed:
-// workers abandoned at quit may still hold leases, and the helpers end by
-// themselves when the process is gone and their input closes.
+// The program's one pool, with the default options. It is never destroyed;
+// at quit the program calls shutdown() and then joins its workers.
 SmbHelperPool& processSmbPool();
 
 struct ShareEntry {
@@ -106,6 +105,14 @@ public:
     // milliseconds of CPU). Returns at once.
     void prestart(size_t count);
 
+    // The end of the pool's work: no helper is lent or started any more, the
+    // idle helpers end, and the helpers out on lease are killed, so that a
+    // worker blocked reading from one sees the end of its stream at once and
+    // its job ends (status 59). Returns once the background starter has
+    // stopped. Any thread; the workers are joined after it.
+    void shutdown();
+    bool isShutDown() const { return closed_.load(); }
+
     // The share-listing job: status 59 when no helper could be started or
     // the helper failed in any way during the job.
     ShareListing listShares(const std::string& ip);
@@ -121,6 +128,9 @@ private:
     SmbPoolOptions options_;
     mutable std::mutex mutex_;
     std::vector<std::unique_ptr<SmbHelperProcess>> idle_;
+    // Helpers out on lease; their processes are not reaped before they come back.
+    std::vector<pid_t> leased_;
+    std::atomic<bool> closed_{false};
     std::atomic<int> started_{0};
     std::atomic<int> replaced_{0};
     std::mutex starterMutex_;

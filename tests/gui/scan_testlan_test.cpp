@@ -4,16 +4,24 @@
 // shares, hidden empty hosts and "range.lst".
 #include "scan_test_util.h"
 
+#include "fixtures/files.h"
 #include "fixtures/testlan.h"
+#include "gui/app.h"
+#include "gui/searchwindow.h"
 #include "gui/settingswindow.h"
+#include "search/smbjobs.h"
 
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QToolButton>
 #include <QTreeWidget>
 
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
+#include <functional>
 #include <memory>
 
 namespace ormix::test {
@@ -139,6 +147,77 @@ TEST_F(ScanTestLan, TreeCountersExclusionsAndTheComputerList) {
     list.close();
     ASSERT_TRUE(list.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(list.readAll()).count("\r\n"), 5);
+}
+
+// The quit: the program stops and joins every thread it started, also while
+// search workers walk the shares, and while a scan waits for answers and share
+// workers list DELTA's 120 shares; cfg.ini and range.lst stay whole.
+class QuitTestLan : public ScanTestLan {
+protected:
+    void configure(int selectTimeoutSeconds) {
+        ConfigFile& cfg = dlg->ConfigFile;
+        cfg.WriteText("main", "iprange", "127.0.0.10-15");
+        cfg.WriteNumber("main", "ShowResCount", 1);
+        cfg.WriteNumber("main", "select_timeout_sec", selectTimeoutSeconds);
+        SetupHost host;
+        host.ApplySettings = [this](const SettingsMirrors& m) { dlg->ApplySettings(m); };
+        setup = std::make_unique<TSetupForm>(cfg, host);
+        appWindows().SetupForm = setup.get();
+    }
+    // Runs the quit's stop-and-join and prints how long it took.
+    void quit(const char* what) {
+        const auto t0 = std::chrono::steady_clock::now();
+        computers->SaveComputerList(); // as the window's close does before the event loop ends
+        StopAndJoinEverything(*pool, dlg.get(), search.get());
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
+                .count();
+        std::printf("quit %s: every thread joined after %lld ms\n", what, static_cast<long long>(ms));
+        for (const QPointer<AddHostThr>& w : dlg->WorkerHandles)
+            EXPECT_TRUE(!w || w->isFinished());
+    }
+    void TearDown() override {
+        appWindows().SetupForm = nullptr;
+        setup.reset();
+        ScanTestLan::TearDown();
+    }
+    std::unique_ptr<TSetupForm> setup;
+};
+
+TEST_F(QuitTestLan, DuringASearch) {
+    configure(1);
+    scan();
+    ASSERT_EQ(search->SearchShares.size(), 127);
+    HelperShareWalker walker(*pool);
+    search->SetShareWalker(&walker);
+    search->SrchStr->setText("*");
+    search->StartSearch();
+    ASSERT_TRUE(waitFor([&] { return search->FoundFiles > 0; }, 30000));
+    ASSERT_TRUE(search->Searching()) << "the search ended before the quit could interrupt it";
+    const std::string cfgBefore = ormix::testing::readFile(dlg->ConfigFile.Path());
+    quit("during a search");
+    QCoreApplication::processEvents(); // what the workers posted last arrives
+    EXPECT_EQ(ormix::testing::readFile(dlg->ConfigFile.Path()), cfgBefore);
+}
+
+TEST_F(QuitTestLan, DuringAScan) {
+    configure(30); // the scanner would wait 30 s for late answers
+    dlg->LaunchScanner = [d = dlg.get()](ScanOptions o, std::shared_ptr<ScanObserver> obs) {
+        d->StartOwnScanner(std::move(o), std::move(obs));
+    };
+    const std::string cfgBefore = ormix::testing::readFile(dlg->ConfigFile.Path());
+    dlg->ScanButt->click();
+    ASSERT_TRUE(waitFor([&] { return dlg->HostsTotal > 0 || dlg->ActiveWorkers > 0; }, 30000));
+    EXPECT_TRUE(dlg->Scanning());
+    quit("during a scan");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ormix::testing::readFile(dlg->ConfigFile.Path()), cfgBefore);
+    const QStringList records =
+        QString::fromStdString(ormix::testing::readFile(path("range.lst").toStdString()))
+            .split("\r\n", Qt::SkipEmptyParts);
+    EXPECT_FALSE(records.isEmpty());
+    for (const QString& r : records)
+        EXPECT_GE(r.count(','), 2) << r.toStdString();
 }
 
 } // namespace

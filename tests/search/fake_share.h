@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -63,6 +64,9 @@ public:
     std::atomic<int> running{0};
     std::atomic<int> maxRunning{0};
     std::atomic<long> recordsRead{0};
+    // Runs on the worker's thread with the number of records read so far,
+    // before the record is handed over. Set before the walk starts.
+    std::function<void(long)> onRecord;
 
 private:
     struct Walk : ShareWalk {
@@ -82,7 +86,9 @@ private:
             if (pos >= records.size())
                 return false;
             rec = records[pos++];
-            ++owner.recordsRead;
+            const long read = ++owner.recordsRead;
+            if (owner.onRecord)
+                owner.onRecord(read);
             return true;
         }
         FakeWalker& owner;

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 namespace ormix::testing {
 namespace {
 
@@ -126,10 +129,10 @@ TEST(SearchWorker, StopDuringADeepWalkEndsEveryLevel) {
     }
     SearchHarness h;
     h.walker.addShare(kRoot, kids);
-    // The report runs on the main thread while the worker waits, so the flag
-    // is set before the worker looks at its next entry.
-    h.owner.onFound = [&h] {
-        if (h.owner.found.size() == 3)
+    // The flag is set as the worker reads the third file (records f0.txt, d0,
+    // f1.txt, d1, f2.txt), before it looks at its next entry.
+    h.walker.onRecord = [&h](long read) {
+        if (read == 5)
             h.stop = true;
     };
     h.search(makeQuery("*.txt", false));
@@ -210,6 +213,30 @@ TEST(SearchPool, StopDropsPendingShares) {
     EXPECT_EQ(h.walker.opened.load(), 1);
     EXPECT_TRUE(h.runner.PendingShares.empty());
     EXPECT_EQ(h.owner.counts, std::vector<int64_t>{0});
+}
+
+
+// The worker hands its finds over without waiting for the main thread: it
+// walks to the end while the main thread runs no events, and the files then
+// arrive in the order found, the count last.
+TEST(SearchWorker, PostsFoundFilesWithoutWaitingForTheMainThread) {
+    std::vector<FakeNode> files;
+    for (int i = 0; i < 600; ++i) // more than two batches
+        files.push_back(FakeNode::file("f" + std::to_string(i) + ".txt", 1));
+    SearchHarness h;
+    h.walker.addShare(kRoot, files);
+    h.start(makeQuery("*.txt", false), {"\\\\127.0.0.1\\s<>HOST"}, 6);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (h.walker.recordsRead.load() < 601 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(h.walker.recordsRead.load(), 601); // every file and the end mark
+    EXPECT_TRUE(h.owner.found.empty());
+    ASSERT_TRUE(h.finish());
+    ASSERT_EQ(h.owner.found.size(), 600u);
+    for (size_t i = 0; i < h.owner.found.size(); ++i)
+        ASSERT_EQ(h.owner.found[i].name, "f" + std::to_string(i) + ".txt");
+    EXPECT_EQ(h.owner.counts, std::vector<int64_t>{600});
+    EXPECT_TRUE(h.owner.onMainThread);
 }
 
 } // namespace

@@ -153,36 +153,32 @@ TEST(AddHostThr, ShowResCountAndEmptyResMatrix) {
     }
 }
 
-TEST(AddHostThr, HandsOverOnTheMainThreadAndWaits) {
+TEST(AddHostThr, PostsACopyToTheMainThreadWithoutWaiting) {
     QCoreApplication& a = app();
     auto settings = std::make_shared<ShareSettings>();
     settings->ShowResCount = true;
     QObject context;
-    std::vector<HOSTINF> taken;
+    std::vector<std::string> events;
     bool onMain = false;
     QThread* main = a.thread();
-    BlockingHostReceiver receiver(&context, [&](const HOSTINF& h) {
+    QueuedHostReceiver receiver(&context, [&](const HOSTINF& h) {
         onMain = QThread::currentThread() == main;
-        taken.push_back(h);
+        events.push_back("host " + std::to_string(h.ShareCount));
     });
-    AddHostThr w(fixedLister(0, {"Docs", "Music"}), settings, &receiver, nullptr);
-    w.Host.Ip = kIp;
+    auto w = std::make_unique<AddHostThr>(fixedLister(0, {"Docs", "Music"}), settings, &receiver, nullptr);
+    w->Host.Ip = kIp;
     QEventLoop loop;
-    bool finishedSeen = false;
-    QObject::connect(&w, &QThread::finished, &loop, [&] {
-        finishedSeen = true;
+    QObject::connect(w.get(), &QThread::finished, &loop, [&] {
+        events.push_back("finished");
         loop.quit();
     });
     QTimer::singleShot(5000, &loop, &QEventLoop::quit);
-    w.start();
-    // Until the main thread runs its event loop, the worker stays blocked in the hand-over.
-    QThread::msleep(100);
-    EXPECT_FALSE(w.isFinished());
-    EXPECT_TRUE(taken.empty());
+    w->start();
+    // The worker ends without the main thread running its event loop.
+    ASSERT_TRUE(w->wait(5000));
+    EXPECT_TRUE(events.empty());
+    w.reset(); // the posted record is a copy: it outlives the worker
     loop.exec();
-    EXPECT_TRUE(finishedSeen);
     EXPECT_TRUE(onMain);
-    ASSERT_EQ(taken.size(), 1u);
-    EXPECT_EQ(taken[0].ShareCount, 2);
-    w.wait();
+    EXPECT_EQ(events, (std::vector<std::string>{"host 2", "finished"}));
 }

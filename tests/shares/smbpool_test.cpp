@@ -8,9 +8,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
+#include <vector>
 
 using namespace ormix;
 using namespace std::chrono_literals;
@@ -140,5 +143,40 @@ TEST(SmbPool, PrestartedHelpersServeTheFirstJobs) {
         std::this_thread::sleep_for(20ms);
     ASSERT_EQ(pool.idleHelpers(), 3u);
     EXPECT_EQ(pool.listShares("test-shares-4").shares.size(), 4u);
+    EXPECT_EQ(pool.helpersStarted(), 3);
+}
+
+// At quit the pool kills the helpers its workers wait on, so the workers end
+// and can be joined; nothing is lent or started afterwards.
+TEST(SmbPool, ShutdownEndsJobsBlockedOnTheirHelpers) {
+    SmbHelperPool pool(testOptions(60s));
+    {
+        auto idle = pool.acquire(); // one helper left idle, to be ended too
+        ASSERT_TRUE(idle);
+    }
+    std::vector<std::thread> workers;
+    std::atomic<int> failed{0};
+    for (int i = 0; i < 3; ++i)
+        workers.emplace_back([&] {
+            if (pool.listShares("test-stall").status == 59)
+                ++failed;
+        });
+    while (pool.helpersStarted() < 3) // the idle one serves one of the jobs
+        std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(100ms); // the jobs are sent and stalled
+    const auto t0 = std::chrono::steady_clock::now();
+    pool.shutdown();
+    for (auto& t : workers)
+        t.join();
+    const auto took = std::chrono::steady_clock::now() - t0;
+    std::printf("shutdown with 3 stalled jobs joined after %lld ms\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+    EXPECT_EQ(failed.load(), 3);
+    EXPECT_LT(took, 30s); // far below the 60 s job limit the jobs would otherwise wait for
+    EXPECT_EQ(pool.idleHelpers(), 0u);
+    EXPECT_FALSE(pool.acquire());
+    EXPECT_EQ(pool.listShares("test-shares-1").status, 59);
+    pool.prestart(2);
+    EXPECT_EQ(pool.idleHelpers(), 0u);
     EXPECT_EQ(pool.helpersStarted(), 3);
 }
