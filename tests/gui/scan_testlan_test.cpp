@@ -187,7 +187,7 @@ protected:
 TEST_F(QuitTestLan, DuringASearch) {
     configure(1);
     scan();
-    ASSERT_EQ(search->SearchShares.size(), 127);
+    ASSERT_GT(search->SearchShares.size(), 120); // DELTA's alone
     HelperShareWalker walker(*pool);
     search->SetShareWalker(&walker);
     search->SrchStr->setText("*");

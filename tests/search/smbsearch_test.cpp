@@ -164,13 +164,45 @@ TEST_F(SmbSearch, PatternsAndBands) {
     }
 }
 
+// Passes the walk of another walker through and sets the stop flag as the
+// worker reads file number `at`, before it looks at the next record.
+class StopAtRecord : public ShareWalker {
+public:
+    StopAtRecord(ShareWalker& inner, std::atomic<bool>& stop, long at)
+        : inner_(inner), stop_(stop), at_(at) {}
+    std::unique_ptr<ShareWalk> Open(const std::string& rootPath) override {
+        struct Walk : ShareWalk {
+            std::unique_ptr<ShareWalk> inner;
+            StopAtRecord* owner;
+            long read = 0;
+            bool Next(WalkRecord& rec) override {
+                if (!inner->Next(rec))
+                    return false;
+                if (rec.kind == WalkRecord::File && ++read == owner->at_)
+                    owner->stop_ = true;
+                return true;
+            }
+        };
+        auto walk = std::make_unique<Walk>();
+        walk->inner = inner_.Open(rootPath);
+        walk->owner = this;
+        if (!walk->inner)
+            return nullptr;
+        return walk;
+    }
+
+private:
+    ShareWalker& inner_;
+    std::atomic<bool>& stop_;
+    long at_;
+};
+
 TEST_F(SmbSearch, StopInADeepWalkThenTheHelperServesAgain) {
+    std::unique_ptr<StopAtRecord> stopper;
     const RecordingOwner stopped =
-        run(makeQuery("*.txt", false), SmbdShare::share("Deep"), [](SearchHarness& h) {
-            h.owner.onFound = [&h] {
-                if (h.owner.found.size() == 3)
-                    h.stop = true;
-            };
+        run(makeQuery("*.txt", false), SmbdShare::share("Deep"), [&](SearchHarness& h) {
+            stopper = std::make_unique<StopAtRecord>(*walker, h.stop, 3);
+            h.runner.SetWalker(*stopper);
         });
     EXPECT_EQ(stopped.found.size(), 3u);
     EXPECT_EQ(stopped.counts, std::vector<int64_t>{3});
