@@ -10,10 +10,10 @@
 // usage: gui-bench [--runs N] [--testlan]      (root; offscreen platform)
 #include "fixtures/netns.h"
 #include "fixtures/testlan.h"
-#include "gui/settingswindow.h"
 #include "gui/application.h"
 #include "gui/appwindows.h"
 #include "gui/mainwindow.h"
+#include "gui/settingswindow.h"
 
 #include <QCoreApplication>
 #include <QDir>
