@@ -333,7 +333,7 @@ TEST_F(ConfigFileTest, WriteFailuresRaiseUnableToWrite) {
 
 TEST_F(ConfigFileTest, ReadOnlyFileIsNotReplaced) {
     if (geteuid() == 0)
-        GTEST_SKIP() << "root writes read-only files; the folder and /proc cases cover root";
+        GTEST_SKIP() << "not applicable to root: root writes read-only files; the folder and /proc cases cover root";
     put("[main]\nAutoScan=0\n[ProgIndex]\n5=a\n");
     fs::permissions(path_, fs::perms::owner_read);
     ConfigFile cfg(path_);
