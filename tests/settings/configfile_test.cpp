@@ -232,6 +232,37 @@ TEST_F(ConfigFileTest, KeepsLayoutItDoesNotOwn) {
     EXPECT_EQ(contents(), "\xEF\xBB\xBF; settings\r\n[ProgList]\r\n\r\n[form]\r\nNormPos=1,2,3,4\r\n");
 }
 
+// Files the program wrote before (and the demo LAN's) read the same and, written
+// again with the values they hold, stay byte for byte: no rewrite at all.
+TEST_F(ConfigFileTest, EarlierFilesRoundTripUnchanged) {
+    const char* files[] = {
+        "[main]\niprange=127.0.0.10-15\nShowResCount=1\nEmptyRes=0\nGroupByWrkGrp=1\n",
+        "[form]\nFormVersion=0\nFlags=0\nShowCmd=1\nPixelsPerInch=96\nMinMaxPos=-1,-1,-1,-1\n"
+        "NormPos=10,20,810,620\nVisible=0\n\n[main]\niprange=192.168.0.1-254,192.168.1.1-254\n"
+        "ShowResCount=1\nExcludeRes=ADMIN$, C$ IPC$\nEmptyRes=0\nAutoScan=1\nAutoScanInterval=60\n"
+        "GroupByWrkGrp=0\n\n[ProgList]\nБлокнот=mousepad %%prg%%\n\n[ProgIndex]\n5=Блокнот\n",
+    };
+    for (const char* file : files) {
+        put(file);
+        struct stat before {};
+        ASSERT_EQ(::stat(path_.c_str(), &before), 0);
+        ConfigFile cfg(path_);
+        ConfigEdit edit;
+        std::vector<std::string> keys;
+        for (const char* section : {"main", "form", "ProgList", "ProgIndex"}) {
+            cfg.ListKeys(section, keys);
+            for (const auto& key : keys)
+                edit.WriteText(section, key, cfg.ReadText(section, key, ""));
+        }
+        ASSERT_FALSE(edit.empty());
+        cfg.Apply(edit);
+        EXPECT_EQ(contents(), file);
+        struct stat after {};
+        ASSERT_EQ(::stat(path_.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino) << "not even rewritten";
+    }
+}
+
 // Every line keeps its own ending byte for byte; new lines take the file's first ending.
 TEST_F(ConfigFileTest, LineEndingsStayAsFound) {
     struct Case {
