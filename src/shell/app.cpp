@@ -44,7 +44,9 @@ namespace {
 void createWindows() {
     AppWindows& w = appWindows();
     TMainDlg* main = w.MainDlg = new TMainDlg;
-    removeStaleTemporaries(main->ConfigFile.Path()); // left by saves that were killed
+    // Temporary files left by saves that were killed.
+    removeStaleTemporaries(main->ConfigFile.Path());
+    removeStaleTemporaries("range.txt");
     SetupHost host;
     host.ApplySettings = [main](const SettingsMirrors& settings) { main->ApplySettings(settings); };
     host.OpenHelpTopic = [main](int topic) { main->OpenHelpTopic(topic); };
