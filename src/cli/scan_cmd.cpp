@@ -63,6 +63,8 @@ int runScan(int argc, char** argv) {
         options.selectTimeout = [t = *timeout] { return t; };
     } else {
         auto config = std::make_shared<ConfigFile>("cfg.ini");
+        if (config->IsTooLarge())
+            std::fputs("cfg.ini is larger than 1 MiB and is not read; the default wait is used\n", stderr);
         options.selectTimeout = [config] { return configuredSelectTimeout(*config); };
     }
     auto scanner = std::make_shared<NBTMain>(options, std::make_shared<PrintingObserver>());

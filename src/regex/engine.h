@@ -114,6 +114,11 @@ struct Program {
 // Two-pass compilation of expr under the given modifiers. Throws Fault.
 Program compileProgram(std::string_view expr, int modifiers, const Tables& tables);
 
+// Fills prog.filters and prog.shortcuts from the finished program (filters.cpp).
+// quantifiedStart: the whole expression starts with a quantified piece, so a
+// literal run in the top-level chain is the best must-have text.
+void computeStartFilters(Program& prog, bool quantifiedStart, const Tables& tables);
+
 // Text listing of a program. Throws Fault(1011) on a corrupted node kind.
 std::string dumpProgram(const Program& program);
 

@@ -85,9 +85,8 @@ TAddrMgrForm::TAddrMgrForm(const std::string& programDir, QWidget* parent)
     };
     AskExportPath = [this] { return askExportPath(); };
     buildLayout();
-    const std::string error = computers_.LoadComputerList();
-    if (!error.empty())
-        ShowMessage(QString::fromStdString(error));
+    if (!computers_.LoadComputerList())
+        ShowMessage(QString::fromUtf8(kComputerListReadError));
 }
 
 void TAddrMgrForm::buildLayout() {
@@ -181,9 +180,8 @@ void TAddrMgrForm::buildLayout() {
 }
 
 void TAddrMgrForm::SaveComputerList() {
-    const std::string error = computers_.SaveComputerList();
-    if (!error.empty()) {
-        ShowMessage(QString::fromStdString(error));
+    if (!computers_.SaveComputerList()) {
+        ShowMessage(QString::fromUtf8(kComputerListWriteError));
         return;
     }
     close();

@@ -1,10 +1,11 @@
 // The program entry.
 #include "shell/app.h"
 
-#include "settings/addrmgrform.h"
-#include "settings/connectdriveform.h"
+#include "platform/atomicfile.h"
 #include "search/indexform.h"
 #include "search/openwithform.h"
+#include "settings/addrmgrform.h"
+#include "settings/connectdriveform.h"
 #include "settings/setupform.h"
 #include "shares/smbpool.h"
 #include "shell/about.h"
@@ -43,6 +44,9 @@ namespace {
 void createWindows() {
     AppWindows& w = appWindows();
     TMainDlg* main = w.MainDlg = new TMainDlg;
+    // Temporary files left by saves that were killed.
+    removeStaleTemporaries(main->ConfigFile.Path());
+    removeStaleTemporaries("range.txt");
     SetupHost host;
     host.ApplySettings = [main](const SettingsMirrors& settings) { main->ApplySettings(settings); };
     host.OpenHelpTopic = [main](int topic) { main->OpenHelpTopic(topic); };
@@ -54,6 +58,10 @@ void createWindows() {
     w.ConnectDriveForm = new TConnectDriveForm;
     // The computer list window stays the last one created.
     w.AddrMgrForm = new TAddrMgrForm(main->ProgramDir);
+    if (const int unreadable = w.AddrMgrForm->Computers().SkippedLines(); unreadable > 0)
+        main->AddLogLine(
+            QStringLiteral("range.lst: не прочитано строк: %1 (они остаются в файле без изменений)")
+                .arg(unreadable));
 }
 
 } // namespace
@@ -72,6 +80,10 @@ void RunOrmix(int argc, char** argv) {
         QObject::connect(&instance, &SingleInstance::RestoreRequested, appWindows().MainDlg,
                          &TMainDlg::RestoreFromTray);
         appWindows().MainDlg->show();
+        if (appWindows().MainDlg->ConfigFile.IsTooLarge())
+            ReportError(QStringLiteral("Файл настроек %1 больше 1 МБ. Он не прочитан и не будет изменён: "
+                                       "программа работает с настройками по умолчанию.")
+                            .arg(QString::fromStdString(appWindows().MainDlg->ConfigFile.Path())));
         // The SMB helpers of the share workers start in the background now,
         // so that the first scan does not wait for them.
         const int workers = appWindows().MainDlg->ConfigFile.ReadNumber("main", "MaxAddThrds", 6);

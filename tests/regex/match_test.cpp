@@ -58,6 +58,9 @@ TEST(RegexMatch, LiteralsClassesAndEscapes) {
         {"i", "[a-c]+", "xAbCd", "2 3"},
         {"", "[ab]+", "babx", "1 3"},
         {"", "[abcd]+", "dcbax", "1 4"},
+        {"", "\\d", "9", "1 1"},    // a lone class escape: the whole expression is one set
+        {"", "[a-a]", "ba", "2 1"}, // one-character ranges
+        {"", "[\\x41-\\x41]", "BA", "2 1"},
         {"", "\\d+", "ab123c", "3 3"},
         {"", "\\D+", "12ab3", "3 2"},
         {"", "\\w+", "  ab_9 ", "3 4"},

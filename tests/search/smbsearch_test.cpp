@@ -216,6 +216,12 @@ TEST_F(SmbSearch, CopyTakesTheNextFreeName) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.finalPath, dir + "/ёлка (2)");
     EXPECT_EQ(readAll(r.finalPath), "ёлка");
+
+    // A name that starts with its only dot has no extension.
+    writeFile(dir + "/.bashrc", "x");
+    const CopyResult hidden = copier.Copy(src, dir + "/.bashrc", {});
+    EXPECT_EQ(hidden.status, 0);
+    EXPECT_EQ(hidden.finalPath, dir + "/.bashrc (2)");
 }
 
 TEST_F(SmbSearch, CopyFailuresLeaveNothingBehind) {

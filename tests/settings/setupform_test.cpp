@@ -418,5 +418,22 @@ TEST(RangeFileText, AWholeBlockIs256Lines) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 256);
 }
 
+// range.txt is replaced as a whole, through its link when it is one; a read-only one stays.
+TEST(RangeFileText, WriteReplacesTheWholeFile) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string real = dir.filePath("real.txt").toStdString();
+    const std::string path = dir.filePath("range.txt").toStdString();
+    writeFile(real, std::string(1000, '9') + "\r\n");
+    std::filesystem::create_symlink("real.txt", path);
+    ASSERT_TRUE(WriteRangeFile(path, {"192.168.0.1-1"}).ok());
+    EXPECT_EQ(readFile(real), "16820416\r\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+
+    std::filesystem::permissions(real, std::filesystem::perms::owner_read);
+    EXPECT_FALSE(WriteRangeFile(path, {"10.0.0.1-2"}).ok());
+    EXPECT_EQ(readFile(real), "16820416\r\n");
+}
+
 } // namespace
 } // namespace ormix
