@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev libsmbclient-dev
   libgtest-dev googletest
   samba smbclient nbtscan iproute2 procps
-  xvfb xauth libpcre2-dev clang
+  xvfb xauth libpcre2-dev clang libclang-rt-14-dev
   hicolor-icon-theme fonts-dejavu-core
 )
 
