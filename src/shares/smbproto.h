@@ -83,6 +83,15 @@ constexpr int32_t kStatusOther = 59;
 // The only place an errno from libsmbclient becomes a status.
 int32_t statusFromErrno(int err);
 
+// The largest length <= max at which text can be cut without splitting a
+// UTF-8 sequence.
+size_t utf8Boundary(std::string_view text, size_t max);
+
+// The name a copy takes when `path` is taken: "dir/name.ext" -> "dir/name
+// (n).ext"; a name without extension (or one that starts with its only dot)
+// gets " (n)" at the end.
+std::string numberedName(const std::string& path, int n);
+
 // Builds one frame: the length prefix is filled in by finish().
 class FrameWriter {
 public:
