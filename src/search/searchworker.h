@@ -3,6 +3,7 @@
 // count to the owner on the main thread. Tests: tests/search/searchworker_test.cpp.
 #pragma once
 
+#include "search/pattern.h"
 #include "search/sharewalk.h"
 
 #include <QThread>
@@ -37,11 +38,6 @@ public:
         (void)note, (void)hostName, (void)path;
     }
 };
-
-// Matcher steps one name may take before it is skipped (error 1017): a
-// hundred times what a long path needs with an ordinary expression, about a
-// tenth of a second of work.
-inline constexpr int64_t kNameMatchStepLimit = 20'000'000;
 
 // The condition of one search, fixed when the search starts.
 struct SearchQuery {
