@@ -27,7 +27,9 @@ namespace {
 
 int usage() {
     std::fputs("usage: ormix-cli search [--regex] [--from KB] [--to KB] [--threads N] PATTERN SHARE...\n"
-               "  SHARE is \\\\IP\\share or \\\\IP\\share<>NAME\n",
+               "  SHARE is \\\\IP\\share or \\\\IP\\share<>NAME\n"
+               "exit status: 0 done, 2 bad arguments or a share's walk broke off (results incomplete),\n"
+               "  3 the expression does not compile\n",
                stderr);
     return 2;
 }
