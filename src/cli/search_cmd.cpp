@@ -2,9 +2,13 @@
 // Searches the shares with the search window's workers and launch rule and
 // prints one "NAME<TAB>PATH<TAB>SIZE" line per found file, then "examined N"
 // on stderr. SHARE is "\\IP\share" or "\\IP\share<>NAME"; NAME labels the
-// results (else the IP). Exit 0; 2 on bad arguments; 3 when the expression
-// does not compile ("error CODE MESSAGE" on stderr).
+// results (else the IP). Exit 0; 2 on bad arguments or when a share's walk
+// broke off (its results are incomplete; an error line on stderr); 3 when
+// the expression does not compile ("error CODE MESSAGE" on stderr). Folders
+// left out for their depth and names that took too long to match get a
+// stderr line each.
 #include "cli/commands.h"
+#include "platform/displaytext.h"
 #include "regex/regexpr.h"
 #include "search/pattern.h"
 #include "search/searchrunner.h"
@@ -23,7 +27,9 @@ namespace {
 
 int usage() {
     std::fputs("usage: ormix-cli search [--regex] [--from KB] [--to KB] [--threads N] PATTERN SHARE...\n"
-               "  SHARE is \\\\IP\\share or \\\\IP\\share<>NAME\n",
+               "  SHARE is \\\\IP\\share or \\\\IP\\share<>NAME\n"
+               "exit status: 0 done, 2 bad arguments or a share's walk broke off (results incomplete),\n"
+               "  3 the expression does not compile\n",
                stderr);
     return 2;
 }
@@ -59,7 +65,27 @@ public:
                     static_cast<long long>(size));
     }
     void AddExaminedCount(int64_t count) override { examined += count; }
+    void AddSearchNote(SearchNote note, const std::string& hostName, const std::string& path) override {
+        // Paths come from servers: shown as one visible line.
+        const std::string where = displayText(path) + " (" + displayText(hostName) + ")";
+        switch (note) {
+        case SearchNote::Incomplete:
+            incomplete = true;
+            std::fprintf(stderr, "ormix-cli search: error: walk of %s broke off, results incomplete\n",
+                         where.c_str());
+            break;
+        case SearchNote::TooDeep:
+            std::fprintf(stderr, "ormix-cli search: folders deeper than %d levels left out: %s\n",
+                         kMaxWalkDepth, where.c_str());
+            break;
+        case SearchNote::StepLimit:
+            std::fprintf(stderr, "ormix-cli search: name took too long to match, skipped: %s\n",
+                         where.c_str());
+            break;
+        }
+    }
     int64_t examined = 0;
+    bool incomplete = false;
 };
 
 } // namespace
@@ -139,7 +165,7 @@ int runSearch(int argc, char** argv) {
         app.exec();
     std::fflush(stdout);
     std::fprintf(stderr, "examined %lld\n", static_cast<long long>(owner.examined));
-    return 0;
+    return owner.incomplete ? 2 : 0;
 }
 
 } // namespace ormix::cli

@@ -1,6 +1,7 @@
 #include "search/indexform.h"
 
 #include "platform/codepage.h"
+#include "platform/displaytext.h"
 #include "platform/launcher.h"
 #include "platform/smbpath.h"
 #include "search/openwithform.h"
@@ -98,8 +99,17 @@ QLabel* label(QWidget* parent, const char* name, const char* text) {
 
 } // namespace
 
+namespace {
+
+QString visible(const std::string& utf8) {
+    return QString::fromStdString(displayText(utf8));
+}
+
+} // namespace
+
 ResultItem::ResultItem(const QString& host, const QString& path, const QString& sizeText, int64_t size)
-    : QTreeWidgetItem(QStringList{host, path, sizeText}), Size(size) {}
+    : QTreeWidgetItem(QStringList{visible(host.toStdString()), visible(path.toStdString()), sizeText}),
+      Size(size), Path(path) {}
 
 bool ResultItem::operator<(const QTreeWidgetItem& other) const {
     const auto* form = treeWidget() ? qobject_cast<const TIndexForm*>(treeWidget()->window()) : nullptr;
@@ -424,6 +434,21 @@ void TIndexForm::AddFoundFile(const std::string& hostName, const std::string& fo
                                                QString::fromStdString(folder + name), sizeText, size));
 }
 
+void TIndexForm::AddSearchNote(SearchNote note, const std::string& hostName, const std::string& path) {
+    const QString where = visible(path) + " (" + visible(hostName) + ")";
+    switch (note) {
+    case SearchNote::Incomplete:
+        Memo2->appendPlainText("ресурс просмотрен не полностью, обход прерван: " + where);
+        break;
+    case SearchNote::TooDeep:
+        Memo2->appendPlainText(QString("папки глубже %1 уровней пропущены: ").arg(kMaxWalkDepth) + where);
+        break;
+    case SearchNote::StepLimit:
+        Memo2->appendPlainText("имя слишком долго сравнивается с выражением, файл пропущен: " + where);
+        break;
+    }
+}
+
 void TIndexForm::AddExaminedCount(int64_t count) {
     ExaminedFiles += count;
     labelFileCnt->setText(QString::number(ExaminedFiles));
@@ -491,7 +516,7 @@ void TIndexForm::CopyFileClick() {
     ResultItem* row = selectedRow();
     if (!row)
         return;
-    const QString path = row->text(1);
+    const QString path = row->Path;
     const QString target = AskSaveFileName(path.section('\\', -1));
     if (target.isEmpty())
         return;
@@ -531,14 +556,14 @@ void TIndexForm::OpenFolderClick() {
     ResultItem* row = selectedRow();
     if (!row)
         return;
-    launcher().startDetached("xdg-open", {urlOf(folderOf(row->text(1)))});
+    launcher().startDetached("xdg-open", {urlOf(folderOf(row->Path))});
 }
 
 void TIndexForm::CopyClipClick() {
     ResultItem* row = selectedRow();
     if (!row)
         return;
-    const QString path = row->text(1);
+    const QString path = row->Path;
     auto* data = new QMimeData;
     data->setText(path);
     data->setUrls({QUrl(urlOf(path))});
@@ -591,7 +616,7 @@ void TIndexForm::PopupMenuItemsClick(int tag) {
         return;
     default:
         if (ResultItem* row = selectedRow())
-            runProgram(row->text(1), name);
+            runProgram(row->Path, name);
     }
 }
 

@@ -37,11 +37,14 @@ class ConfigFile;
 class TOpenWithForm;
 
 // One row of ResultList: computer name, full path, size text, and the size
-// in bytes that the size column sorts by.
+// in bytes that the size column sorts by. The row shows names from servers
+// in their visible one-line form (displayText); Path keeps the real path the
+// row's commands act on.
 class ResultItem : public QTreeWidgetItem {
 public:
     ResultItem(const QString& host, const QString& path, const QString& sizeText, int64_t size);
     int64_t Size;
+    QString Path;
     bool operator<(const QTreeWidgetItem& other) const override;
 };
 
@@ -71,6 +74,7 @@ public:
     void AddFoundFile(const std::string& hostName, const std::string& folder, int64_t size,
                       const std::string& name) override;
     void AddExaminedCount(int64_t count) override;
+    void AddSearchNote(SearchNote note, const std::string& hostName, const std::string& path) override;
 
     bool PreparePattern(const QString& text);
     void StartSearch();

@@ -3,7 +3,10 @@
 #include "platform/smbpath.h"
 #include "shares/smbpool.h"
 
-#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
 
 namespace ormix {
 
@@ -58,18 +61,23 @@ public:
             return false;
         }
         FrameReader r(body);
+        int32_t status = 0;
         if (r.kind() == Kind::Entry) {
             uint8_t what = 0;
             uint64_t size = 0;
-            if (r.u8(what) && r.text(rec.name) && r.u64(size) && r.done() && what <= 2) {
+            // The helper sends no longer names; a longer one means it went astray.
+            if (r.u8(what) && r.text(rec.name) && r.u64(size) && r.done() && what <= 2 &&
+                rec.name.size() <= smbproto::kMaxEntryNameBytes) {
                 rec.kind = what == 0   ? WalkRecord::File
                            : what == 1 ? WalkRecord::Folder
                                        : WalkRecord::FolderEnd;
                 rec.size = size > uint64_t(INT64_MAX) ? INT64_MAX : int64_t(size);
+                ++records_;
                 return true;
             }
-        } else if (isEnd(body)) {
+        } else if (isEnd(body, &status)) {
             ended_ = true;
+            unavailable_ = records_ == 0 && status != smbproto::kStatusOk;
             return false;
         }
         // Not a walk record: the helper is confused and is not reused.
@@ -78,9 +86,14 @@ public:
         return false;
     }
 
+    // The root could not be opened: the job's End carried an error before any record.
+    bool RootUnavailable() const override { return unavailable_; }
+
 private:
     SmbHelperPool::Lease lease_;
     bool ended_ = false;
+    bool unavailable_ = false;
+    uint64_t records_ = 0;
 };
 
 } // namespace
@@ -95,6 +108,30 @@ std::unique_ptr<ShareWalk> HelperShareWalker::Open(const std::string& rootPath) 
     return std::make_unique<HelperShareWalk>(std::move(lease));
 }
 
+namespace {
+
+// The name the helper's copy will take: localPath, or the first free
+// numbered name beside it (the helper picks the same way).
+std::string firstFreeName(const std::string& localPath) {
+    struct stat st;
+    std::string name = localPath;
+    for (int n = 2; ::lstat(name.c_str(), &st) == 0 && n <= 100000; ++n)
+        name = smbproto::numberedName(localPath, n);
+    return name;
+}
+
+// The file at path, when it is a plain file: its identity.
+bool plainFileId(const std::string& path, dev_t& dev, ino_t& ino) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    dev = st.st_dev;
+    ino = st.st_ino;
+    return true;
+}
+
+} // namespace
+
 CopyResult HelperFileCopier::Copy(const std::string& uncPath, const std::string& localPath,
                                   const std::function<bool(uint64_t, uint64_t)>& progress) {
     CopyResult result;
@@ -102,6 +139,14 @@ CopyResult HelperFileCopier::Copy(const std::string& uncPath, const std::string&
     const std::string url = uncToSmbUrl(std::string_view(uncPath));
     if (url.empty())
         return result;
+    // A helper that dies mid-copy cannot clean up after itself. Then only the
+    // file this copy created is removed: the name that was free when it
+    // started, while it still leads to the file that appeared there. A name
+    // the helper sends is never trusted for a removal.
+    const std::string expected = firstFreeName(localPath);
+    bool ownTarget = false;
+    dev_t targetDev = 0;
+    ino_t targetIno = 0;
     SmbHelperPool::Lease lease = pool_.acquire();
     if (!lease || !lease.send(FrameWriter(Kind::CopyFile).text(url).text(localPath).finish()))
         return result;
@@ -112,6 +157,7 @@ CopyResult HelperFileCopier::Copy(const std::string& uncPath, const std::string&
             std::string path;
             if (r.text(path) && r.done()) {
                 result.finalPath = path;
+                ownTarget = path == expected && plainFileId(path, targetDev, targetIno);
                 continue;
             }
         } else if (r.kind() == Kind::Progress) {
@@ -131,9 +177,10 @@ CopyResult HelperFileCopier::Copy(const std::string& uncPath, const std::string&
         }
         break;
     }
-    // The helper died or went astray mid-copy and could not clean up.
-    if (!result.finalPath.empty())
-        std::remove(result.finalPath.c_str());
+    dev_t dev = 0;
+    ino_t ino = 0;
+    if (ownTarget && plainFileId(expected, dev, ino) && dev == targetDev && ino == targetIno)
+        ::unlink(expected.c_str());
     result.finalPath.clear();
     lease.discard();
     result.status = smbproto::kStatusOther;

@@ -54,6 +54,11 @@ ShareLister poolLister(SmbHelperPool& pool);
 bool sameShareName(const std::string& a, const std::string& b);
 bool isExcludedShare(const std::string& name, const std::vector<std::string>& excluded);
 
+// Whether a share name can stand in a share path: not empty, not "." or
+// "..", and free of "\\", "/" and NUL (a name that climbs or nests would
+// make the path point elsewhere).
+bool isSharePathName(const std::string& name);
+
 // "Share Enumerate Error #<status> (host <server>)", server being \\IP.
 std::string shareEnumerateErrorLine(int32_t status, const std::string& server);
 

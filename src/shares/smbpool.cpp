@@ -320,6 +320,16 @@ ShareListing SmbHelperPool::listShares(const std::string& ip) {
         if (r.kind() == Kind::Share) {
             ShareEntry e;
             if (r.text(e.name) && r.text(e.comment) && r.done()) {
+                // A server may say anything: keep no more than a real one could.
+                if (result.shares.size() >= smbproto::kMaxSharesPerHost ||
+                    e.name.size() > smbproto::kMaxShareNameBytes) {
+                    ++result.sharesLeftOut;
+                    continue;
+                }
+                if (e.comment.size() > smbproto::kMaxRemarkBytes) {
+                    e.comment.resize(smbproto::utf8Boundary(e.comment, smbproto::kMaxRemarkBytes));
+                    ++result.remarksCut;
+                }
                 result.shares.push_back(std::move(e));
                 continue;
             }

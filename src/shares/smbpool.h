@@ -53,6 +53,10 @@ struct ShareEntry {
 struct ShareListing {
     int32_t status = smbproto::kStatusOk;
     std::vector<ShareEntry> shares; // in the server's order; on failure those received before it
+    // What the bounds of smbproto.h left out: shares past kMaxSharesPerHost
+    // or with a name over kMaxShareNameBytes, and remarks cut to kMaxRemarkBytes.
+    size_t sharesLeftOut = 0;
+    size_t remarksCut = 0;
 };
 
 class SmbHelperProcess;

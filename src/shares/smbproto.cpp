@@ -25,6 +25,25 @@ int32_t statusFromErrno(int err) {
     }
 }
 
+size_t utf8Boundary(std::string_view text, size_t max) {
+    if (text.size() <= max)
+        return text.size();
+    size_t n = max;
+    // Step back over continuation bytes to the start of the cut sequence.
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+        --n;
+    return n;
+}
+
+std::string numberedName(const std::string& path, int n) {
+    const size_t slash = path.rfind('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    size_t dot = path.rfind('.');
+    if (dot == std::string::npos || dot <= nameStart)
+        dot = path.size();
+    return path.substr(0, dot) + " (" + std::to_string(n) + ")" + path.substr(dot);
+}
+
 FrameWriter::FrameWriter(Kind kind) {
     buf_.assign(4, '\0');
     buf_.push_back(static_cast<char>(kind));

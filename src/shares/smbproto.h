@@ -47,7 +47,19 @@
 namespace ormix::smbproto {
 
 constexpr uint32_t kProtocolVersion = 1;
+// Far above any real record: the longest SMB path (32,767 UTF-16 units),
+// percent-encoded, fits a CopyFile job several times over.
 constexpr uint32_t kMaxFrame = 1u << 20;
+
+// Bounds on what a server may make the program hold. No real server comes
+// near them: share names have at most 80 characters and remarks 256, file
+// names 255 (each character up to 4 bytes of UTF-8).
+constexpr size_t kMaxSharesPerHost = 10000;
+constexpr size_t kMaxShareNameBytes = 1024;
+constexpr size_t kMaxRemarkBytes = 1024;
+constexpr size_t kMaxEntryNameBytes = 1024;
+// Folder levels below a share's root that a walk lists.
+constexpr int kMaxWalkDepth = 256;
 
 enum class Kind : uint8_t {
     Hello = 'H',      // helper -> program, once at start: u32 version
@@ -70,6 +82,15 @@ constexpr int32_t kStatusOther = 59;
 
 // The only place an errno from libsmbclient becomes a status.
 int32_t statusFromErrno(int err);
+
+// The largest length <= max at which text can be cut without splitting a
+// UTF-8 sequence.
+size_t utf8Boundary(std::string_view text, size_t max);
+
+// The name a copy takes when `path` is taken: "dir/name.ext" -> "dir/name
+// (n).ext"; a name without extension (or one that starts with its only dot)
+// gets " (n)" at the end.
+std::string numberedName(const std::string& path, int n);
 
 // Builds one frame: the length prefix is filled in by finish().
 class FrameWriter {

@@ -3,6 +3,7 @@
 // tree's commands (open in the file manager, collapse, expand, network drive).
 #include "shell/maintree.h"
 
+#include "platform/displaytext.h"
 #include "platform/launcher.h"
 #include "platform/smbpath.h"
 #include "scan/ranges.h"
@@ -97,6 +98,17 @@ TreeNode* addNode(TreeNodeKind kind, const QStringList& texts, int picture) {
     auto* node = new TreeNode(kind, texts);
     node->setIcon(ColName, ormixIcon(picture));
     return node;
+}
+
+// Names, remarks and paths from the network as one visible line.
+QString visibleText(const std::string& utf8) {
+    return QString::fromStdString(displayText(utf8));
+}
+
+// The real share path of a share node (the row shows it visibly).
+QString sharePathOf(const QTreeWidgetItem* node) {
+    const QVariant path = node->data(ColName, Qt::UserRole);
+    return path.isValid() ? path.toString() : node->text(ColName);
 }
 
 } // namespace
@@ -209,7 +221,7 @@ void TMainDlg::InsertHostNode(const HOSTINF& host) {
     QTreeWidgetItem* group = nullptr;
     if (GroupByWrkGrp.load()) {
         // The last top-level node of that name, whatever its letter case.
-        const QString workgroup = QString::fromStdString(host.Workgroup);
+        const QString workgroup = visibleText(host.Workgroup);
         for (int i = 0; i < MainTree->topLevelItemCount(); ++i) {
             QTreeWidgetItem* candidate = MainTree->topLevelItem(i);
             if (candidate->text(ColName).compare(workgroup, Qt::CaseInsensitive) == 0)
@@ -231,8 +243,8 @@ void TMainDlg::InsertHostNode(const HOSTINF& host) {
     const QString name = QString::fromStdString(host.Name);
     const int shareCount = std::max(0, std::min<int>(host.ShareCount, static_cast<int>(host.Shares.size())));
     TreeNode* hostNode = addNode(TreeNodeKind::Host,
-                                 {name, QString::fromStdString(host.Ip), QString::number(shareCount),
-                                  QString::fromStdString(host.Mac)},
+                                 {visibleText(host.Name), QString::fromStdString(host.Ip),
+                                  QString::number(shareCount), visibleText(host.Mac)},
                                  IconComputer);
     QList<QTreeWidgetItem*> shares;
     shares.reserve(shareCount);
@@ -240,8 +252,11 @@ void TMainDlg::InsertHostNode(const HOSTINF& host) {
     for (int i = 0; i < shareCount; ++i) {
         const SHAREINF& share = host.Shares[static_cast<size_t>(i)];
         const QString path = QString::fromStdString(share.Path);
-        shares.append(
-            addNode(TreeNodeKind::Share, {path, QString::fromStdString(share.Remark)}, IconSharedFolder));
+        TreeNode* shareNode = addNode(TreeNodeKind::Share,
+                                      {visibleText(share.Path), visibleText(share.Remark)}, IconSharedFolder);
+        // The row shows the path visibly; its commands act on the real one.
+        shareNode->setData(ColName, Qt::UserRole, path);
+        shares.append(shareNode);
         if (search)
             search->SearchShares.append(path + QStringLiteral("<>") + name);
     }
@@ -280,10 +295,10 @@ void TMainDlg::OpenFocusedNode() {
         path = QStringLiteral("\\\\") + node->text(ColIpOrRemark) + QStringLiteral("\\");
         break;
     case TreeNodeKind::Share:
-        path = node->text(ColName) + QStringLiteral("\\");
+        path = sharePathOf(node) + QStringLiteral("\\");
         break;
     }
-    AddLogLine(QStringLiteral("Trying to open ") + path);
+    AddLogLine(QStringLiteral("Trying to open ") + visibleText(path.toStdString()));
     ++PendingOpens;
     ShowPendingOpens();
     auto* opener = new OpenCompThr(path, scanGeneration_);
@@ -331,7 +346,7 @@ void TMainDlg::N331Click() {
         return;
     case TreeNodeKind::Share:
         if (TConnectDriveForm* drive = appWindows().ConnectDriveForm)
-            drive->ShowForPath(node->text(ColName));
+            drive->ShowForPath(sharePathOf(node));
         return;
     }
 }

@@ -323,6 +323,33 @@ TEST_F(MainTreeTest, OpenRunsTheFileManagerOnTheComputerOrShare) {
     EXPECT_EQ(recorder.calls().size(), 6u);
 }
 
+TEST_F(MainTreeTest, PeerTextsShowControlCharactersVisibly) {
+    HeldLauncher recorder;
+    ScopedLauncher scoped(recorder);
+    grouping(true);
+    HOSTINF h = hostinf("EVIL\tHOST", "127.0.0.5", "W\nG");
+    h.addShare("\\\\127.0.0.5\\a\nb", "line\r\n\x1b[31mred");
+    dlg->InsertHostNode(h);
+    QTreeWidgetItem* group = dlg->MainTree->topLevelItem(0);
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(group->text(0), QString::fromUtf8("W\u240AG"));
+    QTreeWidgetItem* host = group->child(0);
+    EXPECT_EQ(host->text(0), QString::fromUtf8("EVIL\u2409HOST"));
+    QTreeWidgetItem* share = host->child(0);
+    EXPECT_EQ(share->text(0), QString::fromUtf8("\\\\127.0.0.5\\a\u240Ab"));
+    EXPECT_EQ(share->text(1), QString::fromUtf8("line\u240D\u240A\u241B[31mred"));
+
+    // Opening acts on the real name; the log line stays one line.
+    dlg->MainTree->setCurrentItem(share);
+    dlg->IpMemo->clear();
+    dlg->OpenFocusedNode();
+    EXPECT_EQ(dlg->IpMemo->toPlainText(), QString::fromUtf8("Trying to open \\\\127.0.0.5\\a\u240Ab\\"));
+    recorder.open();
+    ASSERT_TRUE(waitFor([&] { return dlg->PendingOpens == 0; }));
+    ASSERT_FALSE(recorder.calls().empty());
+    EXPECT_EQ(recorder.calls().back().arguments, QStringList{"smb://127.0.0.5/a%0Ab/"});
+}
+
 TEST_F(MainTreeTest, OpenerEndingAfterAScanStartLeavesTheCountAtZero) {
     HeldLauncher recorder;
     ScopedLauncher scoped(recorder);
