@@ -9,7 +9,7 @@ PACKAGES=(
   libgtest-dev googletest
   samba smbclient nbtscan iproute2 procps
   xvfb xauth libpcre2-dev clang
-  hicolor-icon-theme fonts-dejavu-core
+  hicolor-icon-theme fonts-dejavu-core python3
 )
 
 missing=()

@@ -1,10 +1,11 @@
 // The program entry.
 #include "shell/app.h"
 
-#include "settings/addrmgrform.h"
-#include "settings/connectdriveform.h"
+#include "platform/programdir.h"
 #include "search/indexform.h"
 #include "search/openwithform.h"
+#include "settings/addrmgrform.h"
+#include "settings/connectdriveform.h"
 #include "settings/setupform.h"
 #include "shares/smbpool.h"
 #include "shell/about.h"
@@ -13,10 +14,13 @@
 #include "shell/ormixdlg.h"
 #include "shell/singleinstance.h"
 
+#include <QTimer>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <utility>
 
 namespace ormix {
@@ -68,10 +72,16 @@ void RunOrmix(int argc, char** argv) {
     }
     int code = 0;
     try {
+        // An installed copy that has no cfg.ini yet opens the settings first,
+        // so that a new user enters a range before pressing "Старт!".
+        std::error_code ec;
+        const bool firstStart = RunsInstalled() && !std::filesystem::exists(ConfigFilePath(), ec);
         createWindows();
         QObject::connect(&instance, &SingleInstance::RestoreRequested, appWindows().MainDlg,
                          &TMainDlg::RestoreFromTray);
         appWindows().MainDlg->show();
+        if (firstStart)
+            QTimer::singleShot(0, appWindows().MainDlg, &TMainDlg::N2Click);
         // The SMB helpers of the share workers start in the background now,
         // so that the first scan does not wait for them.
         const int workers = appWindows().MainDlg->ConfigFile.ReadNumber("main", "MaxAddThrds", 6);
