@@ -10,6 +10,7 @@ PACKAGES=(
   samba smbclient nbtscan iproute2 procps
   xvfb xauth libpcre2-dev clang
   hicolor-icon-theme fonts-dejavu-core python3
+  qt6-translations-l10n desktop-file-utils appstream dpkg-dev file xdg-utils
 )
 
 missing=()

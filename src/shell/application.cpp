@@ -26,6 +26,8 @@ void showErrorBox(const QString& text) {
 
 OrmixApplication::OrmixApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("ormix"));
+    // Lets the desktop match the window to the menu entry and its icon.
+    setDesktopFileName(QStringLiteral("org.example.ormix"));
     // The main window hides into the notification area instead of closing, and
     // the program ends only through "Закрыть"; Qt must never quit on its own.
     setQuitOnLastWindowClosed(false);
