@@ -225,4 +225,14 @@ std::string RowWriter::row(const std::vector<std::string>& cells) const {
     return line;
 }
 
+std::string csvDocument(const std::vector<Column>& columns,
+                        const std::vector<std::vector<std::string>>& rows) {
+    const RowWriter writer(RowFormat::Csv, columns);
+    std::string out(kUtf8Bom);
+    out += writer.header();
+    for (const auto& row : rows)
+        out += writer.row(row);
+    return out;
+}
+
 } // namespace ormix

@@ -64,6 +64,11 @@ private:
     std::vector<Column> columns_;
 };
 
+// A whole CSV file for a spreadsheet: the UTF-8 byte order mark, the header
+// line and the rows (what the windows' "Экспорт в CSV" writes).
+std::string csvDocument(const std::vector<Column>& columns,
+                        const std::vector<std::vector<std::string>>& rows);
+
 // The single-cell encoders behind RowWriter.
 std::string escapeTsvCell(std::string_view text, bool keepBackslash);
 std::string csvCell(std::string_view text, bool neutralise);

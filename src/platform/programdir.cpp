@@ -45,8 +45,16 @@ std::string createdDir(const fs::path& dir) {
     return withSlash(dir.string());
 }
 
+// The folder without a trailing '/', so that its name and parent are the real ones.
+fs::path folderPath(const std::string& dir) {
+    fs::path p = fs::path(dir).lexically_normal();
+    if (p.filename().empty() && p.has_parent_path())
+        p = p.parent_path();
+    return p;
+}
+
 fs::path prefixOf(const std::string& executableDir) {
-    return fs::path(executableDir).parent_path();
+    return folderPath(executableDir).parent_path();
 }
 
 } // namespace
@@ -54,9 +62,8 @@ fs::path prefixOf(const std::string& executableDir) {
 bool runsInstalled(const std::string& executableDir) {
     if (executableDir.empty())
         return false;
-    const fs::path bin(executableDir);
     std::error_code ec;
-    return bin.filename() == "bin" &&
+    return folderPath(executableDir).filename() == "bin" &&
            fs::is_regular_file(prefixOf(executableDir) / "share" / "ormix" / kInstalledMarker, ec);
 }
 

@@ -1,5 +1,7 @@
 #include "search/indexform.h"
 
+#include "export/rowformat.h"
+#include "gui/csvexport.h"
 #include "platform/codepage.h"
 #include "platform/launcher.h"
 #include "platform/smbpath.h"
@@ -131,6 +133,7 @@ TIndexForm::TIndexForm(ConfigFile& cfg, QWidget* parent) : QDialog(parent), cfg_
         return QFileDialog::getSaveFileName(this, QString(), QDir::home().filePath(suggested), QString(),
                                             nullptr, QFileDialog::DontConfirmOverwrite);
     };
+    AskCsvPath = [this] { return AskCsvExportPath(this, QStringLiteral("found.csv")); };
 
     // FormCreate
     StopBtn->setEnabled(false);
@@ -279,6 +282,9 @@ void TIndexForm::buildControls() {
     actions->addWidget(RxSpeedButton3);
     actions->addWidget(RxSpeedButton4);
     actions->addStretch(1);
+    CsvExportBtn =
+        button(this, "CsvExportBtn", "Экспорт в CSV", "Сохранить найденные файлы для электронной таблицы");
+    actions->addWidget(CsvExportBtn);
     resultsLayout->addLayout(actions);
     resultsLayout->addWidget(ResultList, 1);
     PageControl1->addTab(resultsPage, "Результаты поиска");
@@ -331,6 +337,7 @@ void TIndexForm::buildControls() {
     connect(SLimClr, &QPushButton::clicked, this, &TIndexForm::SLimClrClick);
     connect(Timer1, &QTimer::timeout, this, &TIndexForm::Timer1Timer);
     connect(RxSpeedButton2, &QToolButton::clicked, this, &TIndexForm::CopyFileClick);
+    connect(CsvExportBtn, &QPushButton::clicked, this, &TIndexForm::CsvExportBtnClick);
     connect(RxSpeedButton3, &QToolButton::clicked, this, &TIndexForm::OpenFolderClick);
     connect(RxSpeedButton4, &QToolButton::clicked, this, &TIndexForm::CopyClipClick);
     connect(ResultList, &QTreeWidget::itemDoubleClicked, this, [this] { OpenFolderClick(); });
@@ -422,6 +429,23 @@ void TIndexForm::AddFoundFile(const std::string& hostName, const std::string& fo
     labelFoundedFileCnt->setText(QString::number(FoundFiles));
     ResultList->addTopLevelItem(new ResultItem(QString::fromStdString(hostName),
                                                QString::fromStdString(folder + name), sizeText, size));
+}
+
+void TIndexForm::CsvExportBtnClick() {
+    const QString target = AskCsvPath();
+    if (target.isEmpty())
+        return;
+    std::vector<std::vector<std::string>> rows;
+    rows.reserve(static_cast<size_t>(ResultList->topLevelItemCount()));
+    for (int i = 0; i < ResultList->topLevelItemCount(); ++i) {
+        const auto* row = static_cast<const ResultItem*>(ResultList->topLevelItem(i));
+        rows.push_back({row->text(0).toStdString(), row->text(1).toStdString(), std::to_string(row->Size)});
+    }
+    const std::string csv =
+        csvDocument({{"Название компьютера"}, {"Путь к файлу"}, {"Размер файла", CellKind::Number}}, rows);
+    const QString error = WriteExportFile(target, csv);
+    if (!error.isEmpty())
+        ShowMessage(error);
 }
 
 void TIndexForm::AddExaminedCount(int64_t count) {

@@ -66,6 +66,8 @@ public:
     // the general error report.
     std::function<void(const QString&)> ShowMessage;
     std::function<QString(const QString& suggestedName)> AskSaveFileName;
+    // Asks for the file of "Экспорт в CSV"; an empty text cancels.
+    std::function<QString()> AskCsvPath;
 
     // SearchOwner (main thread).
     void AddFoundFile(const std::string& hostName, const std::string& folder, int64_t size,
@@ -85,6 +87,9 @@ public:
     void CopyFileClick();
     void OpenFolderClick();
     void CopyClipClick();
+    // The found files, in the order shown, as a CSV file for a spreadsheet
+    // (UTF-8 with BOM; sizes in bytes).
+    void CsvExportBtnClick();
     void BuildResultMenu();
     void PopupMenuItemsClick(int tag);
     bool Searching() const { return runner_->Running(); }
@@ -119,6 +124,7 @@ public:
     QPushButton* SLimClr;
     QTabWidget* PageControl1;
     QTreeWidget* ResultList;
+    QPushButton* CsvExportBtn; // "Экспорт в CSV"
     QPlainTextEdit* Memo2;
     QLabel* labelThrCnt;
     QLabel* labelFileCnt;
