@@ -9,7 +9,8 @@ PACKAGES=(
   libgtest-dev googletest
   samba smbclient nbtscan iproute2 procps
   xvfb xauth libpcre2-dev clang libclang-rt-14-dev
-  hicolor-icon-theme fonts-dejavu-core
+  hicolor-icon-theme fonts-dejavu-core python3
+  qt6-translations-l10n desktop-file-utils appstream dpkg-dev file xdg-utils
 )
 
 missing=()

@@ -1,6 +1,9 @@
 // ormix-cli scan: runs the scanner over range texts and prints each reported
-// host as IP<TAB>NAME<TAB>WORKGROUP<TAB>MAC; the scanner's log goes to stderr.
+// host as IP<TAB>NAME<TAB>WORKGROUP<TAB>MAC (or as CSV or JSON with --format);
+// the scanner's log goes to stderr.
 #include "cli/commands.h"
+#include "cli/output.h"
+#include "platform/programdir.h"
 #include "scan/scanner.h"
 #include "settings/configfile.h"
 
@@ -16,15 +19,22 @@ namespace {
 
 class PrintingObserver : public ScanObserver {
 public:
-    void logLine(const std::string& line) override { std::fprintf(stderr, "%s\n", line.c_str()); }
-    void foundHost(const HostTexts& h) override {
-        std::printf("%s\t%s\t%s\t%s\n", h.ip.c_str(), h.name.c_str(), h.workgroup.c_str(), h.mac.c_str());
-        std::fflush(stdout);
+    explicit PrintingObserver(RowFormat format)
+        : rows_(format, {{"ip", CellKind::Text},
+                         {"name", CellKind::Text},
+                         {"workgroup", CellKind::Text},
+                         {"mac", CellKind::Text}}) {
+        printOut(rows_.header());
     }
+    void logLine(const std::string& line) override { printErr(line); }
+    void foundHost(const HostTexts& h) override { printOut(rows_.row({h.ip, h.name, h.workgroup, h.mac})); }
     void progressTotal(int64_t) override {}
     void progress(int64_t) override {}
-    void fatalMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+    void fatalMessage(const std::string& text) override { printErr(text); }
     void finished() override {}
+
+private:
+    RowWriter rows_;
 };
 
 bool parseSeconds(const char* text, SelectTimeout& out) {
@@ -43,16 +53,24 @@ bool parseSeconds(const char* text, SelectTimeout& out) {
 int runScan(int argc, char** argv) {
     auto ranges = std::make_shared<std::vector<std::string>>();
     std::optional<SelectTimeout> timeout;
+    RowFormat format = RowFormat::Tsv;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--timeout") {
             SelectTimeout t;
             if (i + 1 >= argc || !parseSeconds(argv[i + 1], t)) {
-                std::fputs("usage: ormix-cli scan [--timeout SECONDS] RANGE...\n", stderr);
+                std::fputs("usage: ormix-cli scan [--timeout SECONDS] [--format tsv|csv|json] RANGE...\n",
+                           stderr);
                 return 2;
             }
             timeout = t;
             ++i;
+        } else if (a == "--format") {
+            if (i + 1 >= argc || !parseFormatArg(argv[++i], format)) {
+                std::fputs("usage: ormix-cli scan [--timeout SECONDS] [--format tsv|csv|json] RANGE...\n",
+                           stderr);
+                return 2;
+            }
         } else {
             ranges->push_back(a);
         }
@@ -62,12 +80,12 @@ int runScan(int argc, char** argv) {
     if (timeout) {
         options.selectTimeout = [t = *timeout] { return t; };
     } else {
-        auto config = std::make_shared<ConfigFile>("cfg.ini");
+        auto config = std::make_shared<ConfigFile>(ConfigFilePath());
         if (config->IsTooLarge())
             std::fputs("cfg.ini is larger than 1 MiB and is not read; the default wait is used\n", stderr);
         options.selectTimeout = [config] { return configuredSelectTimeout(*config); };
     }
-    auto scanner = std::make_shared<NBTMain>(options, std::make_shared<PrintingObserver>());
+    auto scanner = std::make_shared<NBTMain>(options, std::make_shared<PrintingObserver>(format));
     scanner->Execute();
     return 0;
 }

@@ -1,6 +1,6 @@
-// ormix-cli search [--regex] [--from KB] [--to KB] [--threads N] PATTERN SHARE...
+// ormix-cli search [--regex] [--from KB] [--to KB] [--threads N] [--format F] PATTERN SHARE...
 // Searches the shares with the search window's workers and launch rule and
-// prints one "NAME<TAB>PATH<TAB>SIZE" line per found file, then "examined N"
+// prints one "NAME<TAB>PATH<TAB>SIZE" line (or CSV or JSON row) per found file, then "examined N"
 // on stderr. SHARE is "\\IP\share" or "\\IP\share<>NAME"; NAME labels the
 // results (else the IP). Exit 0; 2 on bad arguments or when a share's walk
 // broke off (its results are incomplete; an error line on stderr); 3 when
@@ -9,6 +9,7 @@
 // stderr line each.
 #include "cli/commands.h"
 #include "platform/displaytext.h"
+#include "cli/output.h"
 #include "regex/regexpr.h"
 #include "search/pattern.h"
 #include "search/searchrunner.h"
@@ -26,11 +27,13 @@ namespace ormix::cli {
 namespace {
 
 int usage() {
-    std::fputs("usage: ormix-cli search [--regex] [--from KB] [--to KB] [--threads N] PATTERN SHARE...\n"
-               "  SHARE is \\\\IP\\share or \\\\IP\\share<>NAME\n"
-               "exit status: 0 done, 2 bad arguments or a share's walk broke off (results incomplete),\n"
-               "  3 the expression does not compile\n",
-               stderr);
+    std::fputs(
+        "usage: ormix-cli search [--regex] [--from KB] [--to KB] [--threads N] [--format tsv|csv|json]\n"
+        "                        PATTERN SHARE...\n"
+        "  SHARE is \\\\IP\\share or \\\\IP\\share<>NAME\n"
+        "exit status: 0 done, 2 bad arguments or a share's walk broke off (results incomplete),\n"
+        "  3 the expression does not compile\n",
+        stderr);
     return 2;
 }
 
@@ -59,10 +62,13 @@ bool searchEntry(const std::string& arg, std::string& entry) {
 
 class PrintingOwner : public SearchOwner {
 public:
+    explicit PrintingOwner(RowFormat format)
+        : rows_(format, {{"host", CellKind::Text}, {"path", CellKind::Path}, {"size", CellKind::Number}}) {
+        printOut(rows_.header());
+    }
     void AddFoundFile(const std::string& hostName, const std::string& folder, int64_t size,
                       const std::string& name) override {
-        std::printf("%s\t%s%s\t%lld\n", hostName.c_str(), folder.c_str(), name.c_str(),
-                    static_cast<long long>(size));
+        printOut(rows_.row({hostName, folder + name, std::to_string(size)}));
     }
     void AddExaminedCount(int64_t count) override { examined += count; }
     void AddSearchNote(SearchNote note, const std::string& hostName, const std::string& path) override {
@@ -86,6 +92,9 @@ public:
     }
     int64_t examined = 0;
     bool incomplete = false;
+
+private:
+    RowWriter rows_;
 };
 
 } // namespace
@@ -93,6 +102,7 @@ public:
 int runSearch(int argc, char** argv) {
     bool regexMode = false;
     long long fromKb = 0, toKb = 0, threads = 6;
+    RowFormat format = RowFormat::Tsv;
     std::vector<std::string> rest;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -109,6 +119,9 @@ int runSearch(int argc, char** argv) {
         } else if (a == "--threads") {
             if (!hasValue || !parseInt(argv[++i], INT32_MIN, INT32_MAX, threads))
                 return usage();
+        } else if (a == "--format") {
+            if (!hasValue || !parseFormatArg(argv[++i], format))
+                return usage();
         } else if (a == "--") {
             rest.insert(rest.end(), argv + i + 1, argv + argc);
             break;
@@ -123,7 +136,7 @@ int runSearch(int argc, char** argv) {
     for (size_t i = 1; i < rest.size(); ++i) {
         std::string entry;
         if (!searchEntry(rest[i], entry)) {
-            std::fprintf(stderr, "ormix-cli search: not a share path: %s\n", rest[i].c_str());
+            printErr("ormix-cli search: not a share path: " + rest[i]);
             return usage();
         }
         entries.push_back(entry);
@@ -145,7 +158,7 @@ int runSearch(int argc, char** argv) {
 
     int qtArgc = 1;
     QCoreApplication app(qtArgc, argv);
-    PrintingOwner owner;
+    PrintingOwner owner(format);
     std::atomic<bool> stop{false};
     const std::unique_ptr<ShareWalker> walker = MakeHelperShareWalker();
     SearchRunner runner(owner, *walker, stop);

@@ -1,5 +1,7 @@
 #include "search/indexform.h"
 
+#include "export/rowformat.h"
+#include "gui/csvexport.h"
 #include "platform/codepage.h"
 #include "platform/displaytext.h"
 #include "platform/launcher.h"
@@ -109,7 +111,7 @@ QString visible(const std::string& utf8) {
 
 ResultItem::ResultItem(const QString& host, const QString& path, const QString& sizeText, int64_t size)
     : QTreeWidgetItem(QStringList{visible(host.toStdString()), visible(path.toStdString()), sizeText}),
-      Size(size), Path(path) {}
+      Size(size), Path(path), Host(host) {}
 
 bool ResultItem::operator<(const QTreeWidgetItem& other) const {
     const auto* form = treeWidget() ? qobject_cast<const TIndexForm*>(treeWidget()->window()) : nullptr;
@@ -141,6 +143,7 @@ TIndexForm::TIndexForm(ConfigFile& cfg, QWidget* parent) : QDialog(parent), cfg_
         return QFileDialog::getSaveFileName(this, QString(), QDir::home().filePath(suggested), QString(),
                                             nullptr, QFileDialog::DontConfirmOverwrite);
     };
+    AskCsvPath = [this] { return AskCsvExportPath(this, QStringLiteral("found.csv")); };
 
     // FormCreate
     StopBtn->setEnabled(false);
@@ -289,6 +292,9 @@ void TIndexForm::buildControls() {
     actions->addWidget(RxSpeedButton3);
     actions->addWidget(RxSpeedButton4);
     actions->addStretch(1);
+    CsvExportBtn =
+        button(this, "CsvExportBtn", "Экспорт в CSV", "Сохранить найденные файлы для электронной таблицы");
+    actions->addWidget(CsvExportBtn);
     resultsLayout->addLayout(actions);
     resultsLayout->addWidget(ResultList, 1);
     PageControl1->addTab(resultsPage, "Результаты поиска");
@@ -341,6 +347,7 @@ void TIndexForm::buildControls() {
     connect(SLimClr, &QPushButton::clicked, this, &TIndexForm::SLimClrClick);
     connect(Timer1, &QTimer::timeout, this, &TIndexForm::Timer1Timer);
     connect(RxSpeedButton2, &QToolButton::clicked, this, &TIndexForm::CopyFileClick);
+    connect(CsvExportBtn, &QPushButton::clicked, this, &TIndexForm::CsvExportBtnClick);
     connect(RxSpeedButton3, &QToolButton::clicked, this, &TIndexForm::OpenFolderClick);
     connect(RxSpeedButton4, &QToolButton::clicked, this, &TIndexForm::CopyClipClick);
     connect(ResultList, &QTreeWidget::itemDoubleClicked, this, [this] { OpenFolderClick(); });
@@ -447,6 +454,24 @@ void TIndexForm::AddSearchNote(SearchNote note, const std::string& hostName, con
         Memo2->appendPlainText("имя слишком долго сравнивается с выражением, файл пропущен: " + where);
         break;
     }
+}
+
+void TIndexForm::CsvExportBtnClick() {
+    const QString target = AskCsvPath();
+    if (target.isEmpty())
+        return;
+    std::vector<std::vector<std::string>> rows;
+    rows.reserve(static_cast<size_t>(ResultList->topLevelItemCount()));
+    for (int i = 0; i < ResultList->topLevelItemCount(); ++i) {
+        const auto* row = static_cast<const ResultItem*>(ResultList->topLevelItem(i));
+        // The real texts, not their visible one-line form: the CSV writer quotes them safely.
+        rows.push_back({row->Host.toStdString(), row->Path.toStdString(), std::to_string(row->Size)});
+    }
+    const std::string csv =
+        csvDocument({{"Название компьютера"}, {"Путь к файлу"}, {"Размер файла", CellKind::Number}}, rows);
+    const QString error = WriteExportFile(target, csv);
+    if (!error.isEmpty())
+        ShowMessage(error);
 }
 
 void TIndexForm::AddExaminedCount(int64_t count) {

@@ -45,6 +45,7 @@ public:
     ResultItem(const QString& host, const QString& path, const QString& sizeText, int64_t size);
     int64_t Size;
     QString Path;
+    QString Host;
     bool operator<(const QTreeWidgetItem& other) const override;
 };
 
@@ -69,6 +70,8 @@ public:
     // the general error report.
     std::function<void(const QString&)> ShowMessage;
     std::function<QString(const QString& suggestedName)> AskSaveFileName;
+    // Asks for the file of "Экспорт в CSV"; an empty text cancels.
+    std::function<QString()> AskCsvPath;
 
     // SearchOwner (main thread).
     void AddFoundFile(const std::string& hostName, const std::string& folder, int64_t size,
@@ -89,6 +92,9 @@ public:
     void CopyFileClick();
     void OpenFolderClick();
     void CopyClipClick();
+    // The found files, in the order shown, as a CSV file for a spreadsheet
+    // (UTF-8 with BOM; sizes in bytes).
+    void CsvExportBtnClick();
     void BuildResultMenu();
     void PopupMenuItemsClick(int tag);
     bool Searching() const { return runner_->Running(); }
@@ -123,6 +129,7 @@ public:
     QPushButton* SLimClr;
     QTabWidget* PageControl1;
     QTreeWidget* ResultList;
+    QPushButton* CsvExportBtn; // "Экспорт в CSV"
     QPlainTextEdit* Memo2;
     QLabel* labelThrCnt;
     QLabel* labelFileCnt;

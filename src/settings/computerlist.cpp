@@ -2,6 +2,8 @@
 #include "settings/computerlist.h"
 
 #include "platform/atomicfile.h"
+#include "export/rowformat.h"
+#include "platform/fdio.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -114,6 +116,22 @@ std::string formatDosDateTime(int32_t dos, char dateSep, char timeSep) {
     std::snprintf(buf, sizeof buf, "%02d%c%02d%c%02d %02d%c%02d%c%02d", t.tm_mday, dateSep, t.tm_mon + 1,
                   dateSep, (t.tm_year + 1900) % 100, t.tm_hour, timeSep, t.tm_min, timeSep, t.tm_sec);
     return buf;
+}
+
+std::string computerListCsv(const std::vector<COMPINF_>& list) {
+    std::vector<std::vector<std::string>> rows;
+    rows.reserve(list.size());
+    for (const COMPINF_& c : list) {
+        std::string when;
+        if (std::tm t; fromDosDateTime(c.LastSeen, t)) {
+            char buf[64];
+            std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.tm_year + 1900, t.tm_mon + 1,
+                          t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+            when = buf;
+        }
+        rows.push_back({c.Ip, c.Name, c.Mac, when});
+    }
+    return csvDocument({{"IP Адрес"}, {"Название"}, {"MAC Адрес"}, {"Дата время"}}, rows);
 }
 
 std::string cleanComputerName(std::string_view name) {

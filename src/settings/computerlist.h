@@ -38,6 +38,10 @@ int32_t currentDosDateTime();
 // "dd/mm/yy hh:nn:ss" with the given separators; empty for an invalid value.
 std::string formatDosDateTime(int32_t dos, char dateSep = '/', char timeSep = ':');
 
+// The list as a CSV file for a spreadsheet ("Экспорт в CSV"): the table's
+// columns, the date and time as "yyyy-mm-dd hh:nn:ss".
+std::string computerListCsv(const std::vector<COMPINF_>& list);
+
 // A name as the list keeps it: blanks and control characters cut at both
 // ends, and every comma or control character inside turned into a blank, so
 // the name can never split or break its line of "range.lst".

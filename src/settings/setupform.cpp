@@ -1,6 +1,7 @@
 // TSetupForm; see setupform.h.
 #include "settings/setupform.h"
 
+#include "platform/programdir.h"
 #include "settings/configfile.h"
 #include "settings/numberfield.h"
 #include "settings/rangefile.h"
@@ -26,6 +27,14 @@ namespace {
 
 constexpr char kMain[] = "main";
 constexpr char kRangeFile[] = "range.txt";
+
+// range.txt lies in the current folder; an installed copy keeps it beside its cfg.ini.
+std::string rangeFilePath() {
+    if (!RunsInstalled())
+        return kRangeFile;
+    const std::string config = ConfigFilePath();
+    return config.substr(0, config.rfind('/') + 1) + kRangeFile;
+}
 
 QToolButton* flatButton(QWidget* parent, const char* name, const QString& text, const QString& hint) {
     auto* b = new QToolButton(parent);
@@ -293,7 +302,7 @@ void TSetupForm::SaveSettButtClick() {
         ShowMessage(QString::fromUtf8(e.what()));
         return;
     }
-    if (!WriteRangeFile(kRangeFile, ranges))
+    if (!WriteRangeFile(rangeFilePath(), ranges))
         ShowMessage(QStringLiteral("SetupUnit: fopen() ERROR!"));
     LoadSettings();
     accept();

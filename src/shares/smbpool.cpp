@@ -2,6 +2,7 @@
 #include "shares/smbpool.h"
 
 #include "platform/fdio.h"
+#include "platform/programdir.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -30,13 +31,7 @@ using smbproto::Kind;
 std::string defaultSmbHelperPath() {
     if (const char* env = std::getenv("ORMIX_SMB_HELPER"); env && *env)
         return env;
-    char buf[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0)
-        return "ormix-smb";
-    std::string self(buf, static_cast<size_t>(n));
-    const size_t slash = self.rfind('/');
-    return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/ormix-smb";
+    return smbHelperPathFor(ExecutableDir());
 }
 
 SmbHelperPool& processSmbPool() {

@@ -36,7 +36,8 @@ struct SmbPoolOptions {
     std::vector<std::string> extraEnv;
 };
 
-// $ORMIX_SMB_HELPER when set, otherwise ormix-smb next to the running program.
+// $ORMIX_SMB_HELPER when set, otherwise ormix-smb next to the running program
+// (libexec/ormix/ormix-smb under the prefix of an installed copy).
 std::string defaultSmbHelperPath();
 
 class SmbHelperPool;

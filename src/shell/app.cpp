@@ -2,6 +2,7 @@
 #include "shell/app.h"
 
 #include "platform/atomicfile.h"
+#include "platform/programdir.h"
 #include "search/indexform.h"
 #include "search/openwithform.h"
 #include "settings/addrmgrform.h"
@@ -14,10 +15,13 @@
 #include "shell/ormixdlg.h"
 #include "shell/singleinstance.h"
 
+#include <QTimer>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <utility>
 
 namespace ormix {
@@ -76,6 +80,10 @@ void RunOrmix(int argc, char** argv) {
     }
     int code = 0;
     try {
+        // An installed copy that has no cfg.ini yet opens the settings first,
+        // so that a new user enters a range before pressing "Старт!".
+        std::error_code ec;
+        const bool firstStart = RunsInstalled() && !std::filesystem::exists(ConfigFilePath(), ec);
         createWindows();
         QObject::connect(&instance, &SingleInstance::RestoreRequested, appWindows().MainDlg,
                          &TMainDlg::RestoreFromTray);
@@ -84,6 +92,8 @@ void RunOrmix(int argc, char** argv) {
             ReportError(QStringLiteral("Файл настроек %1 больше 1 МБ. Он не прочитан и не будет изменён: "
                                        "программа работает с настройками по умолчанию.")
                             .arg(QString::fromStdString(appWindows().MainDlg->ConfigFile.Path())));
+        if (firstStart)
+            QTimer::singleShot(0, appWindows().MainDlg, &TMainDlg::N2Click);
         // The SMB helpers of the share workers start in the background now,
         // so that the first scan does not wait for them.
         const int workers = appWindows().MainDlg->ConfigFile.ReadNumber("main", "MaxAddThrds", 6);

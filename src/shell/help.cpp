@@ -1,6 +1,7 @@
 // The program's help page, opened by topic.
 #include "shell/help.h"
 
+#include "platform/programdir.h"
 #include "shell/appwindows.h"
 #include "shell/ormixdlg.h"
 
@@ -13,7 +14,7 @@
 namespace ormix {
 
 QString HelpFilePath() {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/help/ormix.html");
+    return QString::fromStdString(DataFilesDir()) + QStringLiteral("/help/ormix.html");
 }
 
 void OpenHelpTopic(int topic) {
