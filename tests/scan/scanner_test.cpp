@@ -158,6 +158,55 @@ TEST_F(ScannerTest, PortInUseMovesToTheNextPort) {
                             "Port port 2000 in use", "Trying to bind port 2001", "Port 2001 is ok.."}));
 }
 
+// Where the bind sequence ends for a given first port: each row is the first
+// port and the log lines that follow.
+TEST_F(ScannerTest, BindOutcomes) {
+    const struct {
+        int firstPort;
+        std::vector<std::string> log;
+    } rows[] = {
+        {2100, {"Trying to bind port 2100", "Port 2100 is ok.."}},
+        // No port above 65535: the number must not wrap to 0 (any free port).
+        {65536,
+         {"Trying to bind port 65536", "Failed to bind (err: WSA INVAL )",
+          "Critical error: sock_prepare() failed!"}},
+    };
+    for (const auto& row : rows) {
+        auto rec = std::make_shared<Recorder>();
+        ScanOptions o;
+        o.firstPort = row.firstPort;
+        NBTMain(o, rec).Execute();
+        EXPECT_EQ(rec->log, row.log) << row.firstPort;
+        EXPECT_EQ(rec->finishedCalls, 1);
+    }
+}
+
+// The gauge's position: one final count per range even when the progress
+// interval has not passed, and a single 0 when no range can be read.
+TEST_F(ScannerTest, ProgressReportsPerRange) {
+    serve({host("127.1.0.1"), host("127.1.0.10")});
+    const struct {
+        std::vector<std::string> ranges;
+        std::vector<int64_t> progress;
+    } rows[] = {
+        {{"127.1.0.1-3", "127.1.0.10-11"}, {3, 5}},
+        {{"host1", "1.2.3.4/33"}, {0}},
+    };
+    for (const auto& row : rows) {
+        auto rec = std::make_shared<Recorder>();
+        ScanOptions o;
+        o.ranges = std::make_shared<const std::vector<std::string>>(row.ranges);
+        o.selectTimeout = [] { return SelectTimeout{0, 200000}; };
+        o.progressInterval = std::chrono::hours(1);
+        NBTMain(o, rec).Execute();
+        // The very first query may be shown too, depending on the clock's epoch.
+        auto calls = rec->progressCalls;
+        if (calls.size() > row.progress.size() && calls.front() == 1)
+            calls.erase(calls.begin());
+        EXPECT_EQ(calls, row.progress) << row.ranges.front();
+    }
+}
+
 TEST_F(ScannerTest, SilentAddressGetsOneQueryAndOneTimeout) {
     auto h = host("127.1.0.5");
     h.silent = true;
