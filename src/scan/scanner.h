@@ -1,8 +1,10 @@
 // NBTMain, the scanner: binds a UDP socket to the first free port from 2000
-// up, sends one node-status query to every address of every scan range,
-// reports the first answer of each address, and tells its owner everything
-// through a ScanObserver. Covered by tests/scan/scanner_test.cpp (with the
-// nbt-responder fixture) and tests/scan/nmbd_test.cpp (a real nmbd).
+// up, sends one node-status query to every address of every scan range (and,
+// when asked, a second or third to those that stayed silent), reports the
+// first answer of each queried address, and tells its owner everything
+// through a ScanObserver. A datagram that answers no query of the range (an
+// address never asked, a transaction id never sent) is counted and dropped. Covered by
+// tests/scan/scanner_test.cpp (with the nbt-responder fixture) and tests/scan/nmbd_test.cpp (a real nmbd).
 #pragma once
 
 #include "scan/nbstat.h"
@@ -13,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -56,7 +59,17 @@ struct ScanOptions {
     std::function<SelectTimeout()> selectTimeout;
     int firstPort = 2000;
     std::chrono::milliseconds progressInterval{20};
+    // Extra passes over the addresses that have not answered yet (0-2).
+    int retries = 0;
+    // Queries per second at most, first pass and retries alike; 0: no cap.
+    int maxQueriesPerSecond = kDefaultQueriesPerSecond;
+    static constexpr int kDefaultQueriesPerSecond = 20000;
 };
+
+// The keys scan_retries (default 1) and scan_max_pps of section "main",
+// bounded to what the scanner accepts.
+int configuredScanRetries(const ConfigFile& config);
+int configuredQueriesPerSecond(const ConfigFile& config);
 
 class NBTMain : public std::enable_shared_from_this<NBTMain> {
 public:
@@ -74,6 +87,8 @@ public:
     void Execute();
 
     int64_t queriesSent() const { return queriesSent_; }
+    int64_t retriesSent() const { return retriesSent_; }
+    int64_t datagramsIgnored() const { return ignoredTotal_; }
 
 private:
     void scan();
@@ -82,6 +97,8 @@ private:
     int selectReady(bool& readSet, bool& writeSet);
     bool receive_one();
     bool datagramWaiting() const;
+    bool answersOurQuery(uint32_t source, const NodeStatusAnswer& answer, const ClockReading& received);
+    void ignore(uint32_t source, const char* why);
     void report_host(const NodeStatusAnswer& answer, uint32_t source);
     void show_progress(bool final);
     void release_scan_resources();
@@ -103,6 +120,18 @@ private:
     float srtt_ = 0.0f;
     float rttvar_ = 0.75f;
     int64_t queriesSent_ = 0;
+    int64_t retriesSent_ = 0;
+    int64_t ignoredTotal_ = 0;
+    // The current range: its pass (0 the sweep, then the retries), the last
+    // address queried by the sweep, the transaction id of its start, and
+    // datagrams dropped because they answer nothing we asked.
+    int pass_ = 0;
+    std::optional<uint32_t> queriedUpTo_; // host byte order
+    uint16_t rangeStartId_ = 0;
+    std::chrono::steady_clock::time_point rangeStart_{};
+    std::chrono::steady_clock::time_point nextSend_{};
+    int64_t ignored_ = 0;
+    std::set<std::string> ignoredKinds_;
     int64_t progressShown_ = -1;
     std::chrono::steady_clock::time_point lastProgress_{};
 };
