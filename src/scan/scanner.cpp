@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <new>
 #include <thread>
 
@@ -81,6 +82,49 @@ SelectTimeout configuredSelectTimeout(const ConfigFile& config) {
     t.seconds = config.ReadNumber("main", "select_timeout_sec", 4);
     t.microseconds = config.ReadNumber("main", "select_timeout_usec", 10);
     return t;
+}
+
+std::string discoveryMethodNames(unsigned methods) {
+    std::string out;
+    for (const auto& [bit, name] : {std::pair{kFoundByNetbios, "netbios"}, std::pair{kFoundBySmb, "smb"},
+                                    std::pair{kFoundByWsd, "wsd"}}) {
+        if ((methods & bit) == 0)
+            continue;
+        if (!out.empty())
+            out += ',';
+        out += name;
+    }
+    return out;
+}
+
+bool parseDiscoveryMethods(const std::string& text, unsigned& methods) {
+    unsigned bits = 0;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = text.find(',', start);
+        const std::string word =
+            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (word == "netbios")
+            bits |= kFoundByNetbios;
+        else if (word == "smb")
+            bits |= kFoundBySmb;
+        else
+            return false;
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    methods = bits;
+    return true;
+}
+
+unsigned configuredScanMethods(const ConfigFile& config) {
+    unsigned m = 0;
+    if (config.ReadNumber("main", "ScanNetbios", 1) != 0)
+        m |= kFoundByNetbios;
+    if (config.ReadNumber("main", "ScanSmb", 1) != 0)
+        m |= kFoundBySmb;
+    return m == 0 ? kFoundByNetbios : m;
 }
 
 int configuredScanRetries(const ConfigFile& config) {
@@ -295,7 +339,41 @@ void NBTMain::ignore(uint32_t source, const char* why) {
 }
 
 void NBTMain::report_host(const NodeStatusAnswer& answer, uint32_t source) {
-    observer_->foundHost(describe_host(answer, source));
+    HostTexts host = describe_host(answer, source);
+    host.foundBy = kFoundByNetbios;
+    if (options_.methods == kFoundByNetbios)
+        observer_->foundHost(host);
+    else
+        heldBack_.push_back(std::move(host));
+}
+
+// One report per address of the range: the node-status answer with what the
+// other methods add (a name or workgroup it lacked, their method bits), then
+// the computers only the other methods found, all in address order.
+void NBTMain::report_merged(const std::vector<SmbSweepHost>& smbHosts) {
+    std::map<uint32_t, HostTexts> merged; // host byte order
+    for (HostTexts& h : heldBack_)
+        merged.emplace(ntohl(inet_addr(h.ip.c_str())), std::move(h));
+    heldBack_.clear();
+    for (const SmbSweepHost& s : smbHosts) {
+        auto [it, added] = merged.try_emplace(ntohl(s.address));
+        HostTexts& h = it->second;
+        if (added) {
+            h.name = "<unknown>";
+            h.ip = dotted(s.address);
+        }
+        h.foundBy |= kFoundBySmb;
+        if (!s.identified)
+            continue;
+        if (h.name == "<unknown>" && !s.identity.netbiosComputer.empty())
+            h.name = s.identity.netbiosComputer;
+        // A stand-alone server names itself as its domain; that is no
+        // workgroup, so it is left out.
+        if (h.workgroup.empty() && s.identity.netbiosDomain != s.identity.netbiosComputer)
+            h.workgroup = s.identity.netbiosDomain;
+    }
+    for (auto& [address, host] : merged)
+        observer_->foundHost(host);
 }
 
 void NBTMain::show_progress(bool final) {
@@ -321,6 +399,32 @@ bool NBTMain::scan_range(const std::string& text) {
         return false;
     }
     using Clock = std::chrono::steady_clock;
+    heldBack_.clear();
+    // The SMB sweep of the range runs beside the node-status sweep, on a
+    // thread of its own that this range joins before it reports.
+    std::vector<SmbSweepHost> smbHosts;
+    std::thread smbThread;
+    if (options_.methods & kFoundBySmb) {
+        SmbSweepOptions smb = options_.smb;
+        if (smb.maxConnectsPerSecond == 0)
+            smb.maxConnectsPerSecond = options_.maxQueriesPerSecond;
+        smbThread = std::thread([range = range_, smb, &smbHosts] {
+            smbSweep(range, smb, [&smbHosts](const SmbSweepHost& h) { smbHosts.push_back(h); });
+        });
+    }
+    struct Joiner {
+        std::thread& t;
+        ~Joiner() {
+            if (t.joinable())
+                t.join();
+        }
+    } joiner{smbThread};
+    if ((options_.methods & kFoundByNetbios) == 0) {
+        if (smbThread.joinable())
+            smbThread.join();
+        report_merged(smbHosts);
+        return true;
+    }
     answered_ = AnsweredSet();
     timeout_ = options_.selectTimeout ? options_.selectTimeout() : SelectTimeout{};
     const int retries = std::clamp(options_.retries, 0, 2);
@@ -341,6 +445,11 @@ bool NBTMain::scan_range(const std::string& text) {
     int n = selectReady(readSet, writeSet);
     if (n < 0) {
         log("ERROR (select()=SOCKET_ERROR)");
+        if (options_.methods != kFoundByNetbios) {
+            if (smbThread.joinable())
+                smbThread.join();
+            report_merged(smbHosts);
+        }
         return false;
     }
     const auto selectWait = std::chrono::duration_cast<Clock::duration>(
@@ -446,6 +555,11 @@ bool NBTMain::scan_range(const std::string& text) {
     if (ignored_ > 0)
         log("Ignored " + std::to_string(ignored_) + " datagrams that answer no query of this range");
     log("socket h cnt=" + std::to_string(n));
+    if (options_.methods != kFoundByNetbios) {
+        if (smbThread.joinable())
+            smbThread.join();
+        report_merged(smbHosts);
+    }
 
     int wait = static_cast<int>(std::trunc((4 * rttvar_ + srtt_) * (sweep + 1)));
     wait = std::clamp(wait, 2, 60);

@@ -9,6 +9,7 @@
 
 #include "scan/nbstat.h"
 #include "scan/ranges.h"
+#include "scan/smbsweep.h"
 
 #include <chrono>
 #include <cstdint>
@@ -43,6 +44,19 @@ public:
     virtual void finished() = 0;
 };
 
+// How a computer was found; several bits when several ways found it.
+enum DiscoveryMethod : unsigned {
+    kFoundByNetbios = 1, // node-status answer
+    kFoundBySmb = 2,     // TCP 445 and the NTLM challenge
+    kFoundByWsd = 4,     // WS-Discovery
+};
+
+// "netbios,smb" for the bits set, in that order.
+std::string discoveryMethodNames(unsigned methods);
+// Parses a comma-separated list of "netbios" and "smb"; false on an unknown
+// or empty word. (WS-Discovery has its bit but no sweep yet.)
+bool parseDiscoveryMethods(const std::string& text, unsigned& methods);
+
 struct SelectTimeout {
     int32_t seconds = 4;
     int32_t microseconds = 10;
@@ -61,6 +75,12 @@ struct ScanOptions {
     std::chrono::milliseconds progressInterval{20};
     // Extra passes over the addresses that have not answered yet (0-2).
     int retries = 0;
+    // DiscoveryMethod bits. With NetBIOS alone every answer is reported as it
+    // arrives; with more, each range's computers are merged (one report per
+    // address, node-status data first, the MAC only from it) and reported in
+    // address order once all of the range's methods are done.
+    unsigned methods = kFoundByNetbios;
+    SmbSweepOptions smb;
     // Queries per second at most, first pass and retries alike; 0: no cap.
     int maxQueriesPerSecond = kDefaultQueriesPerSecond;
     static constexpr int kDefaultQueriesPerSecond = 20000;
@@ -69,6 +89,9 @@ struct ScanOptions {
 // The keys scan_retries (default 1) and scan_max_pps of section "main",
 // bounded to what the scanner accepts.
 int configuredScanRetries(const ConfigFile& config);
+// The keys ScanNetbios (default 1) and ScanSmb (default 1) of section
+// "main"; NetBIOS alone when both are 0.
+unsigned configuredScanMethods(const ConfigFile& config);
 int configuredQueriesPerSecond(const ConfigFile& config);
 
 class NBTMain : public std::enable_shared_from_this<NBTMain> {
@@ -100,6 +123,7 @@ private:
     bool answersOurQuery(uint32_t source, const NodeStatusAnswer& answer, const ClockReading& received);
     void ignore(uint32_t source, const char* why);
     void report_host(const NodeStatusAnswer& answer, uint32_t source);
+    void report_merged(const std::vector<SmbSweepHost>& smbHosts);
     void show_progress(bool final);
     void release_scan_resources();
     void log(const std::string& line);
@@ -132,6 +156,8 @@ private:
     std::chrono::steady_clock::time_point nextSend_{};
     int64_t ignored_ = 0;
     std::set<std::string> ignoredKinds_;
+    // Node-status answers of the range held back for the merge (several methods).
+    std::vector<HostTexts> heldBack_;
     int64_t progressShown_ = -1;
     std::chrono::steady_clock::time_point lastProgress_{};
 };
