@@ -97,6 +97,20 @@ std::string discoveryMethodNames(unsigned methods) {
     return out;
 }
 
+std::string discoveryMethodLabels(unsigned methods) {
+    std::string out;
+    for (const auto& [bit, name] :
+         {std::pair{kFoundByNetbios, "NetBIOS"}, std::pair{kFoundBySmb, "Порт SMB (445)"},
+          std::pair{kFoundByWsd, "WS-Discovery"}}) {
+        if ((methods & bit) == 0)
+            continue;
+        if (!out.empty())
+            out += ", ";
+        out += name;
+    }
+    return out;
+}
+
 bool parseDiscoveryMethods(const std::string& text, unsigned& methods) {
     unsigned bits = 0;
     size_t start = 0;

@@ -53,6 +53,9 @@ enum DiscoveryMethod : unsigned {
 
 // "netbios,smb" for the bits set, in that order.
 std::string discoveryMethodNames(unsigned methods);
+// The window's names of the methods: "NetBIOS", "Порт SMB (445)",
+// "WS-Discovery", joined by ", " (UTF-8).
+std::string discoveryMethodLabels(unsigned methods);
 // Parses a comma-separated list of "netbios" and "smb"; false on an unknown
 // or empty word. (WS-Discovery has its bit but no sweep yet.)
 bool parseDiscoveryMethods(const std::string& text, unsigned& methods);

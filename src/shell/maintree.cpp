@@ -234,6 +234,8 @@ void TMainDlg::InsertHostNode(const HOSTINF& host) {
                                  {name, QString::fromStdString(host.Ip), QString::number(shareCount),
                                   QString::fromStdString(host.Mac)},
                                  IconComputer);
+    if (!host.FoundBy.empty())
+        hostNode->setToolTip(ColName, QStringLiteral("Найден: ") + QString::fromStdString(host.FoundBy));
     QList<QTreeWidgetItem*> shares;
     shares.reserve(shareCount);
     TIndexForm* search = appWindows().IndexForm;
