@@ -2,6 +2,8 @@
 #include "settings/setupform.h"
 
 #include "platform/programdir.h"
+#include "gui/discoverymethodsbox.h"
+
 #include "settings/configfile.h"
 #include "settings/numberfield.h"
 #include "settings/rangefile.h"
@@ -194,6 +196,8 @@ void TSetupForm::buildLayout() {
     resCount->addWidget(RxSpeedButton6);
     options->addLayout(resCount);
     options->addWidget(EmtyResCheck);
+    MethodsBox = new DiscoveryMethodsBox(this);
+    options->addWidget(MethodsBox);
     options->addWidget(AutoScanCheck);
     auto* interval = new QHBoxLayout;
     interval->setContentsMargins(20, 0, 0, 0);
@@ -258,6 +262,7 @@ void TSetupForm::LoadSettings() {
     GroupCheck->setChecked(m.GroupByWrkGrp);
     ExclRes->setText(QString::fromStdString(ExcludeText));
     Interval->setValue(m.AutoScanInterval); // the field keeps it within its bounds
+    MethodsBox->load(config_);
     updateDependentControls();
 }
 
@@ -298,6 +303,7 @@ void TSetupForm::SaveSettButtClick() {
         config_.WriteFlag(kMain, "AutoScan", AutoScanCheck->isChecked());
         config_.WriteNumber(kMain, "AutoScanInterval", Interval->CommittedValue());
         config_.WriteFlag(kMain, "GroupByWrkGrp", GroupCheck->isChecked());
+        MethodsBox->save(config_);
     } catch (const ConfigWriteError& e) {
         ShowMessage(QString::fromUtf8(e.what()));
         return;

@@ -22,6 +22,7 @@ class QToolButton;
 namespace ormix {
 
 class ConfigFile;
+class DiscoveryMethodsBox;
 class NumberField;
 
 // What the window needs from the main window. Both may be left empty.
@@ -70,6 +71,7 @@ public:
     QToolButton* RxSpeedButton6; // help beside ResCntCheck
     QCheckBox* EmtyResCheck;
     QCheckBox* AutoScanCheck;
+    DiscoveryMethodsBox* MethodsBox; // "Способы поиска компьютеров"
     QLabel* Label2;
     NumberField* Interval;
     QLabel* Label5;

@@ -26,6 +26,9 @@ struct HOSTINF {
     std::string Ip;
     std::string Mac;
     std::string Workgroup;
+    // How the scan found the computer, as the window shows it ("NetBIOS, Порт
+    // SMB (445)"); empty when not known.
+    std::string FoundBy;
     int32_t ShareCount = 0;
     std::vector<SHAREINF> Shares;
 

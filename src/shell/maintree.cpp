@@ -246,6 +246,8 @@ void TMainDlg::InsertHostNode(const HOSTINF& host) {
                                  {visibleText(host.Name), QString::fromStdString(host.Ip),
                                   QString::number(shareCount), visibleText(host.Mac)},
                                  IconComputer);
+    if (!host.FoundBy.empty())
+        hostNode->setToolTip(ColName, QStringLiteral("Найден: ") + QString::fromStdString(host.FoundBy));
     QList<QTreeWidgetItem*> shares;
     shares.reserve(shareCount);
     TIndexForm* search = appWindows().IndexForm;

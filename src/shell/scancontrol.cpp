@@ -186,6 +186,9 @@ void TMainDlg::StartScan() {
         options.ranges = setup->ScanRanges.Get();
     const ormix::ConfigFile* config = &ConfigFile;
     options.selectTimeout = [config] { return configuredSelectTimeout(*config); };
+    options.methods = configuredScanMethods(ConfigFile);
+    options.retries = configuredScanRetries(ConfigFile);
+    options.maxQueriesPerSecond = configuredQueriesPerSecond(ConfigFile);
     auto observer = std::make_shared<WindowScanObserver>(this);
     observer->total_ = [this](int64_t total) { ShowScanTotal(total); };
     observer->progress_ = [this](int64_t sent) { ShowScanProgress(sent); };
@@ -216,6 +219,7 @@ void TMainDlg::StartShareWorkers() {
         worker->Host.Ip = host.ip;
         worker->Host.Mac = host.mac;
         worker->Host.Workgroup = host.workgroup;
+        worker->Host.FoundBy = discoveryMethodLabels(host.foundBy);
         connect(worker, &QThread::finished, this, &TMainDlg::ShareWorkerDone);
         // Parentless, so that nothing ever destroys a worker that still runs
         // (at quit the process ends without waiting for them).

@@ -1,5 +1,6 @@
 // The settings window: loading, the range list editing, save and cancel, the
 // dependent controls, "range.txt", and a save that cannot write cfg.ini.
+#include "gui/discoverymethodsbox.h"
 #include "settings/configfile.h"
 #include "settings/numberfield.h"
 #include "settings/rangefile.h"
@@ -14,6 +15,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -92,6 +94,11 @@ TEST_F(SetupFormTest, LoadsDefaultsWithoutAFile) {
     EXPECT_FALSE(f.EmtyResCheck->isEnabled());
     EXPECT_FALSE(f.Interval->isEnabled());
     EXPECT_EQ(f.Interval->value(), 60);
+    EXPECT_EQ(f.MethodsBox->title(), "Способы поиска компьютеров");
+    EXPECT_TRUE(f.MethodsBox->NetbiosCheck->isChecked());
+    EXPECT_TRUE(f.MethodsBox->SmbCheck->isChecked());
+    EXPECT_FALSE(f.MethodsBox->WsdCheck->isEnabled());
+    EXPECT_EQ(f.MethodsBox->RetryCount->value(), 1);
     EXPECT_FALSE(std::filesystem::exists(cfgPath_)); // loading never writes
 }
 
@@ -215,6 +222,9 @@ TEST_F(SetupFormTest, SaveWritesTheKeysInOrderThenReloads) {
     f.ExclRes->setText("ADMIN$, C$");
     f.AutoScanCheck->setChecked(true);
     f.Interval->setValue(120);
+    f.MethodsBox->SmbCheck->setChecked(false);
+    f.MethodsBox->NetbiosCheck->setChecked(false); // the last method stays on
+    f.MethodsBox->RetryCount->setValue(2);
     const int loadsBefore = loads_;
 
     f.RxSpeedButton3->click();
@@ -229,7 +239,10 @@ TEST_F(SetupFormTest, SaveWritesTheKeysInOrderThenReloads) {
                                   "EmptyRes=1\n"
                                   "AutoScan=1\n"
                                   "AutoScanInterval=120\n"
-                                  "GroupByWrkGrp=0\n");
+                                  "GroupByWrkGrp=0\n"
+                                  "ScanNetbios=1\n"
+                                  "ScanSmb=0\n"
+                                  "scan_retries=2\n");
     EXPECT_EQ(loads_, loadsBefore + 1);
     EXPECT_EQ(scanRanges(), (std::vector<std::string>{"192.168.0.1-3", "a b"}));
     EXPECT_EQ(mirrors_.ExcludedShares, (std::vector<std::string>{"ADMIN$", "C$"}));

@@ -124,7 +124,9 @@ TEST_F(MainTreeTest, ColumnsMenuAndLook) {
 
 TEST_F(MainTreeTest, HostAndShareNodes) {
     search->SearchShares.clear();
-    dlg->InsertHostNode(hostinf("ALPHA", "127.0.0.11", "TESTLAN", {"Docs", "Public"}));
+    HOSTINF alphaInfo = hostinf("ALPHA", "127.0.0.11", "TESTLAN", {"Docs", "Public"});
+    alphaInfo.FoundBy = discoveryMethodLabels(kFoundByNetbios | kFoundBySmb);
+    dlg->InsertHostNode(alphaInfo);
     dlg->InsertHostNode(hostinf("ECHO", "127.0.0.15", "TESTLAN"));
 
     QTreeWidgetItem* group = dlg->MainTree->topLevelItem(0);
@@ -138,6 +140,7 @@ TEST_F(MainTreeTest, HostAndShareNodes) {
     EXPECT_EQ(alpha->text(1), "127.0.0.11");
     EXPECT_EQ(alpha->text(2), "2");
     EXPECT_EQ(alpha->text(3), "02-00-00-00-00-01");
+    EXPECT_EQ(alpha->toolTip(0), "Найден: NetBIOS, Порт SMB (445)");
     EXPECT_FALSE(alpha->isExpanded());
     EXPECT_EQ(nodeKind(alpha), TreeNodeKind::Host);
     EXPECT_EQ(column(alpha, 0), QStringList({"\\\\127.0.0.11\\Docs", "\\\\127.0.0.11\\Public"}));
@@ -145,6 +148,7 @@ TEST_F(MainTreeTest, HostAndShareNodes) {
     EXPECT_EQ(nodeKind(alpha->child(0)), TreeNodeKind::Share);
 
     QTreeWidgetItem* echo = group->child(1);
+    EXPECT_EQ(echo->toolTip(0), "");
     EXPECT_EQ(echo->text(2), "0");
     EXPECT_EQ(echo->childCount(), 0);
     EXPECT_EQ(echo->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
