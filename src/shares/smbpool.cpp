@@ -307,11 +307,16 @@ void SmbHelperPool::giveBack(std::unique_ptr<SmbHelperProcess> proc, bool health
         idle_.push_back(std::move(proc));
 }
 
-ShareListing SmbHelperPool::listShares(const std::string& ip) {
+ShareListing SmbHelperPool::listShares(const std::string& ip, const smbproto::JobAuth& auth) {
     ShareListing result;
     result.status = smbproto::kStatusOther;
     Lease lease = acquire();
-    if (!lease || !lease.send(FrameWriter(Kind::ListShares).text(ip).finish()))
+    if (!lease)
+        return result;
+    std::string frame = FrameWriter(Kind::ListShares).text(ip).auth(auth).finish();
+    const bool sent = lease.send(frame);
+    smbproto::wipe(frame);
+    if (!sent)
         return result;
     const auto deadline = Clock::now() + options_.jobTimeout;
     std::string body;

@@ -106,9 +106,9 @@ public:
     // milliseconds of CPU). Returns at once.
     void prestart(size_t count);
 
-    // The share-listing job: status 59 when no helper could be started or
-    // the helper failed in any way during the job.
-    ShareListing listShares(const std::string& ip);
+    // The share-listing job, one sign-in attempt: status 59 when no helper
+    // could be started or the helper failed in any way during the job.
+    ShareListing listShares(const std::string& ip, const smbproto::JobAuth& auth = {});
 
     const SmbPoolOptions& options() const { return options_; }
     int helpersStarted() const { return started_.load(); }
