@@ -1,9 +1,11 @@
-// ormix-cli search [--regex] [--from KB] [--to KB] [--threads N] PATTERN SHARE...
+// ormix-cli search [--regex] [--from KB] [--to KB] [--threads N]
+//                  [--auth-file FILE | --user [DOMAIN\]USER] PATTERN SHARE...
 // Searches the shares with the search window's workers and launch rule and
 // prints one "NAME<TAB>PATH<TAB>SIZE" line per found file, then "examined N"
 // on stderr. SHARE is "\\IP\share" or "\\IP\share<>NAME"; NAME labels the
 // results (else the IP). Exit 0; 2 on bad arguments; 3 when the expression
 // does not compile ("error CODE MESSAGE" on stderr).
+#include "cli/accountopts.h"
 #include "cli/commands.h"
 #include "regex/regexpr.h"
 #include "search/pattern.h"
@@ -22,7 +24,8 @@ namespace ormix::cli {
 namespace {
 
 int usage() {
-    std::fputs("usage: ormix-cli search [--regex] [--from KB] [--to KB] [--threads N] PATTERN SHARE...\n"
+    std::fputs("usage: ormix-cli search [--regex] [--from KB] [--to KB] [--threads N]\n"
+               "                        [--auth-file FILE | --user [DOMAIN\\]USER] PATTERN SHARE...\n"
                "  SHARE is \\\\IP\\share or \\\\IP\\share<>NAME\n",
                stderr);
     return 2;
@@ -68,9 +71,15 @@ int runSearch(int argc, char** argv) {
     bool regexMode = false;
     long long fromKb = 0, toKb = 0, threads = 6;
     std::vector<std::string> rest;
+    AccountOptions accounts;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool hasValue = i + 1 < argc;
+        const OptionResult taken = takeAccountOption(argc, argv, i, accounts);
+        if (taken == OptionResult::Bad)
+            return usage();
+        if (taken == OptionResult::Taken)
+            continue;
         constexpr long long kMaxKb = INT64_MAX / 1024;
         if (a == "--regex") {
             regexMode = true;
@@ -119,6 +128,8 @@ int runSearch(int argc, char** argv) {
 
     int qtArgc = 1;
     QCoreApplication app(qtArgc, argv);
+    if (!applyAccountOptions(accounts, "search"))
+        return 2;
     PrintingOwner owner;
     std::atomic<bool> stop{false};
     const std::unique_ptr<ShareWalker> walker = MakeHelperShareWalker();

@@ -1,10 +1,14 @@
-// ormix-cli shares [--exclude LIST] IP...: the shares every host keeps after
-// the exclusion, one "\\IP\NAME<TAB>REMARK" line each, hosts in argument order.
+// ormix-cli shares [--exclude LIST] [--auth-file FILE | --user [DOMAIN\]USER] IP...:
+// the shares every host keeps after the exclusion, one "\\IP\NAME<TAB>REMARK"
+// line each, hosts in argument order.
 // Runs up to six enumerations at once through the SMB helper pool, as the
 // program's share workers do. Exit 0 when every enumeration succeeded, else 2.
+#include "cli/accountopts.h"
 #include "cli/commands.h"
 #include "settings/configfile.h"
 #include "shares/sharelist.h"
+
+#include <QCoreApplication>
 
 #include <arpa/inet.h>
 
@@ -30,7 +34,8 @@ struct HostResult {
 };
 
 int usage() {
-    std::fputs("usage: ormix-cli shares [--exclude LIST] IP...\n", stderr);
+    std::fputs("usage: ormix-cli shares [--exclude LIST] [--auth-file FILE | --user [DOMAIN\\]USER] IP...\n",
+               stderr);
     return 2;
 }
 
@@ -44,8 +49,14 @@ bool isIpv4(const std::string& text) {
 int runShares(int argc, char** argv) {
     std::vector<std::string> excluded;
     std::vector<HostResult> results;
+    AccountOptions accounts;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
+        const OptionResult taken = takeAccountOption(argc, argv, i, accounts);
+        if (taken == OptionResult::Bad)
+            return usage();
+        if (taken == OptionResult::Taken)
+            continue;
         if (a == "--exclude") {
             if (i + 1 >= argc)
                 return usage();
@@ -59,6 +70,10 @@ int runShares(int argc, char** argv) {
     }
     if (results.empty())
         return usage();
+    int qtArgc = 1;
+    QCoreApplication app(qtArgc, argv); // the keyring answers through its event loop
+    if (!applyAccountOptions(accounts, "shares"))
+        return 2;
 
     const ShareLister lister = poolLister(processSmbPool());
     std::mutex mutex;

@@ -37,9 +37,9 @@ void authenticate(SMBCCTX* c, const char*, const char*, char* wg, int wglen, cha
     const AuthMethod method = self ? self->auth().method : AuthMethod::Anonymous;
     if (method == AuthMethod::Account) {
         const smbproto::JobAuth& a = self->auth();
-        if (!a.domain.empty())
-            copyField(wg, wglen, a.domain.c_str());
-        copyField(un, unlen, a.user.c_str());
+        (void)wg;
+        (void)wglen;
+        copyField(un, unlen, (a.domain.empty() ? a.user : a.domain + "\\" + a.user).c_str());
         copyField(pw, pwlen, a.password.c_str());
         return;
     }
