@@ -50,7 +50,9 @@ std::string hostOf(const std::string& uncPath) {
     return uncPath.substr(2, end == std::string::npos ? std::string::npos : end - 2);
 }
 
-bool sendJob(SmbHelperPool::Lease& lease, std::string frame) {
+bool sendJob(SmbHelperPool::Lease& lease, std::string frame, const smbproto::JobAuth& auth) {
+    if (auth.method == smbproto::AuthMethod::Account)
+        lease.retire();
     const bool sent = !frame.empty() && lease.send(frame);
     smbproto::wipe(frame);
     return sent;
@@ -114,7 +116,7 @@ std::unique_ptr<ShareWalk> HelperShareWalker::Open(const std::string& rootPath) 
     std::unique_ptr<ShareWalk> walk;
     signIn_.run(hostOf(rootPath), [&](const smbproto::JobAuth& auth) {
         SmbHelperPool::Lease lease = pool_.acquire();
-        if (!lease || !sendJob(lease, FrameWriter(Kind::WalkShare).text(url).auth(auth).finish()))
+        if (!lease || !sendJob(lease, FrameWriter(Kind::WalkShare).text(url).auth(auth).finish(), auth))
             return smbproto::kStatusOther;
         std::string first;
         if (lease.read(first, Clock::now() + kSearchRecordGap) != Read::Frame)
@@ -148,7 +150,8 @@ CopyResult HelperFileCopier::CopyOnce(const std::string& url, const std::string&
     CopyResult result;
     result.status = smbproto::kStatusOther;
     SmbHelperPool::Lease lease = pool_.acquire();
-    if (!lease || !sendJob(lease, FrameWriter(Kind::CopyFile).text(url).text(localPath).auth(auth).finish()))
+    if (!lease ||
+        !sendJob(lease, FrameWriter(Kind::CopyFile).text(url).text(localPath).auth(auth).finish(), auth))
         return result;
     std::string body;
     while (lease.read(body, Clock::now() + kSearchRecordGap) == Read::Frame) {

@@ -87,6 +87,10 @@ public:
 
         // The helper said something that does not fit the job: never reuse it.
         void discard() { broken_ = true; }
+        // The job carries a password: the helper ends with the job instead of
+        // serving again, so no copy of it (its own or the SMB library's freed
+        // buffers) outlives the job.
+        void retire() { retired_ = true; }
 
     private:
         friend class SmbHelperPool;
@@ -96,6 +100,7 @@ public:
         std::unique_ptr<SmbHelperProcess> proc_;
         bool busy_ = false;
         bool broken_ = false;
+        bool retired_ = false;
     };
 
     // An idle helper, or a new one. Empty when no helper could be started.
