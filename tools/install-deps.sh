@@ -10,6 +10,8 @@ PACKAGES=(
   samba smbclient nbtscan iproute2 procps
   xvfb xauth libpcre2-dev clang
   hicolor-icon-theme fonts-dejavu-core
+  qtkeychain-qt6-dev gnome-keyring dbus dbus-bin
+  gvfs-backends gvfs-fuse fuse3
 )
 
 missing=()
