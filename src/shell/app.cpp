@@ -1,10 +1,11 @@
 // The program entry.
 #include "shell/app.h"
 
-#include "settings/addrmgrform.h"
-#include "settings/connectdriveform.h"
+#include "gui/accountswindow.h"
 #include "search/indexform.h"
 #include "search/openwithform.h"
+#include "settings/addrmgrform.h"
+#include "settings/connectdriveform.h"
 #include "settings/setupform.h"
 #include "shares/smbpool.h"
 #include "shell/about.h"
@@ -54,6 +55,7 @@ void createWindows() {
     w.ConnectDriveForm = new TConnectDriveForm;
     // The computer list window stays the last one created.
     w.AddrMgrForm = new TAddrMgrForm(main->ProgramDir);
+    LoadSessionAccounts(main->ConfigFile, main);
 }
 
 } // namespace
