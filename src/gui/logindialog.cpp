@@ -39,6 +39,8 @@ LoginDialog::LoginDialog(const QString& hostName, const QString& ip, ListFn list
     Status = new QLabel(this);
     Status->setObjectName(QStringLiteral("Status"));
     Status->setWordWrap(true);
+    // Room for the longest message, so the fields never get squeezed by it.
+    Status->setMinimumHeight(Status->fontMetrics().lineSpacing() * 3);
     top->addWidget(Status);
     auto* buttons = new QDialogButtonBox(this);
     SignIn = buttons->addButton(QStringLiteral("Войти"), QDialogButtonBox::AcceptRole);
@@ -48,6 +50,7 @@ LoginDialog::LoginDialog(const QString& hostName, const QString& ip, ListFn list
     connect(buttons, &QDialogButtonBox::accepted, this, &LoginDialog::start);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(&watcher_, &QFutureWatcher<ShareListing>::finished, this, &LoginDialog::finished);
+    setMinimumWidth(380);
     User->setFocus();
 }
 
