@@ -105,16 +105,24 @@ int run(const std::vector<std::string>& argv, std::string* output) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Processes whose command line or environment holds text.
+// Processes whose command line or environment holds text. Processes come and
+// go while we look: one that ended is simply passed over.
 std::vector<std::string> processesHolding(const std::string& text) {
     std::vector<std::string> found;
-    for (const auto& e : std::filesystem::directory_iterator("/proc")) {
-        const std::string name = e.path().filename();
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename();
         if (name.find_first_not_of("0123456789") != std::string::npos)
             continue;
         for (const char* f : {"/cmdline", "/environ"}) {
-            std::ifstream in(e.path().string() + f, std::ios::binary);
-            const std::string data((std::istreambuf_iterator<char>(in)), {});
+            const int fd = ::open((it->path().string() + f).c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0)
+                continue;
+            std::string data;
+            char buf[4096];
+            for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
+                data.append(buf, static_cast<size_t>(n));
+            ::close(fd);
             if (data.find(text) != std::string::npos)
                 found.push_back(name + f);
         }
