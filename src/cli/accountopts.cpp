@@ -94,6 +94,13 @@ bool applyAccountOptions(const AccountOptions& options, const char* command) {
         if (keys.empty())
             return true;
         AccountsLoaded loaded = loadAccounts(config, true);
+        if (loaded.passwordsMissing > 0)
+            std::fprintf(
+                stderr,
+                "ormix-cli %s: %d account(s) of cfg.ini have no password in the keyring%s and are not "
+                "used; give --auth-file or --user\n",
+                command, loaded.passwordsMissing,
+                loaded.keyringReachable ? "" : " (no keyring is reachable)");
         book = std::move(loaded.book);
     }
     processSignIn().setBook(std::move(book));

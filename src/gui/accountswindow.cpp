@@ -117,6 +117,7 @@ AccountsWindow::AccountsWindow(ConfigFile& config, QWidget* parent) : QDialog(pa
     setObjectName(QStringLiteral("AccountsWindow"));
     setWindowTitle(QStringLiteral("Учётные записи"));
     const AccountBook current = processSignIn().book();
+    loaded_ = current;
     hosts_ = current.hosts;
 
     auto* top = new QVBoxLayout(this);
@@ -188,6 +189,12 @@ void AccountsWindow::refreshList() {
 AccountBook AccountsWindow::book() const {
     AccountBook b;
     b.defaultAccount = Account(s(DefaultDomain), s(DefaultUser), DefaultPassword->text().toStdString());
+    // A default account whose password the keyring could not give stays
+    // unusable until a password is typed.
+    const Account& before = loaded_.defaultAccount;
+    if (before.passwordMissing && b.defaultAccount.password.empty() && b.defaultAccount.user == before.user &&
+        b.defaultAccount.domain == before.domain)
+        b.defaultAccount.passwordMissing = true;
     b.hosts = hosts_;
     return b;
 }

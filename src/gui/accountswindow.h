@@ -70,6 +70,7 @@ private:
     void addAccount();
 
     ConfigFile& config_;
+    AccountBook loaded_;
     std::vector<HostAccount> hosts_;
     void refreshList();
 };

@@ -15,21 +15,14 @@ std::string accountKeyringKey(const std::string& host, const Account& account) {
 namespace {
 
 void fillPassword(const std::string& host, Account& a, bool& reachable, int& missing) {
-    if (!reachable) {
-        ++missing;
+    const keyring::Result r =
+        reachable ? keyring::read(accountKeyringKey(host, a), a.password) : keyring::Result::Unavailable;
+    if (r == keyring::Result::Ok)
         return;
-    }
-    switch (keyring::read(accountKeyringKey(host, a), a.password)) {
-    case keyring::Result::Ok:
-        break;
-    case keyring::Result::Unavailable:
+    if (r == keyring::Result::Unavailable)
         reachable = false;
-        ++missing;
-        break;
-    default:
-        ++missing;
-        break;
-    }
+    a.passwordMissing = true;
+    ++missing;
 }
 
 std::vector<std::pair<std::string, const Account*>> entries(const AccountBook& book) {

@@ -15,6 +15,7 @@ Account& Account::operator=(const Account& other) {
         domain = other.domain;
         user = other.user;
         password = other.password;
+        passwordMissing = other.passwordMissing;
     }
     return *this;
 }
@@ -120,9 +121,9 @@ void SignIn::newScan() {
 
 std::vector<JobAuth> SignIn::order(const std::string& ip, const HostState& st) const {
     std::vector<JobAuth> out;
-    if (const Account* own = book_.ownAccount(ip, st.name))
+    if (const Account* own = book_.ownAccount(ip, st.name); own && !own->passwordMissing)
         out.push_back(accountAuth(*own));
-    if (book_.defaultAccount.isSet()) {
+    if (book_.defaultAccount.isSet() && !book_.defaultAccount.passwordMissing) {
         JobAuth d = accountAuth(book_.defaultAccount);
         if (out.empty() || keyOf(out.front()) != keyOf(d))
             out.push_back(std::move(d));

@@ -23,6 +23,10 @@ struct Account {
     std::string domain;
     std::string user; // empty: no account
     std::string password;
+    // The password was kept but could not be read (no keyring): the account
+    // is shown and kept, but never tried, since an empty password would be a
+    // failed login on the server.
+    bool passwordMissing = false;
 
     Account() = default;
     Account(std::string d, std::string u, std::string p)

@@ -141,6 +141,7 @@ TEST(NoKeyring, PasswordsStayForTheSessionOnly) {
     EXPECT_FALSE(loaded.keyringReachable);
     EXPECT_EQ(loaded.passwordsMissing, 2);
     EXPECT_EQ(loaded.book.hosts[0].account.user, "ormixuser");
+    EXPECT_TRUE(loaded.book.hosts[0].account.passwordMissing); // shown, kept, never tried
 }
 
 int main(int argc, char** argv) {

@@ -164,6 +164,19 @@ TEST(SignIn, HostAccountsByAddressThenNameAndSignInAs) {
     EXPECT_EQ(signIn.preferred("10.0.0.9").method, AuthMethod::Anonymous);
 }
 
+// An account whose password the keyring could not give is never tried with
+// an empty one (that would count as a failed login on the server).
+TEST(SignIn, AccountWithoutItsPasswordIsNotTried) {
+    AccountBook b = book(true, true);
+    b.defaultAccount.password.clear();
+    b.defaultAccount.passwordMissing = true;
+    SignIn signIn(b);
+    ScriptedHost host;
+    signIn.run("10.0.0.1", std::ref(host));
+    EXPECT_EQ(host.attempts, (Attempts{"own:opw", "anon", "krb"}));
+    EXPECT_EQ(signIn.preferred("10.0.0.2").user, "");
+}
+
 TEST(SignIn, AccountNames) {
     const std::pair<const char*, std::pair<const char*, const char*>> cases[] = {
         {"user", {"", "user"}},
