@@ -11,6 +11,8 @@ PACKAGES=(
   xvfb xauth libpcre2-dev clang libclang-rt-14-dev
   hicolor-icon-theme fonts-dejavu-core python3
   qt6-translations-l10n desktop-file-utils appstream dpkg-dev file xdg-utils
+  qtkeychain-qt6-dev gnome-keyring dbus dbus-bin
+  gvfs-backends gvfs-fuse fuse3
 )
 
 missing=()

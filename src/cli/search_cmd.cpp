@@ -1,4 +1,5 @@
-// ormix-cli search [--regex] [--from KB] [--to KB] [--threads N] [--format F] PATTERN SHARE...
+// ormix-cli search [--regex] [--from KB] [--to KB] [--threads N] [--format F]
+//                  [--auth-file FILE | --user [DOMAIN\]USER] PATTERN SHARE...
 // Searches the shares with the search window's workers and launch rule and
 // prints one "NAME<TAB>PATH<TAB>SIZE" line (or CSV or JSON row) per found file, then "examined N"
 // on stderr. SHARE is "\\IP\share" or "\\IP\share<>NAME"; NAME labels the
@@ -7,6 +8,7 @@
 // the expression does not compile ("error CODE MESSAGE" on stderr). Folders
 // left out for their depth and names that took too long to match get a
 // stderr line each.
+#include "cli/accountopts.h"
 #include "cli/commands.h"
 #include "platform/displaytext.h"
 #include "cli/output.h"
@@ -29,7 +31,7 @@ namespace {
 int usage() {
     std::fputs(
         "usage: ormix-cli search [--regex] [--from KB] [--to KB] [--threads N] [--format tsv|csv|json]\n"
-        "                        PATTERN SHARE...\n"
+        "                        [--auth-file FILE | --user [DOMAIN\\]USER] PATTERN SHARE...\n"
         "  SHARE is \\\\IP\\share or \\\\IP\\share<>NAME\n"
         "exit status: 0 done, 2 bad arguments or a share's walk broke off (results incomplete),\n"
         "  3 the expression does not compile\n",
@@ -104,9 +106,15 @@ int runSearch(int argc, char** argv) {
     long long fromKb = 0, toKb = 0, threads = 6;
     RowFormat format = RowFormat::Tsv;
     std::vector<std::string> rest;
+    AccountOptions accounts;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool hasValue = i + 1 < argc;
+        const OptionResult taken = takeAccountOption(argc, argv, i, accounts);
+        if (taken == OptionResult::Bad)
+            return usage();
+        if (taken == OptionResult::Taken)
+            continue;
         constexpr long long kMaxKb = INT64_MAX / 1024;
         if (a == "--regex") {
             regexMode = true;
@@ -158,6 +166,8 @@ int runSearch(int argc, char** argv) {
 
     int qtArgc = 1;
     QCoreApplication app(qtArgc, argv);
+    if (!applyAccountOptions(accounts, "search"))
+        return 2;
     PrintingOwner owner(format);
     std::atomic<bool> stop{false};
     const std::unique_ptr<ShareWalker> walker = MakeHelperShareWalker();

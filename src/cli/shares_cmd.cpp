@@ -1,12 +1,16 @@
-// ormix-cli shares [--exclude LIST] [--format tsv|csv|json] IP...: the shares
+// ormix-cli shares [--exclude LIST] [--format tsv|csv|json]
+//                  [--auth-file FILE | --user [DOMAIN\]USER] IP...: the shares
 // every host keeps after the exclusion, one "\\IP\NAME<TAB>REMARK" line each
 // (or a CSV or JSON row), hosts in argument order.
 // Runs up to six enumerations at once through the SMB helper pool, as the
 // program's share workers do. Exit 0 when every enumeration succeeded, else 2.
+#include "cli/accountopts.h"
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "settings/configfile.h"
 #include "shares/sharelist.h"
+
+#include <QCoreApplication>
 
 #include <arpa/inet.h>
 
@@ -32,7 +36,9 @@ struct HostResult {
 };
 
 int usage() {
-    std::fputs("usage: ormix-cli shares [--exclude LIST] [--format tsv|csv|json] IP...\n", stderr);
+    std::fputs("usage: ormix-cli shares [--exclude LIST] [--format tsv|csv|json]\n"
+               "                        [--auth-file FILE | --user [DOMAIN\\]USER] IP...\n",
+               stderr);
     return 2;
 }
 
@@ -47,8 +53,14 @@ int runShares(int argc, char** argv) {
     std::vector<std::string> excluded;
     std::vector<HostResult> results;
     RowFormat format = RowFormat::Tsv;
+    AccountOptions accounts;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
+        const OptionResult taken = takeAccountOption(argc, argv, i, accounts);
+        if (taken == OptionResult::Bad)
+            return usage();
+        if (taken == OptionResult::Taken)
+            continue;
         if (a == "--exclude") {
             if (i + 1 >= argc)
                 return usage();
@@ -65,6 +77,10 @@ int runShares(int argc, char** argv) {
     }
     if (results.empty())
         return usage();
+    int qtArgc = 1;
+    QCoreApplication app(qtArgc, argv); // the keyring answers through its event loop
+    if (!applyAccountOptions(accounts, "shares"))
+        return 2;
 
     const ShareLister lister = poolLister(processSmbPool());
     std::mutex mutex;

@@ -1,6 +1,7 @@
 #include "search/smbjobs.h"
 
 #include "platform/smbpath.h"
+#include "shares/accounts.h"
 #include "shares/smbpool.h"
 
 #include <sys/stat.h>
@@ -44,9 +45,27 @@ void stopJob(SmbHelperPool::Lease& lease) {
     }
 }
 
+// "\\IP\share..." -> "IP" (empty when the path has no host part).
+std::string hostOf(const std::string& uncPath) {
+    if (uncPath.size() < 3 || uncPath.compare(0, 2, "\\\\") != 0)
+        return {};
+    const size_t end = uncPath.find('\\', 2);
+    return uncPath.substr(2, end == std::string::npos ? std::string::npos : end - 2);
+}
+
+bool sendJob(SmbHelperPool::Lease& lease, std::string frame, const smbproto::JobAuth& auth) {
+    if (auth.method == smbproto::AuthMethod::Account)
+        lease.retire();
+    const bool sent = !frame.empty() && lease.send(frame);
+    smbproto::wipe(frame);
+    return sent;
+}
+
 class HelperShareWalk : public ShareWalk {
 public:
-    explicit HelperShareWalk(SmbHelperPool::Lease lease) : lease_(std::move(lease)) {}
+    // first: the first record, already read while the walk was being opened.
+    HelperShareWalk(SmbHelperPool::Lease lease, std::string first)
+        : lease_(std::move(lease)), first_(std::move(first)) {}
     ~HelperShareWalk() override {
         if (!ended_)
             stopJob(lease_);
@@ -56,7 +75,9 @@ public:
         if (ended_)
             return false;
         std::string body;
-        if (lease_.read(body, Clock::now() + kSearchRecordGap) != Read::Frame) {
+        if (!first_.empty()) {
+            body.swap(first_);
+        } else if (lease_.read(body, Clock::now() + kSearchRecordGap) != Read::Frame) {
             ended_ = true;
             return false;
         }
@@ -91,6 +112,7 @@ public:
 
 private:
     SmbHelperPool::Lease lease_;
+    std::string first_;
     bool ended_ = false;
     bool unavailable_ = false;
     uint64_t records_ = 0;
@@ -102,10 +124,23 @@ std::unique_ptr<ShareWalk> HelperShareWalker::Open(const std::string& rootPath) 
     const std::string url = uncToSmbUrl(std::string_view(rootPath));
     if (url.empty())
         return nullptr;
-    SmbHelperPool::Lease lease = pool_.acquire();
-    if (!lease || !lease.send(FrameWriter(Kind::WalkShare).text(url).finish()))
-        return nullptr;
-    return std::make_unique<HelperShareWalk>(std::move(lease));
+    // Each way of signing in is tried on the walk itself: a refusal comes
+    // back as the job's End before any record.
+    std::unique_ptr<ShareWalk> walk;
+    signIn_.run(hostOf(rootPath), [&](const smbproto::JobAuth& auth) {
+        SmbHelperPool::Lease lease = pool_.acquire();
+        if (!lease || !sendJob(lease, FrameWriter(Kind::WalkShare).text(url).auth(auth).finish(), auth))
+            return smbproto::kStatusOther;
+        std::string first;
+        if (lease.read(first, Clock::now() + kSearchRecordGap) != Read::Frame)
+            return smbproto::kStatusOther;
+        int32_t status = smbproto::kStatusOk;
+        if (isEnd(first, &status) && status != smbproto::kStatusOk)
+            return status;
+        walk = std::make_unique<HelperShareWalk>(std::move(lease), std::move(first));
+        return smbproto::kStatusOk;
+    });
+    return walk;
 }
 
 namespace {
@@ -139,6 +174,18 @@ CopyResult HelperFileCopier::Copy(const std::string& uncPath, const std::string&
     const std::string url = uncToSmbUrl(std::string_view(uncPath));
     if (url.empty())
         return result;
+    signIn_.run(hostOf(uncPath), [&](const smbproto::JobAuth& auth) {
+        result = CopyOnce(url, localPath, auth, progress);
+        return result.status;
+    });
+    return result;
+}
+
+CopyResult HelperFileCopier::CopyOnce(const std::string& url, const std::string& localPath,
+                                      const smbproto::JobAuth& auth,
+                                      const std::function<bool(uint64_t, uint64_t)>& progress) {
+    CopyResult result;
+    result.status = smbproto::kStatusOther;
     // A helper that dies mid-copy cannot clean up after itself. Then only the
     // file this copy created is removed: the name that was free when it
     // started, while it still leads to the file that appeared there. A name
@@ -148,7 +195,8 @@ CopyResult HelperFileCopier::Copy(const std::string& uncPath, const std::string&
     dev_t targetDev = 0;
     ino_t targetIno = 0;
     SmbHelperPool::Lease lease = pool_.acquire();
-    if (!lease || !lease.send(FrameWriter(Kind::CopyFile).text(url).text(localPath).finish()))
+    if (!lease ||
+        !sendJob(lease, FrameWriter(Kind::CopyFile).text(url).text(localPath).auth(auth).finish(), auth))
         return result;
     std::string body;
     while (lease.read(body, Clock::now() + kSearchRecordGap) == Read::Frame) {

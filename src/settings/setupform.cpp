@@ -4,6 +4,7 @@
 #include "platform/programdir.h"
 #include "gui/discoverymethodsbox.h"
 
+#include "gui/accountswindow.h"
 #include "settings/configfile.h"
 #include "settings/numberfield.h"
 #include "settings/rangefile.h"
@@ -211,6 +212,15 @@ void TSetupForm::buildLayout() {
     exclude->addWidget(ExclRes, 1);
     exclude->addWidget(RxSpeedButton5);
     options->addLayout(exclude);
+    // Accounts for computers that refuse anonymous users (a window of its own).
+    AccountsButton =
+        flatButton(this, "AccountsButton", QStringLiteral("Учётные записи…"),
+                   QStringLiteral("Учётные записи для компьютеров, которые не пускают без пароля"));
+    connect(AccountsButton, &QToolButton::clicked, this, [this] {
+        AccountsWindow window(config_, this);
+        window.exec();
+    });
+    options->addWidget(AccountsButton, 0, Qt::AlignLeft);
     auto* closeButtons = new QHBoxLayout;
     closeButtons->addStretch(1);
     closeButtons->addWidget(RxSpeedButton3);

@@ -99,6 +99,11 @@ private:
     void openHelp(int topic);
 
     ConfigFile& config_;
+
+public:
+    QToolButton* AccountsButton = nullptr; // "Учётные записи…"
+
+private:
     SetupHost host_;
     bool centred_ = false;
 };

@@ -17,8 +17,15 @@ void HOSTINF::clearShares() {
     ShareCount = 0;
 }
 
-ShareLister poolLister(SmbHelperPool& pool) {
-    return [&pool](const std::string& ip) { return pool.listShares(ip); };
+ShareLister poolLister(SmbHelperPool& pool, SignIn& signIn) {
+    return [&pool, &signIn](const std::string& ip) {
+        ShareListing listing;
+        listing.status = signIn.run(ip, [&](const smbproto::JobAuth& auth) {
+            listing = pool.listShares(ip, auth);
+            return listing.status;
+        });
+        return listing;
+    };
 }
 
 bool sameShareName(const std::string& a, const std::string& b) {

@@ -3,6 +3,7 @@
 // Tests: tests/shares/sharelist_test.cpp.
 #pragma once
 
+#include "shares/accounts.h"
 #include "shares/smbpool.h"
 
 #include <cstdint>
@@ -50,7 +51,8 @@ using ShareSettingsPtr = std::shared_ptr<const ShareSettings>;
 using ShareLister = std::function<ShareListing(const std::string& ip)>;
 using LogFn = std::function<void(const std::string& line)>;
 
-ShareLister poolLister(SmbHelperPool& pool);
+// Lists through the pool, signing in as signIn's order says.
+ShareLister poolLister(SmbHelperPool& pool, SignIn& signIn = processSignIn());
 
 // Equal without regard to letter case, with Unicode case folding (so Cyrillic
 // names fold as well as Latin ones).

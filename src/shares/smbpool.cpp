@@ -178,7 +178,8 @@ SmbHelperPool::Lease::Lease(SmbHelperPool* pool, std::unique_ptr<SmbHelperProces
     : pool_(pool), proc_(std::move(proc)) {}
 
 SmbHelperPool::Lease::Lease(Lease&& other) noexcept
-    : pool_(other.pool_), proc_(std::move(other.proc_)), busy_(other.busy_), broken_(other.broken_) {
+    : pool_(other.pool_), proc_(std::move(other.proc_)), busy_(other.busy_), broken_(other.broken_),
+      retired_(other.retired_) {
     other.pool_ = nullptr;
 }
 
@@ -189,6 +190,7 @@ SmbHelperPool::Lease& SmbHelperPool::Lease::operator=(Lease&& other) noexcept {
         proc_ = std::move(other.proc_);
         busy_ = other.busy_;
         broken_ = other.broken_;
+        retired_ = other.retired_;
         other.pool_ = nullptr;
     }
     return *this;
@@ -199,6 +201,8 @@ SmbHelperPool::Lease::~Lease() {
 }
 
 void SmbHelperPool::Lease::release() {
+    if (retired_ && !busy_ && !broken_)
+        proc_.reset(); // a helper that held a password ends with its job; not a failure
     if (proc_ && pool_)
         pool_->giveBack(std::move(proc_), !busy_ && !broken_);
     proc_.reset();
@@ -302,11 +306,18 @@ void SmbHelperPool::giveBack(std::unique_ptr<SmbHelperProcess> proc, bool health
         idle_.push_back(std::move(proc));
 }
 
-ShareListing SmbHelperPool::listShares(const std::string& ip) {
+ShareListing SmbHelperPool::listShares(const std::string& ip, const smbproto::JobAuth& auth) {
     ShareListing result;
     result.status = smbproto::kStatusOther;
     Lease lease = acquire();
-    if (!lease || !lease.send(FrameWriter(Kind::ListShares).text(ip).finish()))
+    if (!lease)
+        return result;
+    std::string frame = FrameWriter(Kind::ListShares).text(ip).auth(auth).finish();
+    if (auth.method == smbproto::AuthMethod::Account)
+        lease.retire();
+    const bool sent = lease.send(frame);
+    smbproto::wipe(frame);
+    if (!sent)
         return result;
     const auto deadline = Clock::now() + options_.jobTimeout;
     std::string body;

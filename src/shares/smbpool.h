@@ -92,6 +92,10 @@ public:
 
         // The helper said something that does not fit the job: never reuse it.
         void discard() { broken_ = true; }
+        // The job carries a password: the helper ends with the job instead of
+        // serving again, so no copy of it (its own or the SMB library's freed
+        // buffers) outlives the job.
+        void retire() { retired_ = true; }
 
     private:
         friend class SmbHelperPool;
@@ -101,6 +105,7 @@ public:
         std::unique_ptr<SmbHelperProcess> proc_;
         bool busy_ = false;
         bool broken_ = false;
+        bool retired_ = false;
     };
 
     // An idle helper, or a new one. Empty when no helper could be started.
@@ -111,9 +116,9 @@ public:
     // milliseconds of CPU). Returns at once.
     void prestart(size_t count);
 
-    // The share-listing job: status 59 when no helper could be started or
-    // the helper failed in any way during the job.
-    ShareListing listShares(const std::string& ip);
+    // The share-listing job, one sign-in attempt: status 59 when no helper
+    // could be started or the helper failed in any way during the job.
+    ShareListing listShares(const std::string& ip, const smbproto::JobAuth& auth = {});
 
     const SmbPoolOptions& options() const { return options_; }
     int helpersStarted() const { return started_.load(); }

@@ -22,19 +22,25 @@
 // the next job. While a job runs the program sends nothing but Stop.
 //
 //   job (program -> helper)          records (helper -> program)       end
-//   ListShares{text host}            Share{text name, text comment}*   End
-//   WalkShare{text url}              Entry{u8 what, text name,         End
+//   ListShares{text host, auth}      Share{text name, text comment}*   End
+//   WalkShare{text url, auth}        Entry{u8 what, text name,         End
 //                                      u64 size}*  (depth first; what:
 //                                      0 file, 1 folder whose entries
 //                                      follow, 2 end of the current folder)
 //   CopyFile{text url,               Target{text path} once, then       End
-//            text local_path}          Progress{u64 done, u64 total}*
+//            text local_path, auth}    Progress{u64 done, u64 total}*
 //                                      (path: local_path, or the next free
 //                                      "name (n).ext" when it was taken)
 //   Stop                             (ends a running walk or copy early; the
 //                                     helper reads it between records and
 //                                     answers with End; outside a job it is
 //                                     ignored)
+//
+// `auth` is how the job signs in, for that job only:
+//   u8 method (0 anonymous, 1 account, 2 Kerberos ticket), text domain,
+//   text user, text password (the three texts empty unless method is 1).
+// Each job makes exactly one sign-in attempt; the program chooses the order.
+// Both sides wipe the bytes of a frame that carried a password once done.
 //
 // An unknown job kind is answered with End{kStatusOther}.
 #pragma once
@@ -43,10 +49,11 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace ormix::smbproto {
 
-constexpr uint32_t kProtocolVersion = 1;
+constexpr uint32_t kProtocolVersion = 2;
 // Far above any real record: the longest SMB path (32,767 UTF-16 units),
 // percent-encoded, fits a CopyFile job several times over.
 constexpr uint32_t kMaxFrame = 1u << 20;
@@ -80,6 +87,26 @@ constexpr int32_t kStatusAccessDenied = 5;
 constexpr int32_t kStatusPathNotFound = 53;
 constexpr int32_t kStatusOther = 59;
 
+enum class AuthMethod : uint8_t { Anonymous = 0, Account = 1, Kerberos = 2 };
+
+// How one job signs in. The destructor wipes the password.
+struct JobAuth {
+    AuthMethod method = AuthMethod::Anonymous;
+    std::string domain;
+    std::string user;
+    std::string password;
+
+    JobAuth() = default;
+    JobAuth(AuthMethod m, std::string d, std::string u, std::string p)
+        : method(m), domain(std::move(d)), user(std::move(u)), password(std::move(p)) {}
+    JobAuth(const JobAuth&) = default;
+    JobAuth& operator=(const JobAuth&);
+    ~JobAuth();
+};
+
+// Overwrites the bytes of s (the compiler may not drop it) and empties it.
+void wipe(std::string& s);
+
 // The only place an errno from libsmbclient becomes a status.
 int32_t statusFromErrno(int err);
 
@@ -101,11 +128,17 @@ public:
     FrameWriter& i32(int32_t v) { return u32(static_cast<uint32_t>(v)); }
     FrameWriter& u64(uint64_t v);
     FrameWriter& text(std::string_view s);
+    FrameWriter& auth(const JobAuth& a);
     // The whole frame, prefix included. Empty when the body would exceed kMaxFrame.
     std::string finish() const;
+    ~FrameWriter() {
+        if (secret_)
+            wipe(buf_);
+    }
 
 private:
     std::string buf_;
+    bool secret_ = false;
 };
 
 // Reads the fields of one frame body. Every getter returns false once the body
@@ -121,6 +154,8 @@ public:
     bool i32(int32_t& v);
     bool u64(uint64_t& v);
     bool text(std::string& s);
+    // False on a method number that is not one of AuthMethod.
+    bool auth(JobAuth& a);
     bool done() const { return ok_ && pos_ == body_.size(); }
     bool ok() const { return ok_; }
 
@@ -139,6 +174,8 @@ public:
     enum class Result { Frame, NeedMore, Bad };
     // On Frame, body holds the next body (kind byte first).
     Result next(std::string& body);
+    // Overwrites the bytes already handed out by next() (they may hold a password).
+    void wipeConsumed();
 
 private:
     std::string pending_;

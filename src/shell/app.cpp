@@ -3,6 +3,7 @@
 
 #include "platform/atomicfile.h"
 #include "platform/programdir.h"
+#include "gui/accountswindow.h"
 #include "search/indexform.h"
 #include "search/openwithform.h"
 #include "settings/addrmgrform.h"
@@ -66,6 +67,7 @@ void createWindows() {
         main->AddLogLine(
             QStringLiteral("range.lst: не прочитано строк: %1 (они остаются в файле без изменений)")
                 .arg(unreadable));
+    LoadSessionAccounts(main->ConfigFile, main);
 }
 
 } // namespace

@@ -4,6 +4,9 @@
 #include "shell/maintree.h"
 
 #include "platform/displaytext.h"
+#include "gui/accountswindow.h"
+#include "gui/logindialog.h"
+#include "gui/signinmark.h"
 #include "platform/launcher.h"
 #include "platform/smbpath.h"
 #include "scan/ranges.h"
@@ -21,6 +24,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 #include <algorithm>
 #include <exception>
@@ -204,6 +208,11 @@ void TMainDlg::SetupMainTree() {
     N53 = item("N53", IconMinusBox, QStringLiteral("Свернуть все"), &TMainDlg::N53Click);
     N43 = item("N43", IconPlusBox, QStringLiteral("Развернуть все"), &TMainDlg::N43Click);
     N331 = item("N331", IconNetworkDrive, QStringLiteral("Подключить сетевой диск"), &TMainDlg::N331Click);
+    SignInAsItem = item("SignInAsItem", IconComputer, QStringLiteral("Войти как…"), &TMainDlg::SignInAsClick);
+    connect(TreeMenu, &QMenu::aboutToShow, this, [this] {
+        const QTreeWidgetItem* node = MainTree->currentItem();
+        SignInAsItem->setVisible(node && nodeKind(node) == TreeNodeKind::Host && IsRefusedHost(node));
+    });
     tree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(tree, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { TreeMenu->popup(MainTree->viewport()->mapToGlobal(at)); });
@@ -264,6 +273,7 @@ void TMainDlg::InsertHostNode(const HOSTINF& host) {
     }
     hostNode->addChildren(shares);
     group->addChild(hostNode);
+    MarkRefusedHost(hostNode, shareCount == 0 && ListingWasRefused(host));
 
     if (shareCount > 0)
         ++HostsWithShares;
@@ -334,6 +344,46 @@ void TMainDlg::N53Click() {
 
 void TMainDlg::N43Click() {
     MainTree->expandAll();
+}
+
+void TMainDlg::SignInAsClick() {
+    const QTreeWidgetItem* node = MainTree->currentItem();
+    if (!node || nodeKind(node) != TreeNodeKind::Host)
+        return;
+    const QString name = node->text(ColName), ip = node->text(ColIpOrRemark), mac = node->text(ColMac);
+    const QString workgroup =
+        GroupByWrkGrp.load() && node->parent() ? node->parent()->text(ColName) : QString();
+    auto onSuccess = [this, name, ip, mac, workgroup](const ShareListing& listing, const Account& account,
+                                                      bool remember) {
+        processSignIn().setHostAccount(ip.toStdString(), account);
+        if (remember)
+            StoreAccounts(ConfigFile, processSignIn().book(), true, this);
+        // The computer's node, if a new scan has not replaced it meanwhile, gets its shares.
+        for (QTreeWidgetItemIterator it(MainTree); *it; ++it) {
+            QTreeWidgetItem* old = *it;
+            if (nodeKind(old) != TreeNodeKind::Host || old->text(ColIpOrRemark) != ip)
+                continue;
+            if (old->childCount() > 0)
+                --HostsWithShares;
+            --HostsTotal;
+            delete old;
+            break;
+        }
+        const std::vector<std::string> excluded =
+            shareSettings_ ? shareSettings_->ExcludedShares : std::vector<std::string>();
+        InsertHostNode(HostWithListing(name, ip, mac, workgroup, listing, excluded));
+        SetStatusText(OnHostCntTxt, QStringLiteral(" Компьютеров всего: %1, из них с ресурсами: %2")
+                                        .arg(HostsTotal)
+                                        .arg(HostsWithShares));
+    };
+    auto* dialog = new LoginDialog(
+        name, ip,
+        [](const std::string& host, const smbproto::JobAuth& auth) {
+            return processSmbPool().listShares(host, auth);
+        },
+        std::move(onSuccess), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
 }
 
 void TMainDlg::N331Click() {

@@ -139,7 +139,7 @@ void TMainDlg::SetupScanControl() {
     shareSettings_ = std::make_shared<const ShareSettings>();
     treeReceiver_ =
         std::make_unique<BlockingHostReceiver>(this, [this](const HOSTINF& host) { InsertHostNode(host); });
-    Lister = [](const std::string& ip) { return processSmbPool().listShares(ip); };
+    Lister = poolLister(processSmbPool(), processSignIn());
     LaunchScanner = [](ScanOptions options, std::shared_ptr<ScanObserver> observer) {
         std::make_shared<NBTMain>(std::move(options), std::move(observer))->start();
     };
@@ -173,6 +173,7 @@ void TMainDlg::StartScan() {
     MaxWorkers = ConfigFile.ReadNumber("main", "MaxAddThrds", 6);
     PendingOpens = 0;
     ++scanGeneration_;
+    processSignIn().newScan();
     // MainTree sorts on header clicks only (SetupMainTree): new nodes keep their order of arrival.
     OnHostCntTxt->clear();
     ++RunningScanners;
@@ -217,6 +218,7 @@ void TMainDlg::StartShareWorkers() {
                            [this](const std::string& line) { AddLogLine(QString::fromStdString(line)); });
         worker->Host.Name = host.name;
         worker->Host.Ip = host.ip;
+        processSignIn().noteName(host.ip, host.name);
         worker->Host.Mac = host.mac;
         worker->Host.Workgroup = host.workgroup;
         worker->Host.FoundBy = discoveryMethodLabels(host.foundBy);

@@ -111,9 +111,10 @@ TEST_F(MainTreeTest, ColumnsMenuAndLook) {
     } items[] = {{dlg->N32, "Открыть", IconOpenFolder},
                  {dlg->N53, "Свернуть все", IconMinusBox},
                  {dlg->N43, "Развернуть все", IconPlusBox},
-                 {dlg->N331, "Подключить сетевой диск", IconNetworkDrive}};
-    ASSERT_EQ(dlg->TreeMenu->actions().size(), 4);
-    for (int i = 0; i < 4; ++i) {
+                 {dlg->N331, "Подключить сетевой диск", IconNetworkDrive},
+                 {dlg->SignInAsItem, "Войти как…", IconComputer}};
+    ASSERT_EQ(dlg->TreeMenu->actions().size(), 5);
+    for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(dlg->TreeMenu->actions()[i], items[i].action);
         EXPECT_EQ(items[i].action->text(), QString::fromUtf8(items[i].text));
         EXPECT_EQ(items[i].action->icon().pixmap(16).toImage(),

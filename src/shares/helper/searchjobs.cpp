@@ -110,24 +110,24 @@ bool JobChannel::stopRequested() {
 
 void serveWalkShare(SmbSession& session, FrameReader& job, JobChannel& io) {
     std::string url;
-    if (!job.text(url) || !job.done() || !session.context()) {
+    smbproto::JobAuth auth;
+    if (!job.text(url) || !job.auth(auth) || !job.done()) {
         sendEnd(io, smbproto::kStatusOther);
+        return;
+    }
+    int32_t status = smbproto::kStatusOk;
+    if (!session.beginJob(auth, status)) {
+        sendEnd(io, status);
         return;
     }
     if (url.empty() || url.back() != '/')
         url += '/';
     SMBCCTX* ctx = session.context();
     SmbDirs dirs(ctx);
-    session.useKerberos(false);
     SMBCFILE* root = dirs.open(url);
-    int err = errno;
-    if (!root && (err == EACCES || err == EPERM) && haveKerberosTicket()) {
-        session.useKerberos(true);
-        root = dirs.open(url);
-        err = errno;
-    }
+    const int err = errno;
     if (!root) {
-        session.useKerberos(false);
+        session.endJob();
         sendEnd(io, smbproto::statusFromErrno(err ? err : EIO));
         return;
     }
@@ -135,8 +135,7 @@ void serveWalkShare(SmbSession& session, FrameReader& job, JobChannel& io) {
     dirs.close(root);
     if (complete)
         io.put(folderEndFrame());
-    session.useKerberos(false);
-    smbc_getFunctionPurgeCachedServers(ctx)(ctx);
+    session.endJob();
     sendEnd(io, complete ? smbproto::kStatusOk : smbproto::kStatusOther);
 }
 
@@ -162,23 +161,22 @@ int createTarget(const std::string& wanted, std::string& used) {
 
 void serveCopyFile(SmbSession& session, FrameReader& job, JobChannel& io) {
     std::string url, local;
-    if (!job.text(url) || !job.text(local) || !job.done() || !session.context() || local.empty()) {
+    smbproto::JobAuth auth;
+    if (!job.text(url) || !job.text(local) || !job.auth(auth) || !job.done() || local.empty()) {
         sendEnd(io, smbproto::kStatusOther);
         return;
     }
+    int32_t beginStatus = smbproto::kStatusOk;
+    if (!session.beginJob(auth, beginStatus)) {
+        sendEnd(io, beginStatus);
+        return;
+    }
     SMBCCTX* ctx = session.context();
-    session.useKerberos(false);
     errno = 0;
     SMBCFILE* src = smbc_getFunctionOpen(ctx)(ctx, url.c_str(), O_RDONLY, 0);
-    int err = errno;
-    if (!src && (err == EACCES || err == EPERM) && haveKerberosTicket()) {
-        session.useKerberos(true);
-        errno = 0;
-        src = smbc_getFunctionOpen(ctx)(ctx, url.c_str(), O_RDONLY, 0);
-        err = errno;
-    }
+    const int err = errno;
     if (!src) {
-        session.useKerberos(false);
+        session.endJob();
         sendEnd(io, smbproto::statusFromErrno(err ? err : EIO));
         return;
     }
@@ -236,8 +234,7 @@ void serveCopyFile(SmbSession& session, FrameReader& job, JobChannel& io) {
             ::unlink(used.c_str());
     }
     smbc_getFunctionClose(ctx)(ctx, src);
-    session.useKerberos(false);
-    smbc_getFunctionPurgeCachedServers(ctx)(ctx);
+    session.endJob();
     sendEnd(io, status);
 }
 
