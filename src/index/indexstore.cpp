@@ -213,11 +213,15 @@ bool IndexStore::createOrMigrate(std::string& error) {
 bool IndexStore::shareId(const std::string& share, const std::string& hostIp, const std::string& hostName,
                          int64_t& id, std::string& error) {
     QSqlQuery query(Database());
-    query.prepare("INSERT INTO ormix_shares (share, host_ip, host_name) VALUES (?, ?, ?)"
-                  " ON CONFLICT (share) DO UPDATE SET host_name = excluded.host_name");
+    // A walk that knows no computer name (a refresh of bare share paths)
+    // keeps the one the index has; a new share starts with its address.
+    query.prepare(hostName.empty() ? "INSERT INTO ormix_shares (share, host_ip, host_name) VALUES (?, ?, ?)"
+                                     " ON CONFLICT (share) DO NOTHING"
+                                   : "INSERT INTO ormix_shares (share, host_ip, host_name) VALUES (?, ?, ?)"
+                                     " ON CONFLICT (share) DO UPDATE SET host_name = excluded.host_name");
     query.addBindValue(q(share));
     query.addBindValue(q(hostIp));
-    query.addBindValue(q(hostName));
+    query.addBindValue(q(hostName.empty() ? hostIp : hostName));
     if (!query.exec()) {
         error = errorText(query.lastError());
         return false;
@@ -290,10 +294,9 @@ bool IndexStore::ReplaceShare(const ShareSnapshot& snap, std::string& error) {
     int64_t folders = 0;
     for (const IndexEntry& e : snap.entries)
         folders += e.isFolder ? 1 : 0;
-    query.prepare("UPDATE ormix_shares SET host_ip = ?, host_name = ?, last_walk = ?, last_attempt = ?,"
+    query.prepare("UPDATE ormix_shares SET host_ip = ?, last_walk = ?, last_attempt = ?,"
                   " outcome = 0, files = ?, folders = ? WHERE id = ?");
     query.addBindValue(q(snap.hostIp));
-    query.addBindValue(q(snap.hostName));
     query.addBindValue(qlonglong(snap.walkedAt));
     query.addBindValue(qlonglong(snap.walkedAt));
     query.addBindValue(qlonglong(int64_t(n) - folders));

@@ -28,7 +28,7 @@ struct IndexEntry {
 struct ShareSnapshot {
     std::string share;    // "\\IP\name", no trailing backslash
     std::string hostIp;   // "IP"
-    std::string hostName; // the computer name that labels results
+    std::string hostName; // the computer name that labels results; empty: keep the known one
     int64_t walkedAt = 0; // seconds since the epoch
     std::vector<IndexEntry> entries;
 };

@@ -209,6 +209,7 @@ std::unique_ptr<ShareWalk> RecordingShareWalker::Open(const std::string& rootPat
     if (!SplitSharePath(snap.share, ip, shareName))
         return inner; // not a share root: nothing to record
     snap.hostIp = ip;
+    snap.hostName.clear();
     {
         std::lock_guard g(m_);
         if (auto it = names_.find(snap.share); it != names_.end())
