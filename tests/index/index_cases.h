@@ -150,8 +150,9 @@ inline void RunIndexCases(const std::string& spec) {
         const IndexResult fromCache = indexHits(store, iq, c.text, &cache);
         EXPECT_EQ(fromStore.hits, expected) << c.text;
         EXPECT_EQ(fromCache.hits, expected) << c.text;
-        if (!fromStore.summary.expressionError)
+        if (!fromStore.summary.expressionError) {
             EXPECT_EQ(fromStore.summary.sharesSearched, int(searched.size())) << c.text;
+        }
         EXPECT_EQ(fromStore.summary.examined,
                   fromStore.summary.expressionError ? 0 : (c.excluded.empty() ? 17 : 14))
             << c.text;
