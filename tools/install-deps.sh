@@ -10,6 +10,7 @@ PACKAGES=(
   samba smbclient nbtscan iproute2 procps
   xvfb xauth libpcre2-dev clang
   hicolor-icon-theme fonts-dejavu-core
+  libqt6sql6-sqlite libqt6sql6-psql postgresql
 )
 
 missing=()

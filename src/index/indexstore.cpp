@@ -145,14 +145,14 @@ bool IndexStore::Open(const std::string& specIn, std::string& error) {
 bool IndexStore::createOrMigrate(std::string& error) {
     QSqlDatabase db = Database();
     QSqlQuery query(db);
-    if (!exec(query, "CREATE TABLE IF NOT EXISTS ormix_meta (name TEXT PRIMARY KEY, value TEXT NOT NULL)",
-              error))
-        return false;
     int version = 0;
-    if (!exec(query, "SELECT value FROM ormix_meta WHERE name = 'schema'", error))
-        return false;
-    if (query.next())
-        version = query.value(0).toString().toInt();
+    // No table yet reads as version 0 (a new index).
+    if (db.tables().contains(QStringLiteral("ormix_meta"))) {
+        if (!exec(query, "SELECT value FROM ormix_meta WHERE name = 'schema'", error))
+            return false;
+        if (query.next())
+            version = query.value(0).toString().toInt();
+    }
     if (version > kIndexSchemaVersion) {
         error = "the index was written by a newer ORMIX (schema " + std::to_string(version) + ")";
         return false;
@@ -167,7 +167,8 @@ bool IndexStore::createOrMigrate(std::string& error) {
     bool ok = true;
     if (version == 0) {
         const QString id = postgres_ ? "BIGSERIAL PRIMARY KEY" : "INTEGER PRIMARY KEY";
-        ok = exec(query,
+        ok = exec(query, "CREATE TABLE ormix_meta (name TEXT PRIMARY KEY, value TEXT NOT NULL)", error) &&
+             exec(query,
                   "CREATE TABLE ormix_shares (id " + id +
                       ", share TEXT NOT NULL UNIQUE, host_ip TEXT NOT NULL, host_name TEXT NOT NULL,"
                       " last_walk BIGINT NOT NULL DEFAULT 0, last_attempt BIGINT NOT NULL DEFAULT 0,"
