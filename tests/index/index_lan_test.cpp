@@ -4,12 +4,17 @@
 // added, renamed and removed; kill -9 during `index update` leaves the
 // previous rows whole. Without namespaces or samba this test skips, and
 // under CI=true it fails instead.
+#include "index/indexstore.h"
 #include "search/smbd_share.h"
+
+#include <QSqlQuery>
+#include <QVariant>
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -135,6 +140,16 @@ TEST_F(IndexLan, IndexAnswersAsTheNetworkDoes) {
         EXPECT_FALSE(fromNet.empty()) << c.pattern;
         EXPECT_EQ(cli(idx), fromNet) << c.pattern;
     }
+
+    // The walk brings each file's modification time along.
+    struct stat st {};
+    ASSERT_EQ(::stat((g_docs + "/k2.bin").c_str(), &st), 0);
+    IndexStore store;
+    std::string error;
+    ASSERT_TRUE(store.Open(g_db, error)) << error;
+    QSqlQuery q(store.Database());
+    ASSERT_TRUE(q.exec("SELECT mtime FROM ormix_entries WHERE name = 'k2.bin'") && q.next());
+    EXPECT_EQ(q.value(0).toLongLong(), int64_t(st.st_mtime));
 }
 
 TEST_F(IndexLan, UpdateFollowsAddedRenamedAndRemovedFiles) {

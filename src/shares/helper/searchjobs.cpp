@@ -72,6 +72,7 @@ public:
                                           .u8(folder ? EntryFolder : EntryFile)
                                           .text(name)
                                           .u64(folder ? 0 : e->size)
+                                          .u64(e->mtime_ts.tv_sec > 0 ? uint64_t(e->mtime_ts.tv_sec) : 0)
                                           .finish();
             if (frame.empty())
                 continue; // a name longer than a frame cannot be real
@@ -95,7 +96,9 @@ public:
         return true;
     }
 
-    bool folderEnd() { return io_.put(FrameWriter(Kind::Entry).u8(EntryFolderEnd).text("").u64(0).finish()); }
+    bool folderEnd() {
+        return io_.put(FrameWriter(Kind::Entry).u8(EntryFolderEnd).text("").u64(0).u64(0).finish());
+    }
 
 private:
     SMBCCTX* ctx_;
