@@ -1,10 +1,10 @@
 // The program entry.
 #include "shell/app.h"
 
-#include "settings/addrmgrform.h"
-#include "settings/connectdriveform.h"
 #include "search/indexform.h"
 #include "search/openwithform.h"
+#include "settings/addrmgrform.h"
+#include "settings/connectdriveform.h"
 #include "settings/setupform.h"
 #include "shares/smbpool.h"
 #include "shell/about.h"
@@ -49,6 +49,7 @@ void createWindows() {
     w.SetupForm = new TSetupForm(main->ConfigFile, std::move(host));
     w.About = new TAbout(*main);
     w.IndexForm = new TIndexForm(main->ConfigFile);
+    w.IndexForm->EnableIndex();
     w.OpenWithForm = new TOpenWithForm(main->ConfigFile);
     w.IndexForm->SetOpenWithForm(w.OpenWithForm);
     w.ConnectDriveForm = new TConnectDriveForm;
