@@ -215,6 +215,9 @@ TEST_F(SetupFormTest, SaveWritesTheKeysInOrderThenReloads) {
     f.ExclRes->setText("ADMIN$, C$");
     f.AutoScanCheck->setChecked(true);
     f.Interval->setValue(120);
+    f.IndexCheck->setChecked(true);
+    f.IndexWalks->setValue(3);
+    f.IndexDb->setText(" postgresql://ormix@/office?host=/run/postgresql ");
     const int loadsBefore = loads_;
 
     f.RxSpeedButton3->click();
@@ -229,8 +232,13 @@ TEST_F(SetupFormTest, SaveWritesTheKeysInOrderThenReloads) {
                                   "EmptyRes=1\n"
                                   "AutoScan=1\n"
                                   "AutoScanInterval=120\n"
-                                  "GroupByWrkGrp=0\n");
+                                  "GroupByWrkGrp=0\n"
+                                  "IndexShares=1\n"
+                                  "IndexWalks=3\n"
+                                  "IndexDb=postgresql://ormix@/office?host=/run/postgresql\n");
     EXPECT_EQ(loads_, loadsBefore + 1);
+    EXPECT_TRUE(f.IndexCheck->isChecked());
+    EXPECT_EQ(f.IndexWalks->value(), 3);
     EXPECT_EQ(scanRanges(), (std::vector<std::string>{"192.168.0.1-3", "a b"}));
     EXPECT_EQ(mirrors_.ExcludedShares, (std::vector<std::string>{"ADMIN$", "C$"}));
     EXPECT_TRUE(mirrors_.ShowResCount);
