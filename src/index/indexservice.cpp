@@ -52,8 +52,11 @@ void IndexService::Configure(const IndexSettings& settings) {
     recorder_ = std::make_unique<RecordingShareWalker>(network_, *writer_);
 }
 
-ShareWalker& IndexService::SearchWalker() {
-    return recorder_ ? static_cast<ShareWalker&>(*recorder_) : network_;
+ShareWalker& IndexService::SearchWalker(const std::vector<std::string>& entries) {
+    if (!recorder_)
+        return network_;
+    recorder_->SetEntries(entries);
+    return *recorder_;
 }
 
 bool IndexService::HoldsAnything() {

@@ -44,8 +44,9 @@ public:
     const IndexSettings& Settings() const { return settings_; }
     std::string LastError() const { return lastError_; }
 
-    // What the window's network search walks through: records when the index is open.
-    ShareWalker& SearchWalker();
+    // What the window's network search walks through: records when the index
+    // is open, each share's rows labelled with the computer name of its entry.
+    ShareWalker& SearchWalker(const std::vector<std::string>& entries);
     // Any share walked completely.
     bool HoldsAnything();
 

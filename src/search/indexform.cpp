@@ -153,7 +153,8 @@ bool TIndexForm::Searching() const {
 void TIndexForm::EnableIndex() {
     if (index_)
         return;
-    index_ = std::make_unique<IndexService>(*ownWalker_);
+    // Records what the current walker lists (the SMB helpers, or a test's).
+    index_ = std::make_unique<IndexService>(*walker_);
     index_->Configure(LoadIndexSettings(cfg_));
     indexRunner_ = std::make_unique<IndexSearchRunner>(*this, StopRequested);
     indexRunner_->OnSearchFinished = [this](const IndexSearchSummary& s, const std::string& error) {
@@ -463,8 +464,7 @@ void TIndexForm::StartSearch() {
     query.maxSizeBytes = MaxSizeBytes;
     if (index_) {
         index_->Configure(LoadIndexSettings(cfg_));
-        if (walker_ == ownWalker_.get())
-            runner_->SetWalker(index_->SearchWalker());
+        runner_->SetWalker(index_->SearchWalker(entries));
         if (IndexRB->isChecked()) {
             IndexQuery iq;
             iq.query = query;

@@ -66,6 +66,7 @@ public:
     void SetFileCopier(FileCopier* copier);
     // Turns on the share index (cfg.ini "main" IndexShares, IndexWalks,
     // IndexDb): network searches record into it, "в индексе" searches it.
+    // Call after SetShareWalker: the index records through that walker.
     void EnableIndex();
     IndexService* Index() const { return index_.get(); }
     // After a scan: refreshes the index of SearchShares in the background

@@ -1,9 +1,11 @@
 // The search window with the index turned on: it defaults to "в индексе"
 // once the index holds a share, answers from it with the same rows the
-// network search gives, and says how old the index is.
+// network search gives, says how old the index is, and records what its
+// network searches walk.
 #include "fixtures/waitfor.h"
 #include "index/indexservice.h"
 #include "index/indexstore.h"
+#include "search/fake_share.h"
 #include "search/indexform.h"
 #include "settings/configfile.h"
 
@@ -18,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace ormix::testing {
@@ -79,6 +82,43 @@ TEST(SearchWindowIndex, SearchesTheIndexWhenItHoldsAnything) {
     form.hide();
     form.show();
     EXPECT_TRUE(form.NetworkRB->isChecked());
+}
+
+std::vector<std::string> rows(const TIndexForm& form) {
+    std::vector<std::string> out;
+    for (int i = 0; i < form.ResultList->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* it = form.ResultList->topLevelItem(i);
+        out.push_back((it->text(0) + "|" + it->text(1) + "|" + it->text(2)).toStdString());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+TEST(SearchWindowIndex, NetworkSearchesRecordWithTheirComputerNames) {
+    QTemporaryDir dir;
+    ConfigFile cfg(dir.filePath("cfg.ini").toStdString());
+    cfg.WriteText("main", "IndexDb", dir.filePath("index.sqlite").toStdString());
+    FakeWalker net;
+    net.addShare("\\\\127.0.0.5\\Pub\\",
+                 {FakeNode::file("one.txt", 1), FakeNode::dir("d", {FakeNode::file("two.txt", 2)})});
+    TIndexForm form(cfg);
+    form.SetShareWalker(&net);
+    form.EnableIndex();
+    form.show();
+    form.SearchShares = {"\\\\127.0.0.5\\Pub<>ECHO"};
+    form.SrchStr->setText("*.txt");
+    form.StartSearch();
+    ASSERT_TRUE(waitFor([&] { return !form.Searching(); }));
+    const std::vector<std::string> fromNetwork = rows(form);
+    ASSERT_EQ(fromNetwork.size(), 2u);
+
+    // The writer runs on its own thread: wait until the share is in.
+    ASSERT_TRUE(waitFor([&] { return form.Index()->HoldsAnything(); }));
+    form.IndexRB->setChecked(true);
+    form.StartSearch();
+    ASSERT_TRUE(waitFor([&] { return !form.Searching(); }));
+    EXPECT_EQ(rows(form), fromNetwork);
+    EXPECT_EQ(fromNetwork[0], "ECHO|\\\\127.0.0.5\\Pub\\d\\two.txt|2 b");
 }
 
 } // namespace
