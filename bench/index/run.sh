@@ -61,9 +61,8 @@ for i in $(seq 0 9); do shares+=("\\\\$addr\\s$i"); done
 
 db=$dir/bench/index.sqlite
 rm -f "$db" "$db"-*
-cli() { ip netns exec "$ns" "$bin/ormix-cli" "$@"; }
 
-# Wall seconds and peak resident KiB of one command, output discarded.
+# Wall milliseconds and peak resident KiB of one command, output discarded.
 measure() {
   local t0=$EPOCHREALTIME out
   out=$( { /usr/bin/time -f '%M' "$@" >/dev/null 2>/dev/null; } 2>&1 | tail -1)
@@ -71,24 +70,29 @@ measure() {
 }
 median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-idx_one() { cli search --index --db "$db" '*.txt' "${shares[0]}"; }
-idx_ten() { cli search --index --db "$db" '*.txt' "${shares[@]}"; }
-net_one() { cli search --threads 1 '*.txt' "${shares[0]}"; }
-net_ten() { cli search --threads 6 '*.txt' "${shares[@]}"; }
-refresh_ten() { cli index update --threads 6 --db "$db" "${shares[@]}"; }
-local_find() { find "$tree" -type f -name '*.txt'; }
+x=(ip netns exec "$ns" "$bin/ormix-cli")
+idx_one() { "$@" "${x[@]}" search --index --db "$db" '*.txt' "${shares[0]}"; }
+idx_ten() { "$@" "${x[@]}" search --index --db "$db" '*.txt' "${shares[@]}"; }
+net_one() { "$@" "${x[@]}" search --threads 1 '*.txt' "${shares[0]}"; }
+net_ten() { "$@" "${x[@]}" search --threads 6 '*.txt' "${shares[@]}"; }
+refresh_ten() { "$@" "${x[@]}" index update --threads 6 --db "$db" "${shares[@]}"; }
+local_find() { "$@" find "$tree" -type f -name '*.txt'; }
 
 net_one >/dev/null 2>&1 # warm the server's caches once for everybody
 refresh_ten >/dev/null  # the index the searches read
 # Sanity: the index answers as the network does.
 a=$(idx_ten 2>/dev/null | sort | md5sum)
 b=$(net_ten 2>/dev/null | sort | md5sum)
-[ "$a" = "$b" ] || { echo "index and network answers differ" >&2; exit 1; }
+if [ "$a" != "$b" ]; then
+  echo "index and network answers differ: $(idx_ten 2>/dev/null | wc -l) vs $(net_ten 2>/dev/null | wc -l) lines" >&2
+  "${x[@]}" index stats --db "$db" >&2
+  exit 1
+fi
 
 declare -A ms kib
 for _ in $(seq "$rounds"); do
   for m in idx_one net_one local_find idx_ten net_ten refresh_ten; do
-    read -r t k <<<"$(measure $m)"
+    read -r t k <<<"$($m measure)"
     ms[$m]+=" $t"
     kib[$m]+=" $k"
   done
