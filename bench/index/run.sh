@@ -64,9 +64,9 @@ rm -f "$db" "$db"-*
 
 # Wall milliseconds and peak resident KiB of one command, output discarded.
 measure() {
-  local t0=$EPOCHREALTIME out
-  out=$( { /usr/bin/time -f '%M' "$@" >/dev/null 2>/dev/null; } 2>&1 | tail -1)
-  awk -v a="$t0" -v b="$EPOCHREALTIME" -v m="$out" 'BEGIN { printf "%.0f %s", (b - a) * 1000, m }'
+  local t0=$EPOCHREALTIME rss=$dir/bench/rss
+  /usr/bin/time -o "$rss" -f '%M' "$@" >/dev/null 2>&1 || true
+  awk -v a="$t0" -v b="$EPOCHREALTIME" -v m="$(tail -1 "$rss")" 'BEGIN { printf "%.0f %s", (b - a) * 1000, m }'
 }
 median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
