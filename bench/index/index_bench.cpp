@@ -4,7 +4,7 @@
 // ending in ".txt"), then times index searches and prints one Markdown row
 // per pattern: median milliseconds, matches, and the peak resident memory.
 //
-//   index-bench [--rows N] [--runs R] [--db SPEC] [PATTERN...]
+//   index-bench [--rows N] [--runs R] [--db DB] [PATTERN...]
 #include "index/indexsearch.h"
 #include "index/indexstore.h"
 #include "regex/regexpr.h"

@@ -1,11 +1,11 @@
-// ormix-cli index update [--db SPEC] [--threads N] [SHARE...]
-// ormix-cli index stats [--db SPEC]
+// ormix-cli index update [--db DB] [--threads N] [SHARE...]
+// ormix-cli index stats [--db DB]
 // update walks the shares (all shares the index knows when none is named)
 // through the SMB helpers, at most N at once and one per host, and swaps each
 // completely walked share into the index; it prints one
 // "SHARE<TAB>ok|failed<TAB>ENTRIES" line per share. stats prints one
 // "SHARE<TAB>NAME<TAB>FILES<TAB>FOLDERS<TAB>LAST WALK<TAB>OUTCOME" line per
-// share. SPEC is a SQLite file or postgresql://... Exit 0; 1 when the index
+// share. DB is a SQLite file or postgresql://... Exit 0; 1 when the index
 // cannot be opened or written (or a share failed); 2 on bad arguments.
 #include "cli/commands.h"
 #include "index/recording.h"
@@ -25,9 +25,9 @@ namespace ormix::cli {
 namespace {
 
 int usage() {
-    std::fputs("usage: ormix-cli index update [--db SPEC] [--threads N] [SHARE...]\n"
-               "       ormix-cli index stats [--db SPEC]\n"
-               "  SHARE is \\\\IP\\share or \\\\IP\\share<>NAME; SPEC is a file or postgresql://...\n",
+    std::fputs("usage: ormix-cli index update [--db DB] [--threads N] [SHARE...]\n"
+               "       ormix-cli index stats [--db DB]\n"
+               "  SHARE is \\\\IP\\share or \\\\IP\\share<>NAME; DB is a file or postgresql://...\n",
                stderr);
     return 2;
 }

@@ -1,5 +1,5 @@
 // ormix-cli search [--regex] [--from KB] [--to KB] [--threads N] [--exclude NAMES]
-//                  [--index | --record] [--db SPEC] PATTERN SHARE...
+//                  [--index | --record] [--db DB] PATTERN SHARE...
 // Searches the shares with the search window's workers and launch rule and
 // prints one "NAME<TAB>PATH<TAB>SIZE" line per found file, then "examined N"
 // on stderr. SHARE is "\\IP\share" or "\\IP\share<>NAME"; NAME labels the
@@ -31,9 +31,9 @@ namespace {
 
 int usage() {
     std::fputs("usage: ormix-cli search [--regex] [--from KB] [--to KB] [--threads N] [--exclude NAMES]\n"
-               "                        [--index | --record] [--db SPEC] PATTERN SHARE...\n"
+               "                        [--index | --record] [--db DB] PATTERN SHARE...\n"
                "  SHARE is \\\\IP\\share or \\\\IP\\share<>NAME; with --index SHARE may be left out\n"
-               "  SPEC is the index file or postgresql://...\n",
+               "  DB is the index file or postgresql://...\n",
                stderr);
     return 2;
 }

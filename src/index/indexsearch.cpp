@@ -374,17 +374,17 @@ IndexSearchRunner::~IndexSearchRunner() {
         thread_.join();
 }
 
-void IndexSearchRunner::Start(const std::string& dbSpec, const IndexQuery& query,
+void IndexSearchRunner::Start(const std::string& dbLocation, const IndexQuery& query,
                               const std::string& userText) {
     if (thread_.joinable())
         thread_.join();
     running_ = true;
-    thread_ = std::thread([this, dbSpec, query, userText] {
+    thread_ = std::thread([this, dbLocation, query, userText] {
         IndexSearchSummary summary;
         std::string error;
         {
             IndexStore store;
-            if (store.Open(dbSpec, error)) {
+            if (store.Open(dbLocation, error)) {
                 if (!cache_)
                     cache_ = std::make_shared<IndexCache>();
                 SearchIndex(

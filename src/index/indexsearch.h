@@ -102,7 +102,7 @@ public:
     // (error non-empty when the index could not be read).
     std::function<void(const IndexSearchSummary&, const std::string& error)> OnSearchFinished;
 
-    void Start(const std::string& dbSpec, const IndexQuery& query, const std::string& userText);
+    void Start(const std::string& dbLocation, const IndexQuery& query, const std::string& userText);
     bool Running() const { return running_; }
 
 private:

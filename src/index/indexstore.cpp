@@ -75,17 +75,17 @@ std::string IndexStore::DefaultPath() {
     return base + "/ormix/index.sqlite";
 }
 
-bool IndexStore::IsPostgresSpec(const std::string& spec) {
-    return spec.rfind("postgresql://", 0) == 0 || spec.rfind("postgres://", 0) == 0;
+bool IndexStore::IsPostgresLocation(const std::string& location) {
+    return location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0;
 }
 
 QSqlDatabase IndexStore::Database() const {
     return QSqlDatabase::database(connection_, false);
 }
 
-bool IndexStore::Open(const std::string& specIn, std::string& error) {
-    const std::string spec = specIn.empty() ? DefaultPath() : specIn;
-    postgres_ = IsPostgresSpec(spec);
+bool IndexStore::Open(const std::string& locationIn, std::string& error) {
+    const std::string location = locationIn.empty() ? DefaultPath() : locationIn;
+    postgres_ = IsPostgresLocation(location);
     const QString driver = postgres_ ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE");
     if (!QSqlDatabase::isDriverAvailable(driver)) {
         error = "the Qt SQL driver " + driver.toStdString() + " is not installed";
@@ -93,10 +93,10 @@ bool IndexStore::Open(const std::string& specIn, std::string& error) {
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(driver, connection_);
     if (postgres_) {
-        const QUrl url(q(spec), QUrl::StrictMode);
+        const QUrl url(q(location), QUrl::StrictMode);
         const QString name = url.path().mid(1);
         if (!url.isValid() || name.isEmpty() || name.contains('/')) {
-            error = "not a PostgreSQL address (postgresql://[user@][host][:port]/database): " + spec;
+            error = "not a PostgreSQL address (postgresql://[user@][host][:port]/database): " + location;
             return false;
         }
         db.setDatabaseName(name);
@@ -114,7 +114,7 @@ bool IndexStore::Open(const std::string& specIn, std::string& error) {
             db.setPassword(url.password(QUrl::FullyDecoded));
         db.setConnectOptions(QStringLiteral("connect_timeout=10"));
     } else {
-        const QFileInfo file(q(spec));
+        const QFileInfo file(q(location));
         if (!QDir().mkpath(file.absolutePath())) {
             error = "cannot create the folder " + file.absolutePath().toStdString();
             return false;

@@ -51,13 +51,13 @@ public:
 
     // $XDG_DATA_HOME/ormix/index.sqlite (~/.local/share/... when unset).
     static std::string DefaultPath();
-    static bool IsPostgresSpec(const std::string& spec);
+    static bool IsPostgresLocation(const std::string& location);
 
-    // spec: empty for DefaultPath(), "postgresql://[user[:password]@][host][:port]/db[?host=/socket/dir]"
+    // location: empty for DefaultPath(), "postgresql://[user[:password]@][host][:port]/db[?host=/socket/dir]"
     // for a PostgreSQL server, anything else a SQLite file (its folder is created).
     // Creates or migrates the schema. The store may be used only on the thread
     // that opened it (a Qt SQL rule); every thread opens its own.
-    bool Open(const std::string& spec, std::string& error);
+    bool Open(const std::string& location, std::string& error);
     bool IsOpen() const { return open_; }
     bool IsPostgres() const { return postgres_; }
 

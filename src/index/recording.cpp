@@ -28,13 +28,13 @@ IndexWriter::~IndexWriter() {
     Finish();
 }
 
-bool IndexWriter::Start(const std::string& spec, std::string& error) {
+bool IndexWriter::Start(const std::string& location, std::string& error) {
     std::promise<std::string> opened;
     std::future<std::string> result = opened.get_future();
-    thread_ = std::thread([this, spec, &opened] {
+    thread_ = std::thread([this, location, &opened] {
         IndexStore store;
         std::string err;
-        if (!store.Open(spec, err)) {
+        if (!store.Open(location, err)) {
             opened.set_value(err.empty() ? "cannot open the index" : err);
             return;
         }

@@ -34,7 +34,7 @@ public:
     IndexWriter& operator=(const IndexWriter&) = delete;
 
     // Opens the store (see IndexStore::Open) on the writer's own thread.
-    bool Start(const std::string& spec, std::string& error);
+    bool Start(const std::string& location, std::string& error);
     void SubmitSnapshot(ShareSnapshot snap);
     void SubmitFailure(const std::string& share, const std::string& hostIp, const std::string& hostName,
                        int32_t outcome);

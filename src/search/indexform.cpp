@@ -402,7 +402,7 @@ void TIndexForm::showEvent(QShowEvent* e) {
     ExtSrchPanel->setFixedHeight(1);
     // The index is the default once it holds anything. A local file answers
     // at once; a shared server is not asked on the GUI thread.
-    if (index_ && !sourceChosen_ && !Searching() && !IndexStore::IsPostgresSpec(index_->Settings().db)) {
+    if (index_ && !sourceChosen_ && !Searching() && !IndexStore::IsPostgresLocation(index_->Settings().db)) {
         applyingDefault_ = true;
         (index_->HoldsAnything() ? IndexRB : NetworkRB)->setChecked(true);
         applyingDefault_ = false;

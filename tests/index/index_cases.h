@@ -78,8 +78,8 @@ inline std::vector<FakeNode> musicTree() {
 inline const char* kDocs = "\\\\127.0.0.1\\Docs";
 inline const char* kMusic = "\\\\127.0.0.2\\Music";
 
-// Everything a back end must do; spec selects it. The index is expected empty.
-inline void RunIndexCases(const std::string& spec) {
+// Everything a back end must do; location selects it. The index is expected empty.
+inline void RunIndexCases(const std::string& location) {
     FakeWalker net;
     net.addShare(std::string(kDocs) + "\\", docsTree());
     net.addShare(std::string(kMusic) + "\\", musicTree());
@@ -89,7 +89,7 @@ inline void RunIndexCases(const std::string& spec) {
     {
         IndexWriter writer;
         std::string error;
-        ASSERT_TRUE(writer.Start(spec, error)) << error;
+        ASSERT_TRUE(writer.Start(location, error)) << error;
         RecordingShareWalker recorder(net, writer);
         recorder.SetEntries(entries);
         SearchHarness h;
@@ -103,7 +103,7 @@ inline void RunIndexCases(const std::string& spec) {
 
     IndexStore store;
     std::string error;
-    ASSERT_TRUE(store.Open(spec, error)) << error;
+    ASSERT_TRUE(store.Open(location, error)) << error;
     const std::vector<ShareState> shares = store.Shares();
     ASSERT_EQ(shares.size(), 2u);
     EXPECT_EQ(shares[0].share, kDocs);
@@ -169,7 +169,7 @@ inline void RunIndexCases(const std::string& spec) {
     FakeWalker gone;                              // the host of Docs is offline
     {
         IndexWriter writer;
-        ASSERT_TRUE(writer.Start(spec, error)) << error;
+        ASSERT_TRUE(writer.Start(location, error)) << error;
         RecordingShareWalker recorder(net, writer);
         std::atomic<bool> stop{false};
         const auto outcomes = RefreshShares(recorder, entries, 2, stop);
@@ -191,7 +191,7 @@ inline void RunIndexCases(const std::string& spec) {
     // stops writes nothing at all.
     {
         IndexWriter writer;
-        ASSERT_TRUE(writer.Start(spec, error)) << error;
+        ASSERT_TRUE(writer.Start(location, error)) << error;
         RecordingShareWalker recorder(gone, writer);
         std::atomic<bool> stop{false};
         EXPECT_FALSE(RefreshShares(recorder, {kDocs}, 1, stop)[0].complete);

@@ -90,7 +90,7 @@ public:
         dir_.clear();
     }
 
-    std::string spec() const { return "postgresql://ormix@/postgres?host=" + dir_; }
+    std::string location() const { return "postgresql://ormix@/postgres?host=" + dir_; }
 
 private:
     int run(std::vector<std::string> argv) {
@@ -111,11 +111,11 @@ TEST(PostgresIndex, SameCasesAsSqlite) {
             FAIL() << error;
         GTEST_SKIP() << error;
     }
-    RunIndexCases(server.spec());
+    RunIndexCases(server.location());
 
     // A second open finds the schema in place and the rows intact.
     IndexStore again;
-    ASSERT_TRUE(again.Open(server.spec(), error)) << error;
+    ASSERT_TRUE(again.Open(server.location(), error)) << error;
     EXPECT_TRUE(again.IsPostgres());
     EXPECT_EQ(again.Shares().size(), 2u);
 }
