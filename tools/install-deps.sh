@@ -13,6 +13,7 @@ PACKAGES=(
   qt6-translations-l10n desktop-file-utils appstream dpkg-dev file xdg-utils
   qtkeychain-qt6-dev gnome-keyring dbus dbus-bin
   gvfs-backends gvfs-fuse fuse3
+  libqt6sql6-sqlite libqt6sql6-psql postgresql
 )
 
 missing=()

@@ -1,21 +1,28 @@
-// ormix-cli search [--regex] [--from KB] [--to KB] [--threads N] [--format F]
+// ormix-cli search [--regex] [--from KB] [--to KB] [--threads N] [--format F] [--exclude NAMES]
+//                  [--index | --record] [--db DB]
 //                  [--auth-file FILE | --user [DOMAIN\]USER] PATTERN SHARE...
 // Searches the shares with the search window's workers and launch rule and
 // prints one "NAME<TAB>PATH<TAB>SIZE" line (or CSV or JSON row) per found file, then "examined N"
 // on stderr. SHARE is "\\IP\share" or "\\IP\share<>NAME"; NAME labels the
-// results (else the IP). Exit 0; 2 on bad arguments or when a share's walk
-// broke off (its results are incomplete; an error line on stderr); 3 when
-// the expression does not compile ("error CODE MESSAGE" on stderr). Folders
-// left out for their depth and names that took too long to match get a
-// stderr line each.
+// results (else the IP). --index answers from the share index instead of the
+// network (every indexed share when none is named); --record also keeps what
+// the network search walked in the index. --exclude is a comma list of share
+// names left out. Exit 0; 1 when the index cannot be read; 2 on bad
+// arguments or when a share's walk broke off (its results are incomplete; an
+// error line on stderr); 3 when the expression does not compile ("error CODE
+// MESSAGE" on stderr). Folders left out for their depth and names that took
+// too long to match get a stderr line each.
 #include "cli/accountopts.h"
 #include "cli/commands.h"
-#include "platform/displaytext.h"
 #include "cli/output.h"
+#include "index/indexsearch.h"
+#include "index/recording.h"
+#include "platform/displaytext.h"
 #include "regex/regexpr.h"
 #include "search/pattern.h"
 #include "search/searchrunner.h"
 #include "search/smbjobs.h"
+#include "shares/sharelist.h"
 
 #include <QCoreApplication>
 
@@ -31,10 +38,12 @@ namespace {
 int usage() {
     std::fputs(
         "usage: ormix-cli search [--regex] [--from KB] [--to KB] [--threads N] [--format tsv|csv|json]\n"
+        "                        [--exclude NAMES] [--index | --record] [--db DB]\n"
         "                        [--auth-file FILE | --user [DOMAIN\\]USER] PATTERN SHARE...\n"
-        "  SHARE is \\\\IP\\share or \\\\IP\\share<>NAME\n"
-        "exit status: 0 done, 2 bad arguments or a share's walk broke off (results incomplete),\n"
-        "  3 the expression does not compile\n",
+        "  SHARE is \\\\IP\\share or \\\\IP\\share<>NAME; with --index SHARE may be left out\n"
+        "  DB is the index file or postgresql://...\n"
+        "exit status: 0 done, 1 the index cannot be read, 2 bad arguments or a share's walk broke off\n"
+        "  (results incomplete), 3 the expression does not compile\n",
         stderr);
     return 2;
 }
@@ -99,10 +108,46 @@ private:
     RowWriter rows_;
 };
 
+int searchIndex(const std::string& db, const SearchQuery& query, const std::string& userText,
+                const std::vector<std::string>& entries, const std::vector<std::string>& excluded,
+                RowFormat format) {
+    IndexStore store;
+    std::string error;
+    if (!store.Open(db, error)) {
+        std::fprintf(stderr, "ormix-cli search: %s\n", error.c_str());
+        return 1;
+    }
+    IndexQuery q;
+    q.query = query;
+    q.shares = entries;
+    q.excludedShares = excluded;
+    IndexSearchSummary summary;
+    std::atomic<bool> stop{false};
+    PrintingOwner owner(format);
+    const bool ok = SearchIndex(
+        store, q, userText, stop,
+        [&owner](std::vector<IndexHit>&& hits) {
+            for (const IndexHit& h : hits)
+                owner.AddFoundFile(h.hostName, h.folder, h.size, h.name);
+        },
+        summary, error);
+    std::fflush(stdout);
+    if (!ok) {
+        std::fprintf(stderr, "ormix-cli search: %s\n", error.c_str());
+        return 1;
+    }
+    std::fprintf(stderr, "examined %lld\n", static_cast<long long>(summary.examined));
+    std::fprintf(stderr, "index: %d shares, %d not indexed, oldest walk %lld\n", summary.sharesSearched,
+                 summary.sharesNotIndexed, static_cast<long long>(summary.oldestWalk));
+    return 0;
+}
+
 } // namespace
 
 int runSearch(int argc, char** argv) {
-    bool regexMode = false;
+    bool regexMode = false, fromIndex = false, record = false;
+    std::string db;
+    std::vector<std::string> excluded;
     long long fromKb = 0, toKb = 0, threads = 6;
     RowFormat format = RowFormat::Tsv;
     std::vector<std::string> rest;
@@ -130,6 +175,24 @@ int runSearch(int argc, char** argv) {
         } else if (a == "--format") {
             if (!hasValue || !parseFormatArg(argv[++i], format))
                 return usage();
+        } else if (a == "--index") {
+            fromIndex = true;
+        } else if (a == "--record") {
+            record = true;
+        } else if (a == "--db") {
+            if (!hasValue || !*argv[i + 1])
+                return usage();
+            db = argv[++i];
+        } else if (a == "--exclude") {
+            if (!hasValue)
+                return usage();
+            const std::string list = argv[++i];
+            for (size_t p = 0; p <= list.size();) {
+                const size_t c = std::min(list.find(',', p), list.size());
+                if (c > p)
+                    excluded.push_back(list.substr(p, c - p));
+                p = c + 1;
+            }
         } else if (a == "--") {
             rest.insert(rest.end(), argv + i + 1, argv + argc);
             break;
@@ -137,7 +200,7 @@ int runSearch(int argc, char** argv) {
             rest.push_back(a);
         }
     }
-    if (rest.size() < 2)
+    if (rest.size() < (fromIndex ? 1u : 2u) || (fromIndex && record))
         return usage();
 
     std::vector<std::string> entries;
@@ -168,24 +231,45 @@ int runSearch(int argc, char** argv) {
     QCoreApplication app(qtArgc, argv);
     if (!applyAccountOptions(accounts, "search"))
         return 2;
-    PrintingOwner owner(format);
-    std::atomic<bool> stop{false};
-    const std::unique_ptr<ShareWalker> walker = MakeHelperShareWalker();
-    SearchRunner runner(owner, *walker, stop);
-    bool finished = false;
-    runner.OnSearchFinished = [&] {
-        finished = true;
-        QCoreApplication::quit();
-    };
     SearchQuery query;
     query.expression = *expr;
     query.modifiers = probe.GetModifierStr();
     query.regexMode = regexMode;
     query.minSizeBytes = fromKb * 1024;
     query.maxSizeBytes = toKb * 1024;
-    runner.Start(query, std::move(entries), static_cast<int>(threads));
+    if (fromIndex)
+        return searchIndex(db, query, rest[0], entries, excluded, format);
+
+    PrintingOwner owner(format);
+    std::atomic<bool> stop{false};
+    const std::unique_ptr<ShareWalker> helpers = MakeHelperShareWalker();
+    IndexWriter writer;
+    std::unique_ptr<RecordingShareWalker> recorder;
+    if (record) {
+        std::string error;
+        if (!writer.Start(db, error)) {
+            std::fprintf(stderr, "ormix-cli search: %s\n", error.c_str());
+            return 1;
+        }
+        recorder = std::make_unique<RecordingShareWalker>(*helpers, writer);
+        recorder->SetEntries(entries);
+    }
+    std::vector<std::string> searched;
+    for (const std::string& e : entries) {
+        std::string ip, name;
+        if (!SplitSharePath(e.substr(0, e.find("<>")), ip, name) || !isExcludedShare(name, excluded))
+            searched.push_back(e);
+    }
+    SearchRunner runner(owner, recorder ? static_cast<ShareWalker&>(*recorder) : *helpers, stop);
+    bool finished = false;
+    runner.OnSearchFinished = [&] {
+        finished = true;
+        QCoreApplication::quit();
+    };
+    runner.Start(query, std::move(searched), static_cast<int>(threads));
     if (!finished)
         app.exec();
+    writer.Finish();
     std::fflush(stdout);
     std::fprintf(stderr, "examined %lld\n", static_cast<long long>(owner.examined));
     return owner.incomplete ? 2 : 0;

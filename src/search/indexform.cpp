@@ -2,6 +2,9 @@
 
 #include "export/rowformat.h"
 #include "gui/csvexport.h"
+#include "index/indexsearch.h"
+#include "index/indexservice.h"
+#include "index/recording.h"
 #include "platform/codepage.h"
 #include "platform/displaytext.h"
 #include "platform/launcher.h"
@@ -154,6 +157,38 @@ TIndexForm::TIndexForm(ConfigFile& cfg, QWidget* parent) : QDialog(parent), cfg_
 // call into a dead object, so leave the workers nothing more to report.
 TIndexForm::~TIndexForm() {
     StopRequested = true;
+}
+
+bool TIndexForm::Searching() const {
+    return runner_->Running() || (indexRunner_ && indexRunner_->Running());
+}
+
+void TIndexForm::EnableIndex() {
+    if (index_)
+        return;
+    // Records what the current walker lists (the SMB helpers, or a test's).
+    index_ = std::make_unique<IndexService>(*walker_);
+    index_->Configure(LoadIndexSettings(cfg_));
+    indexRunner_ = std::make_unique<IndexSearchRunner>(*this, StopRequested);
+    indexRunner_->OnSearchFinished = [this](const IndexSearchSummary& s, const std::string& error) {
+        labelIndexAge->setText(error.empty() ? QString::fromStdString(IndexAgeText(s, IndexNow()))
+                                             : " Индекс недоступен: " + QString::fromStdString(error));
+        searchFinished();
+    };
+    IndexRB->setEnabled(true);
+    NetworkRB->setEnabled(true);
+}
+
+void TIndexForm::RefreshIndexAfterScan() {
+    if (!index_)
+        return;
+    index_->Configure(LoadIndexSettings(cfg_));
+    if (!index_->Settings().refreshAfterScan)
+        return;
+    std::vector<std::string> entries;
+    for (const QString& s : SearchShares)
+        entries.push_back(s.toStdString());
+    index_->StartRefresh(std::move(entries));
 }
 
 void TIndexForm::SetShareWalker(ShareWalker* walker) {
@@ -318,10 +353,31 @@ void TIndexForm::buildControls() {
         status->addWidget(cell);
     }
 
+    // Where to search: the index (when there is one) or the network.
+    auto* source = new QHBoxLayout;
+    source->addWidget(label(this, nullptr, "Искать: "));
+    IndexRB = new QRadioButton("в индексе", this);
+    IndexRB->setObjectName("IndexRB");
+    NetworkRB = new QRadioButton("по сети", this);
+    NetworkRB->setObjectName("NetworkRB");
+    NetworkRB->setChecked(true);
+    IndexRB->setEnabled(false);
+    NetworkRB->setEnabled(false);
+    source->addWidget(IndexRB);
+    source->addWidget(NetworkRB);
+    source->addStretch(1);
+    labelIndexAge = label(this, "labelIndexAge", "");
+    source->addWidget(labelIndexAge);
+    connect(NetworkRB, &QRadioButton::toggled, this, [this] {
+        if (!applyingDefault_)
+            sourceChosen_ = true;
+    });
+
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(6, 6, 6, 0);
     root->setSpacing(4);
     root->addLayout(top);
+    root->addLayout(source);
     root->addWidget(ExtSrchPanel);
     root->addWidget(PageControl1, 1);
     root->addWidget(status);
@@ -361,6 +417,13 @@ void TIndexForm::showEvent(QShowEvent* e) {
     BuildResultMenu();
     Timer1->start();
     ExtSrchPanel->setFixedHeight(1);
+    // The index is the default once it holds anything. A local file answers
+    // at once; a shared server is not asked on the GUI thread.
+    if (index_ && !sourceChosen_ && !Searching() && !IndexStore::IsPostgresLocation(index_->Settings().db)) {
+        applyingDefault_ = true;
+        (index_->HoldsAnything() ? IndexRB : NetworkRB)->setChecked(true);
+        applyingDefault_ = false;
+    }
 }
 
 void TIndexForm::hideEvent(QHideEvent* e) {
@@ -381,7 +444,7 @@ bool TIndexForm::PreparePattern(const QString& text) {
 void TIndexForm::StartSearch() {
     // Enter in one of the edits while a search runs would start a second,
     // overlapping one; the disabled start button already says no.
-    if (runner_->Running())
+    if (Searching())
         return;
     if (!PreparePattern(SrchStr->text()))
         return;
@@ -416,6 +479,20 @@ void TIndexForm::StartSearch() {
     query.regexMode = RegexMode;
     query.minSizeBytes = MinSizeBytes;
     query.maxSizeBytes = MaxSizeBytes;
+    if (index_) {
+        index_->Configure(LoadIndexSettings(cfg_));
+        runner_->SetWalker(index_->SearchWalker(entries));
+        if (IndexRB->isChecked()) {
+            IndexQuery iq;
+            iq.query = query;
+            iq.shares = std::move(entries);
+            iq.excludedShares = index_->Settings().excludedShares;
+            Memo2->appendPlainText("Поиск в индексе");
+            indexRunner_->Start(index_->Settings().db, iq, SrchStr->text().toStdString());
+            return;
+        }
+    }
+    labelIndexAge->clear();
     runner_->Start(query, std::move(entries), maxWorkers);
 }
 
@@ -480,7 +557,8 @@ void TIndexForm::AddExaminedCount(int64_t count) {
 }
 
 void TIndexForm::Timer1Timer() {
-    labelThrCnt->setText(QString::number(runner_->ActiveSearchWorkers));
+    const bool fromIndex = indexRunner_ && indexRunner_->Running();
+    labelThrCnt->setText(QString::number(fromIndex ? 1 : runner_->ActiveSearchWorkers));
 }
 
 void TIndexForm::TextRBClick() {

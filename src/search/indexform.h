@@ -34,6 +34,8 @@ class QTreeWidget;
 namespace ormix {
 
 class ConfigFile;
+class IndexSearchRunner;
+class IndexService;
 class TOpenWithForm;
 
 // One row of ResultList: computer name, full path, size text, and the size
@@ -66,6 +68,14 @@ public:
     void SetOpenWithForm(TOpenWithForm* form) { openWith_ = form; }
     void SetShareWalker(ShareWalker* walker);
     void SetFileCopier(FileCopier* copier);
+    // Turns on the share index (cfg.ini "main" IndexShares, IndexWalks,
+    // IndexDb): network searches record into it, "в индексе" searches it.
+    // Call after SetShareWalker: the index records through that walker.
+    void EnableIndex();
+    IndexService* Index() const { return index_.get(); }
+    // After a scan: refreshes the index of SearchShares in the background
+    // when "Индексировать ресурсы" is ticked.
+    void RefreshIndexAfterScan();
     // Dialogs go through these so tests can answer them; engine errors go to
     // the general error report.
     std::function<void(const QString&)> ShowMessage;
@@ -97,7 +107,7 @@ public:
     void CsvExportBtnClick();
     void BuildResultMenu();
     void PopupMenuItemsClick(int tag);
-    bool Searching() const { return runner_->Running(); }
+    bool Searching() const;
 
     TRegExpr SearchExpr;
     bool RegexMode = false;
@@ -134,6 +144,9 @@ public:
     QLabel* labelThrCnt;
     QLabel* labelFileCnt;
     QLabel* labelFoundedFileCnt;
+    QRadioButton* IndexRB;   // "в индексе"
+    QRadioButton* NetworkRB; // "по сети"
+    QLabel* labelIndexAge;
     QTimer* Timer1;
     QMenu* PopupMenu1;
 
@@ -154,6 +167,10 @@ private:
     ShareWalker* walker_ = nullptr;
     FileCopier* copier_ = nullptr;
     std::unique_ptr<SearchRunner> runner_;
+    std::unique_ptr<IndexService> index_;
+    std::unique_ptr<IndexSearchRunner> indexRunner_;
+    bool sourceChosen_ = false; // the user picked index or network himself
+    bool applyingDefault_ = false;
 };
 
 } // namespace ormix

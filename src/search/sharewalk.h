@@ -23,8 +23,9 @@ struct WalkRecord {
         FolderEnd, // the current folder has no more entries
     };
     Kind kind = File;
-    std::string name; // UTF-8, as the listing gives it
-    int64_t size = 0; // bytes; 0 for folders
+    std::string name;  // UTF-8, as the listing gives it
+    int64_t size = 0;  // bytes; 0 for folders
+    int64_t mtime = 0; // modification time, seconds since the epoch; 0 unknown
 };
 
 // One running walk. The stream opens with the records of the share's root and

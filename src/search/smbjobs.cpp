@@ -85,14 +85,15 @@ public:
         int32_t status = 0;
         if (r.kind() == Kind::Entry) {
             uint8_t what = 0;
-            uint64_t size = 0;
+            uint64_t size = 0, mtime = 0;
             // The helper sends no longer names; a longer one means it went astray.
-            if (r.u8(what) && r.text(rec.name) && r.u64(size) && r.done() && what <= 2 &&
+            if (r.u8(what) && r.text(rec.name) && r.u64(size) && r.u64(mtime) && r.done() && what <= 2 &&
                 rec.name.size() <= smbproto::kMaxEntryNameBytes) {
                 rec.kind = what == 0   ? WalkRecord::File
                            : what == 1 ? WalkRecord::Folder
                                        : WalkRecord::FolderEnd;
                 rec.size = size > uint64_t(INT64_MAX) ? INT64_MAX : int64_t(size);
+                rec.mtime = mtime > uint64_t(INT64_MAX) ? 0 : int64_t(mtime);
                 ++records_;
                 return true;
             }

@@ -173,6 +173,15 @@ void TSetupForm::buildLayout() {
     ExclRes->setMaxLength(256);
     ExclRes->installEventFilter(this);
     RxSpeedButton5 = helpButton(this, "RxSpeedButton5");
+    IndexCheck =
+        checkBox(this, "IndexCheck", QStringLiteral("Индексировать ресурсы"),
+                 QStringLiteral("После каждого сканирования обходить все ресурсы и запоминать их файлы "
+                                "для мгновенного поиска"));
+    IndexWalks = numberField(this, "IndexWalks", 1, 64);
+    IndexDb = new QLineEdit(this);
+    IndexDb->setObjectName(QStringLiteral("IndexDb"));
+    IndexDb->setPlaceholderText(QStringLiteral("файл индекса или postgresql://..."));
+    IndexDb->setMaxLength(256);
     RxSpeedButton3 = flatButton(this, "RxSpeedButton3", QStringLiteral("Сохранить"), {});
     RxSpeedButton4 = flatButton(this, "RxSpeedButton4", QStringLiteral("Отмена"), {});
     for (QToolButton* b : {RxSpeedButton3, RxSpeedButton4})
@@ -183,6 +192,7 @@ void TSetupForm::buildLayout() {
     for (NumberField* f : {d11, d12, d13, d14, d21, d22, d23, d24})
         f->setFixedWidth(digitWidth * 3 + 12);
     Interval->setFixedWidth(digitWidth * 4 + 14);
+    IndexWalks->setFixedWidth(digitWidth * 3 + 12);
 
     auto* options = new QVBoxLayout;
     options->setContentsMargins(6, 0, 6, 6);
@@ -221,6 +231,14 @@ void TSetupForm::buildLayout() {
         window.exec();
     });
     options->addWidget(AccountsButton, 0, Qt::AlignLeft);
+    options->addWidget(IndexCheck);
+    auto* indexWalks = new QHBoxLayout;
+    indexWalks->setContentsMargins(20, 0, 0, 0);
+    indexWalks->addWidget(label(this, "IndexWalksLabel", QStringLiteral("ресурсов одновременно:")));
+    indexWalks->addWidget(IndexWalks);
+    indexWalks->addStretch(1);
+    options->addLayout(indexWalks);
+    options->addWidget(IndexDb);
     auto* closeButtons = new QHBoxLayout;
     closeButtons->addStretch(1);
     closeButtons->addWidget(RxSpeedButton3);
@@ -248,6 +266,7 @@ void TSetupForm::buildLayout() {
     // Keyboard toggles follow the dependent controls as mouse clicks do.
     connect(ResCntCheck, &QCheckBox::toggled, this, &TSetupForm::updateDependentControls);
     connect(AutoScanCheck, &QCheckBox::toggled, this, &TSetupForm::updateDependentControls);
+    connect(IndexCheck, &QCheckBox::toggled, this, &TSetupForm::updateDependentControls);
 }
 
 void TSetupForm::LoadSettings() {
@@ -273,6 +292,9 @@ void TSetupForm::LoadSettings() {
     ExclRes->setText(QString::fromStdString(ExcludeText));
     Interval->setValue(m.AutoScanInterval); // the field keeps it within its bounds
     MethodsBox->load(config_);
+    IndexCheck->setChecked(config_.ReadFlag(kMain, "IndexShares", false));
+    IndexWalks->setValue(config_.ReadNumber(kMain, "IndexWalks", 4));
+    IndexDb->setText(QString::fromStdString(config_.ReadText(kMain, "IndexDb", "")));
     updateDependentControls();
 }
 
@@ -314,6 +336,9 @@ void TSetupForm::SaveSettButtClick() {
         config_.WriteNumber(kMain, "AutoScanInterval", Interval->CommittedValue());
         config_.WriteFlag(kMain, "GroupByWrkGrp", GroupCheck->isChecked());
         MethodsBox->save(config_);
+        config_.WriteFlag(kMain, "IndexShares", IndexCheck->isChecked());
+        config_.WriteNumber(kMain, "IndexWalks", IndexWalks->CommittedValue());
+        config_.WriteText(kMain, "IndexDb", IndexDb->text().trimmed().toStdString());
     } catch (const ConfigWriteError& e) {
         ShowMessage(QString::fromUtf8(e.what()));
         return;
@@ -354,6 +379,7 @@ void TSetupForm::updateDependentControls() {
     EmtyResCheck->setEnabled(ResCntCheck->isChecked());
     const bool autoScan = AutoScanCheck->isChecked();
     Interval->setEnabled(autoScan);
+    IndexWalks->setEnabled(IndexCheck->isChecked());
     Label2->setEnabled(autoScan);
     Label5->setEnabled(autoScan);
 }

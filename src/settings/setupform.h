@@ -78,6 +78,9 @@ public:
     QLabel* Label1;
     QLineEdit* ExclRes;
     QToolButton* RxSpeedButton5; // help beside ExclRes
+    QCheckBox* IndexCheck;       // "Индексировать ресурсы" (main/IndexShares)
+    NumberField* IndexWalks;     // shares walked at once (main/IndexWalks)
+    QLineEdit* IndexDb;          // index file or postgresql://... (main/IndexDb)
     QToolButton* RxSpeedButton3; // "Сохранить"
     QToolButton* RxSpeedButton4; // "Отмена"
 

@@ -24,9 +24,11 @@
 //   job (program -> helper)          records (helper -> program)       end
 //   ListShares{text host, auth}      Share{text name, text comment}*   End
 //   WalkShare{text url, auth}        Entry{u8 what, text name,         End
-//                                      u64 size}*  (depth first; what:
-//                                      0 file, 1 folder whose entries
-//                                      follow, 2 end of the current folder)
+//                                      u64 size, u64 mtime}*  (depth
+//                                      first; what: 0 file, 1 folder whose
+//                                      entries follow, 2 end of the current
+//                                      folder; mtime in seconds since the
+//                                      epoch, 0 when unknown)
 //   CopyFile{text url,               Target{text path} once, then       End
 //            text local_path, auth}    Progress{u64 done, u64 total}*
 //                                      (path: local_path, or the next free
@@ -53,7 +55,7 @@
 
 namespace ormix::smbproto {
 
-constexpr uint32_t kProtocolVersion = 2;
+constexpr uint32_t kProtocolVersion = 3;
 // Far above any real record: the longest SMB path (32,767 UTF-16 units),
 // percent-encoded, fits a CopyFile job several times over.
 constexpr uint32_t kMaxFrame = 1u << 20;
@@ -75,7 +77,7 @@ enum class Kind : uint8_t {
     CopyFile = 'C',   // job: text smb:// URL, text local path
     Stop = 'X',       // program -> helper: end the running walk or copy
     Share = 'S',      // record: text name, text comment
-    Entry = 'F',      // record: u8 what, text name, u64 size
+    Entry = 'F',      // record: u8 what, text name, u64 size, u64 mtime
     Target = 'T',     // record: text local path the copy writes to
     Progress = 'P',   // record: u64 done, u64 total
     End = 'E',        // end of a job: i32 status

@@ -58,6 +58,7 @@ void createWindows() {
     w.SetupForm = new TSetupForm(main->ConfigFile, std::move(host));
     w.About = new TAbout(*main);
     w.IndexForm = new TIndexForm(main->ConfigFile);
+    w.IndexForm->EnableIndex();
     w.OpenWithForm = new TOpenWithForm(main->ConfigFile);
     w.IndexForm->SetOpenWithForm(w.OpenWithForm);
     w.ConnectDriveForm = new TConnectDriveForm;

@@ -269,6 +269,8 @@ void TMainDlg::ScanFinished() {
     // Also closes the computer list window when it is open.
     if (TAddrMgrForm* list = appWindows().AddrMgrForm)
         list->SaveComputerList();
+    if (TIndexForm* search = appWindows().IndexForm)
+        search->RefreshIndexAfterScan();
     if (AutoScan)
         StartCountdown(periodOf(AutoScanInterval));
     if (countdownDeferred_) {

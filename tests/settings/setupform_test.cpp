@@ -225,6 +225,9 @@ TEST_F(SetupFormTest, SaveWritesTheKeysInOrderThenReloads) {
     f.MethodsBox->SmbCheck->setChecked(false);
     f.MethodsBox->NetbiosCheck->setChecked(false); // the last method stays on
     f.MethodsBox->RetryCount->setValue(2);
+    f.IndexCheck->setChecked(true);
+    f.IndexWalks->setValue(3);
+    f.IndexDb->setText(" postgresql://ormix@/office?host=/run/postgresql ");
     const int loadsBefore = loads_;
 
     f.RxSpeedButton3->click();
@@ -242,8 +245,13 @@ TEST_F(SetupFormTest, SaveWritesTheKeysInOrderThenReloads) {
                                   "GroupByWrkGrp=0\n"
                                   "ScanNetbios=1\n"
                                   "ScanSmb=0\n"
-                                  "scan_retries=2\n");
+                                  "scan_retries=2\n"
+                                  "IndexShares=1\n"
+                                  "IndexWalks=3\n"
+                                  "IndexDb=postgresql://ormix@/office?host=/run/postgresql\n");
     EXPECT_EQ(loads_, loadsBefore + 1);
+    EXPECT_TRUE(f.IndexCheck->isChecked());
+    EXPECT_EQ(f.IndexWalks->value(), 3);
     EXPECT_EQ(scanRanges(), (std::vector<std::string>{"192.168.0.1-3", "a b"}));
     EXPECT_EQ(mirrors_.ExcludedShares, (std::vector<std::string>{"ADMIN$", "C$"}));
     EXPECT_TRUE(mirrors_.ShowResCount);

@@ -69,7 +69,8 @@ struct RecordingIo {
         uint8_t what = 0;
         std::string name;
         uint64_t size = 0;
-        EXPECT_TRUE(r.u8(what) && r.text(name) && r.u64(size) && r.done());
+        uint64_t mtime = 0;
+        EXPECT_TRUE(r.u8(what) && r.text(name) && r.u64(size) && r.u64(mtime) && r.done());
         records.push_back(what == EntryFile ? "F " + name : what == EntryFolder ? "D " + name : "E");
         return true;
     }

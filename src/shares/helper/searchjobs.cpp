@@ -43,6 +43,7 @@ public:
         e.name = info->name ? info->name : "";
         e.folder = (info->attrs & kDirectoryAttr) != 0;
         e.size = info->size;
+        e.mtime = info->mtime_ts.tv_sec > 0 ? uint64_t(info->mtime_ts.tv_sec) : 0;
         return true;
     }
     void close(Handle dir) { smbc_getFunctionClosedir(ctx_)(ctx_, dir); }

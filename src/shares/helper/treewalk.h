@@ -19,6 +19,7 @@ struct DirEntry {
     std::string name;
     bool folder = false;
     uint64_t size = 0;
+    uint64_t mtime = 0; // seconds since the epoch, 0 when unknown
 };
 
 // "a b" -> "a%20b": one path component of an smb:// URL.
@@ -41,7 +42,7 @@ inline std::string encodeUrlComponent(const std::string& name) {
 }
 
 inline std::string folderEndFrame() {
-    return smbproto::FrameWriter(smbproto::Kind::Entry).u8(EntryFolderEnd).text("").u64(0).finish();
+    return smbproto::FrameWriter(smbproto::Kind::Entry).u8(EntryFolderEnd).text("").u64(0).u64(0).finish();
 }
 
 // Streams the entries below the open root listing (url ends with "/") and
@@ -86,6 +87,7 @@ bool walkTree(Lister& dirs, Io& io, typename Lister::Handle root, std::string ur
                                       .u8(e.folder ? EntryFolder : EntryFile)
                                       .text(e.name)
                                       .u64(e.folder ? 0 : e.size)
+                                      .u64(e.mtime)
                                       .finish();
         if (!io.put(frame))
             return abort();
