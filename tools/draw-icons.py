@@ -7,6 +7,10 @@ list). Run this script after changing a drawing and commit the PNG files with it
     tools/draw-icons.py                 # rewrites src/gui/icons/*.png
     tools/draw-icons.py --sheet out.png # also writes an 8x enlarged contact sheet
 
+The application icon (picture 8, the computer with a star) is also written at
+the icon theme's usual sizes into packaging/icons/hicolor/NxN/apps/ormix.png,
+enlarged pixel by pixel and centred where the size is no multiple of 16.
+
 Only the standard library is used (zlib for the PNG stream).
 """
 import os
@@ -376,6 +380,23 @@ def contact_sheet(scale=8, gap=4):
     return png(width, height, sheet)
 
 
+APP_ICON = 8
+APP_ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+
+
+def app_icon(size):
+    rows = DRAWINGS[APP_ICON][1]
+    scale = size // 16
+    pad = (size - 16 * scale) // 2
+    pixels = [[(0, 0, 0, 0)] * size for _ in range(size)]
+    for y, row in enumerate(rows):
+        for x, ch in enumerate(row):
+            for dy in range(scale):
+                for dx in range(scale):
+                    pixels[pad + y * scale + dy][pad + x * scale + dx] = PALETTE[ch]
+    return png(size, size, pixels)
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     out_dir = os.path.join(here, "..", "src", "gui", "icons")
@@ -386,6 +407,12 @@ def main():
         check(index, name, rows)
         with open(os.path.join(out_dir, f"{index:02d}.png"), "wb") as f:
             f.write(png(16, 16, pixels_of(rows)))
+    theme_dir = os.path.join(here, "..", "packaging", "icons", "hicolor")
+    for size in APP_ICON_SIZES:
+        apps = os.path.join(theme_dir, f"{size}x{size}", "apps")
+        os.makedirs(apps, exist_ok=True)
+        with open(os.path.join(apps, "ormix.png"), "wb") as f:
+            f.write(app_icon(size))
     if len(sys.argv) == 3 and sys.argv[1] == "--sheet":
         with open(sys.argv[2], "wb") as f:
             f.write(contact_sheet())

@@ -8,8 +8,12 @@ PACKAGES=(
   qt6-base-dev libgl-dev libsmbclient-dev
   libgtest-dev googletest
   samba smbclient nbtscan iproute2 procps
-  xvfb xauth libpcre2-dev clang
-  hicolor-icon-theme fonts-dejavu-core
+  xvfb xauth libpcre2-dev clang libclang-rt-14-dev
+  hicolor-icon-theme fonts-dejavu-core python3
+  qt6-translations-l10n desktop-file-utils appstream dpkg-dev file xdg-utils
+  qtkeychain-qt6-dev gnome-keyring dbus dbus-bin
+  gvfs-backends gvfs-fuse fuse3
+  libqt6sql6-sqlite libqt6sql6-psql postgresql
 )
 
 missing=()

@@ -2,8 +2,11 @@
 // `ormix-cli scan` and of nbtscan over the same loopback ranges, inside a
 // network namespace made for the run, with nbt-responder answering for 1,000
 // addresses of 127.1.0.0/16. Prints a Markdown table of medians.
+// With --loss the responder ignores 5 % of the queries at random (seeded),
+// and the table compares ormix-cli with and without its retry pass against
+// nbtscan with and without its own retransmission.
 //
-// usage: scan-bench [--runs N]     (root; nbtscan installed)
+// usage: scan-bench [--runs N] [--loss]     (root; nbtscan installed)
 #include "fixtures/netns.h"
 
 #include <sys/resource.h>
@@ -82,7 +85,7 @@ Measure medianOf(const std::vector<Measure>& runs) {
     return {median(wall), median(cpu), static_cast<long>(median(peak)), static_cast<int>(median(hosts))};
 }
 
-bool writeResponderConfig(const std::string& path) {
+bool writeResponderConfig(const std::string& path, bool loss) {
     std::ofstream f(path);
     for (int i = 0; i < 1000; ++i) {
         const int a = 1 + i * 65; // every 65th address of 127.1.0.0/16
@@ -91,6 +94,8 @@ bool writeResponderConfig(const std::string& path) {
                       "host 127.1.%d.%d\nname HOST-%04d\nworkgroup BENCH\nmac 02-00-00-00-%02X-%02X\n",
                       a / 256, a % 256, i, a / 256, a % 256);
         f << block;
+        if (loss)
+            f << "drop 5\nseed " << i << "\n";
     }
     return static_cast<bool>(f);
 }
@@ -99,8 +104,13 @@ bool writeResponderConfig(const std::string& path) {
 
 int main(int argc, char** argv) {
     int runs = 3;
-    if (argc == 3 && std::string(argv[1]) == "--runs")
-        runs = std::max(1, std::atoi(argv[2]));
+    bool loss = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--runs" && i + 1 < argc)
+            runs = std::max(1, std::atoi(argv[++i]));
+        else if (std::string(argv[i]) == "--loss")
+            loss = true;
+    }
     const std::string why = ormix::testing::netnsUnavailableReason();
     if (!why.empty()) {
         std::fprintf(stderr, "scan-bench %s\n", why.c_str());
@@ -117,7 +127,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string conf = "/tmp/ormix-scanbench-" + std::to_string(getpid()) + ".conf";
-    if (!writeResponderConfig(conf))
+    if (!writeResponderConfig(conf, loss))
         return 1;
     int readyFd = -1;
     const pid_t responder =
@@ -129,13 +139,20 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    const char* ranges[] = {"127.1.0.0/16", "127.2.0.0/16", "127.0.0.0/12"};
+    std::vector<const char*> ranges = {"127.1.0.0/16", "127.2.0.0/16", "127.0.0.0/12"};
+    if (loss)
+        ranges = {"127.1.0.0/16"};
     std::printf("| range | program | wall s | CPU s | peak RSS KiB | hosts |\n|---|---|---|---|---|---|\n");
     for (const char* range : ranges) {
         std::vector<std::pair<const char*, std::vector<std::string>>> programs = {
             {"ormix-cli scan --timeout 1", {bin + "/ormix-cli", "scan", "--timeout", "1", range}}};
+        if (loss)
+            programs.push_back({"ormix-cli scan --timeout 1 --retries 1",
+                                {bin + "/ormix-cli", "scan", "--timeout", "1", "--retries", "1", range}});
         if (haveNbtscan)
             programs.push_back({"nbtscan -t 1000", {nbtscan, "-t", "1000", range}});
+        if (haveNbtscan && loss)
+            programs.push_back({"nbtscan -t 1000 -m 2", {nbtscan, "-t", "1000", "-m", "2", range}});
         // The programs take turns, so a change in the machine's load hits both alike.
         std::vector<std::vector<Measure>> measures(programs.size());
         for (int r = 0; r < runs; ++r)

@@ -9,6 +9,7 @@ const std::vector<Command>& commands() {
         {"ranges", "show how range texts are read", runRanges},
         {"shares", "list the shares of hosts", runShares},
         {"search", "search shares for files by name, expression and size", runSearch},
+        {"index", "fill the share index and show what it holds", runIndex},
     };
     return list;
 }

@@ -20,5 +20,6 @@ int runRanges(int argc, char** argv);
 int runShares(int argc, char** argv);
 int runSearch(int argc, char** argv);
 int runRegex(int argc, char** argv);
+int runIndex(int argc, char** argv);
 
 } // namespace ormix::cli

@@ -1,6 +1,7 @@
 // ormix-cli: the command-line face of ORMIX's core (scanning, share listing,
 // file search and the expression engine), for scripts and for the test suite.
 #include "cli/commands.h"
+#include "export/rowformat.h"
 
 #include <cstdio>
 #include <cstring>
@@ -16,6 +17,8 @@ void printUsage(std::FILE* out) {
                out);
     for (const auto& c : ormix::cli::commands())
         std::fprintf(out, "  %-8s %s\n", c.name, c.summary);
+    std::fputs("\nscan, shares and search ", out);
+    std::fputs(ormix::kRowFormatHelp, out);
 }
 
 } // namespace

@@ -5,8 +5,10 @@
 #include "platform/codepage.h"
 #include "platform/hexdigit.h"
 #include "regex/regexpr.h"
+#include "search/pattern.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +24,8 @@ void printUsage() {
         "       ormix-cli regex [-m MODS] --dump PATTERN\n"
         "  -m MODS          modifiers as in (?MODS), e.g. i, -s, m-g\n"
         "  --text-escapes   decode \\\\ \\n \\r \\t \\xHH in TEXT (\\xHH is a code page 1251 byte)\n"
+        "  --step-limit N   matcher steps one TEXT may take (default 20000000, 0 none); a TEXT\n"
+        "                   that needs more prints \"error 1017 ...\" and the next TEXT is tried\n"
         "exit status: 0 done, 2 bad arguments, 3 the engine raised an error\n",
         stderr);
 }
@@ -63,6 +67,7 @@ enum class Mode { Match, Split, Replace, Dump };
 int runRegex(int argc, char** argv) {
     Mode mode = Mode::Match;
     bool haveMods = false, textEscapes = false, subst = false;
+    long long stepLimit = kNameMatchStepLimit;
     std::string mods, replacement;
     auto setMode = [&mode](Mode m) {
         if (mode != Mode::Match && mode != m)
@@ -81,6 +86,11 @@ int runRegex(int argc, char** argv) {
         } else if (a == "-m" && i + 1 < argc) {
             haveMods = true;
             mods = argv[++i];
+        } else if (a == "--step-limit" && i + 1 < argc) {
+            char* end = nullptr;
+            const char* v = argv[++i];
+            stepLimit = std::strtoll(v, &end, 10);
+            ok = end != v && *end == '\0' && stepLimit >= 0;
         } else if (a == "--text-escapes") {
             textEscapes = true;
         } else if (a == "--split") {
@@ -116,6 +126,8 @@ int runRegex(int argc, char** argv) {
     };
 
     TRegExpr r;
+    r.SetMatchStepLimit(stepLimit);
+    bool limitHit = false;
     try {
         if (haveMods)
             r.SetModifierStr(utf8ToCp1251(mods));
@@ -139,7 +151,21 @@ int runRegex(int argc, char** argv) {
             break;
         case Mode::Match:
             for (std::size_t t = 1; t < args.size(); ++t) {
-                if (!r.Exec(text(args[t]))) {
+                bool matched = false;
+                try {
+                    matched = r.Exec(text(args[t]));
+                } catch (const ERegExpr& e) {
+                    if (e.ErrorCode != 1017)
+                        throw;
+                    // One text that takes too long costs only itself.
+                    std::printf("error %d %s\n", e.ErrorCode, cp1251ToUtf8(e.what()).c_str());
+                    std::fflush(stdout);
+                    std::fprintf(stderr, "ormix-cli regex: TEXT %zu took more than %lld steps, skipped\n", t,
+                                 stepLimit);
+                    limitHit = true;
+                    continue;
+                }
+                if (!matched) {
                     std::puts("nomatch");
                     continue;
                 }
@@ -158,7 +184,7 @@ int runRegex(int argc, char** argv) {
         std::printf("error %d %s\n", e.ErrorCode, cp1251ToUtf8(e.what()).c_str());
         return 3;
     }
-    return 0;
+    return limitHit ? 3 : 0;
 }
 
 } // namespace ormix::cli

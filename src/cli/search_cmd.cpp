@@ -1,14 +1,28 @@
-// ormix-cli search [--regex] [--from KB] [--to KB] [--threads N] PATTERN SHARE...
+// ormix-cli search [--regex] [--from KB] [--to KB] [--threads N] [--format F] [--exclude NAMES]
+//                  [--index | --record] [--db DB]
+//                  [--auth-file FILE | --user [DOMAIN\]USER] PATTERN SHARE...
 // Searches the shares with the search window's workers and launch rule and
-// prints one "NAME<TAB>PATH<TAB>SIZE" line per found file, then "examined N"
+// prints one "NAME<TAB>PATH<TAB>SIZE" line (or CSV or JSON row) per found file, then "examined N"
 // on stderr. SHARE is "\\IP\share" or "\\IP\share<>NAME"; NAME labels the
-// results (else the IP). Exit 0; 2 on bad arguments; 3 when the expression
-// does not compile ("error CODE MESSAGE" on stderr).
+// results (else the IP). --index answers from the share index instead of the
+// network (every indexed share when none is named); --record also keeps what
+// the network search walked in the index. --exclude is a comma list of share
+// names left out. Exit 0; 1 when the index cannot be read; 2 on bad
+// arguments or when a share's walk broke off (its results are incomplete; an
+// error line on stderr); 3 when the expression does not compile ("error CODE
+// MESSAGE" on stderr). Folders left out for their depth and names that took
+// too long to match get a stderr line each.
+#include "cli/accountopts.h"
 #include "cli/commands.h"
+#include "cli/output.h"
+#include "index/indexsearch.h"
+#include "index/recording.h"
+#include "platform/displaytext.h"
 #include "regex/regexpr.h"
 #include "search/pattern.h"
 #include "search/searchrunner.h"
 #include "search/smbjobs.h"
+#include "shares/sharelist.h"
 
 #include <QCoreApplication>
 
@@ -22,9 +36,15 @@ namespace ormix::cli {
 namespace {
 
 int usage() {
-    std::fputs("usage: ormix-cli search [--regex] [--from KB] [--to KB] [--threads N] PATTERN SHARE...\n"
-               "  SHARE is \\\\IP\\share or \\\\IP\\share<>NAME\n",
-               stderr);
+    std::fputs(
+        "usage: ormix-cli search [--regex] [--from KB] [--to KB] [--threads N] [--format tsv|csv|json]\n"
+        "                        [--exclude NAMES] [--index | --record] [--db DB]\n"
+        "                        [--auth-file FILE | --user [DOMAIN\\]USER] PATTERN SHARE...\n"
+        "  SHARE is \\\\IP\\share or \\\\IP\\share<>NAME; with --index SHARE may be left out\n"
+        "  DB is the index file or postgresql://...\n"
+        "exit status: 0 done, 1 the index cannot be read, 2 bad arguments or a share's walk broke off\n"
+        "  (results incomplete), 3 the expression does not compile\n",
+        stderr);
     return 2;
 }
 
@@ -53,24 +73,93 @@ bool searchEntry(const std::string& arg, std::string& entry) {
 
 class PrintingOwner : public SearchOwner {
 public:
+    explicit PrintingOwner(RowFormat format)
+        : rows_(format, {{"host", CellKind::Text}, {"path", CellKind::Path}, {"size", CellKind::Number}}) {
+        printOut(rows_.header());
+    }
     void AddFoundFile(const std::string& hostName, const std::string& folder, int64_t size,
                       const std::string& name) override {
-        std::printf("%s\t%s%s\t%lld\n", hostName.c_str(), folder.c_str(), name.c_str(),
-                    static_cast<long long>(size));
+        printOut(rows_.row({hostName, folder + name, std::to_string(size)}));
     }
     void AddExaminedCount(int64_t count) override { examined += count; }
+    void AddSearchNote(SearchNote note, const std::string& hostName, const std::string& path) override {
+        // Paths come from servers: shown as one visible line.
+        const std::string where = displayText(path) + " (" + displayText(hostName) + ")";
+        switch (note) {
+        case SearchNote::Incomplete:
+            incomplete = true;
+            std::fprintf(stderr, "ormix-cli search: error: walk of %s broke off, results incomplete\n",
+                         where.c_str());
+            break;
+        case SearchNote::TooDeep:
+            std::fprintf(stderr, "ormix-cli search: folders deeper than %d levels left out: %s\n",
+                         kMaxWalkDepth, where.c_str());
+            break;
+        case SearchNote::StepLimit:
+            std::fprintf(stderr, "ormix-cli search: name took too long to match, skipped: %s\n",
+                         where.c_str());
+            break;
+        }
+    }
     int64_t examined = 0;
+    bool incomplete = false;
+
+private:
+    RowWriter rows_;
 };
+
+int searchIndex(const std::string& db, const SearchQuery& query, const std::string& userText,
+                const std::vector<std::string>& entries, const std::vector<std::string>& excluded,
+                RowFormat format) {
+    IndexStore store;
+    std::string error;
+    if (!store.Open(db, error)) {
+        std::fprintf(stderr, "ormix-cli search: %s\n", error.c_str());
+        return 1;
+    }
+    IndexQuery q;
+    q.query = query;
+    q.shares = entries;
+    q.excludedShares = excluded;
+    IndexSearchSummary summary;
+    std::atomic<bool> stop{false};
+    PrintingOwner owner(format);
+    const bool ok = SearchIndex(
+        store, q, userText, stop,
+        [&owner](std::vector<IndexHit>&& hits) {
+            for (const IndexHit& h : hits)
+                owner.AddFoundFile(h.hostName, h.folder, h.size, h.name);
+        },
+        summary, error);
+    std::fflush(stdout);
+    if (!ok) {
+        std::fprintf(stderr, "ormix-cli search: %s\n", error.c_str());
+        return 1;
+    }
+    std::fprintf(stderr, "examined %lld\n", static_cast<long long>(summary.examined));
+    std::fprintf(stderr, "index: %d shares, %d not indexed, oldest walk %lld\n", summary.sharesSearched,
+                 summary.sharesNotIndexed, static_cast<long long>(summary.oldestWalk));
+    return 0;
+}
 
 } // namespace
 
 int runSearch(int argc, char** argv) {
-    bool regexMode = false;
+    bool regexMode = false, fromIndex = false, record = false;
+    std::string db;
+    std::vector<std::string> excluded;
     long long fromKb = 0, toKb = 0, threads = 6;
+    RowFormat format = RowFormat::Tsv;
     std::vector<std::string> rest;
+    AccountOptions accounts;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool hasValue = i + 1 < argc;
+        const OptionResult taken = takeAccountOption(argc, argv, i, accounts);
+        if (taken == OptionResult::Bad)
+            return usage();
+        if (taken == OptionResult::Taken)
+            continue;
         constexpr long long kMaxKb = INT64_MAX / 1024;
         if (a == "--regex") {
             regexMode = true;
@@ -83,6 +172,27 @@ int runSearch(int argc, char** argv) {
         } else if (a == "--threads") {
             if (!hasValue || !parseInt(argv[++i], INT32_MIN, INT32_MAX, threads))
                 return usage();
+        } else if (a == "--format") {
+            if (!hasValue || !parseFormatArg(argv[++i], format))
+                return usage();
+        } else if (a == "--index") {
+            fromIndex = true;
+        } else if (a == "--record") {
+            record = true;
+        } else if (a == "--db") {
+            if (!hasValue || !*argv[i + 1])
+                return usage();
+            db = argv[++i];
+        } else if (a == "--exclude") {
+            if (!hasValue)
+                return usage();
+            const std::string list = argv[++i];
+            for (size_t p = 0; p <= list.size();) {
+                const size_t c = std::min(list.find(',', p), list.size());
+                if (c > p)
+                    excluded.push_back(list.substr(p, c - p));
+                p = c + 1;
+            }
         } else if (a == "--") {
             rest.insert(rest.end(), argv + i + 1, argv + argc);
             break;
@@ -90,14 +200,14 @@ int runSearch(int argc, char** argv) {
             rest.push_back(a);
         }
     }
-    if (rest.size() < 2)
+    if (rest.size() < (fromIndex ? 1u : 2u) || (fromIndex && record))
         return usage();
 
     std::vector<std::string> entries;
     for (size_t i = 1; i < rest.size(); ++i) {
         std::string entry;
         if (!searchEntry(rest[i], entry)) {
-            std::fprintf(stderr, "ormix-cli search: not a share path: %s\n", rest[i].c_str());
+            printErr("ormix-cli search: not a share path: " + rest[i]);
             return usage();
         }
         entries.push_back(entry);
@@ -119,27 +229,50 @@ int runSearch(int argc, char** argv) {
 
     int qtArgc = 1;
     QCoreApplication app(qtArgc, argv);
-    PrintingOwner owner;
-    std::atomic<bool> stop{false};
-    const std::unique_ptr<ShareWalker> walker = MakeHelperShareWalker();
-    SearchRunner runner(owner, *walker, stop);
-    bool finished = false;
-    runner.OnSearchFinished = [&] {
-        finished = true;
-        QCoreApplication::quit();
-    };
+    if (!applyAccountOptions(accounts, "search"))
+        return 2;
     SearchQuery query;
     query.expression = *expr;
     query.modifiers = probe.GetModifierStr();
     query.regexMode = regexMode;
     query.minSizeBytes = fromKb * 1024;
     query.maxSizeBytes = toKb * 1024;
-    runner.Start(query, std::move(entries), static_cast<int>(threads));
+    if (fromIndex)
+        return searchIndex(db, query, rest[0], entries, excluded, format);
+
+    PrintingOwner owner(format);
+    std::atomic<bool> stop{false};
+    const std::unique_ptr<ShareWalker> helpers = MakeHelperShareWalker();
+    IndexWriter writer;
+    std::unique_ptr<RecordingShareWalker> recorder;
+    if (record) {
+        std::string error;
+        if (!writer.Start(db, error)) {
+            std::fprintf(stderr, "ormix-cli search: %s\n", error.c_str());
+            return 1;
+        }
+        recorder = std::make_unique<RecordingShareWalker>(*helpers, writer);
+        recorder->SetEntries(entries);
+    }
+    std::vector<std::string> searched;
+    for (const std::string& e : entries) {
+        std::string ip, name;
+        if (!SplitSharePath(e.substr(0, e.find("<>")), ip, name) || !isExcludedShare(name, excluded))
+            searched.push_back(e);
+    }
+    SearchRunner runner(owner, recorder ? static_cast<ShareWalker&>(*recorder) : *helpers, stop);
+    bool finished = false;
+    runner.OnSearchFinished = [&] {
+        finished = true;
+        QCoreApplication::quit();
+    };
+    runner.Start(query, std::move(searched), static_cast<int>(threads));
     if (!finished)
         app.exec();
+    writer.Finish();
     std::fflush(stdout);
     std::fprintf(stderr, "examined %lld\n", static_cast<long long>(owner.examined));
-    return 0;
+    return owner.incomplete ? 2 : 0;
 }
 
 } // namespace ormix::cli

@@ -1,10 +1,16 @@
-// ormix-cli shares [--exclude LIST] IP...: the shares every host keeps after
-// the exclusion, one "\\IP\NAME<TAB>REMARK" line each, hosts in argument order.
+// ormix-cli shares [--exclude LIST] [--format tsv|csv|json]
+//                  [--auth-file FILE | --user [DOMAIN\]USER] IP...: the shares
+// every host keeps after the exclusion, one "\\IP\NAME<TAB>REMARK" line each
+// (or a CSV or JSON row), hosts in argument order.
 // Runs up to six enumerations at once through the SMB helper pool, as the
 // program's share workers do. Exit 0 when every enumeration succeeded, else 2.
+#include "cli/accountopts.h"
 #include "cli/commands.h"
+#include "cli/output.h"
 #include "settings/configfile.h"
 #include "shares/sharelist.h"
+
+#include <QCoreApplication>
 
 #include <arpa/inet.h>
 
@@ -30,7 +36,9 @@ struct HostResult {
 };
 
 int usage() {
-    std::fputs("usage: ormix-cli shares [--exclude LIST] IP...\n", stderr);
+    std::fputs("usage: ormix-cli shares [--exclude LIST] [--format tsv|csv|json]\n"
+               "                        [--auth-file FILE | --user [DOMAIN\\]USER] IP...\n",
+               stderr);
     return 2;
 }
 
@@ -44,21 +52,35 @@ bool isIpv4(const std::string& text) {
 int runShares(int argc, char** argv) {
     std::vector<std::string> excluded;
     std::vector<HostResult> results;
+    RowFormat format = RowFormat::Tsv;
+    AccountOptions accounts;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
+        const OptionResult taken = takeAccountOption(argc, argv, i, accounts);
+        if (taken == OptionResult::Bad)
+            return usage();
+        if (taken == OptionResult::Taken)
+            continue;
         if (a == "--exclude") {
             if (i + 1 >= argc)
                 return usage();
             excluded = DecodeCommaList(argv[++i]);
+        } else if (a == "--format") {
+            if (i + 1 >= argc || !parseFormatArg(argv[++i], format))
+                return usage();
         } else if (isIpv4(a)) {
             results.emplace_back().host.Ip = a;
         } else {
-            std::fprintf(stderr, "ormix-cli shares: not an IPv4 address: %s\n", a.c_str());
+            printErr("ormix-cli shares: not an IPv4 address: " + a);
             return usage();
         }
     }
     if (results.empty())
         return usage();
+    int qtArgc = 1;
+    QCoreApplication app(qtArgc, argv); // the keyring answers through its event loop
+    if (!applyAccountOptions(accounts, "shares"))
+        return 2;
 
     const ShareLister lister = poolLister(processSmbPool());
     std::mutex mutex;
@@ -83,17 +105,20 @@ int runShares(int argc, char** argv) {
     for (int w = 0; w < std::min<int>(kWorkers, static_cast<int>(results.size())); ++w)
         workers.emplace_back(work);
 
+    const RowWriter rows(format, {{"path", CellKind::Path}, {"remark", CellKind::Text}});
+    printOut(rows.header());
     bool allOk = true;
     for (auto& r : results) {
         {
             std::unique_lock lock(mutex);
             changed.wait(lock, [&r] { return r.done; });
         }
+        std::string text;
         for (const auto& s : r.host.Shares)
-            std::printf("%s\t%s\n", s.Path.c_str(), s.Remark.c_str());
-        std::fflush(stdout);
+            text += rows.row({s.Path, s.Remark});
+        printOut(text);
         for (const auto& line : r.log)
-            std::fprintf(stderr, "%s\n", line.c_str());
+            printErr(line);
         allOk = allOk && r.status == 0;
     }
     for (auto& t : workers)

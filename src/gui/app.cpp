@@ -13,12 +13,18 @@
 #include "gui/searchwindow.h"
 #include "gui/settingswindow.h"
 #include "gui/singleinstance.h"
+#include "gui/accountswindow.h"
+#include "platform/atomicfile.h"
+#include "platform/programdir.h"
 #include "shares/smbpool.h"
+
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <utility>
 
 namespace ormix {
@@ -46,17 +52,26 @@ namespace {
 void createWindows() {
     AppWindows& w = appWindows();
     TMainDlg* main = w.MainDlg = new TMainDlg;
+    // Temporary files left by saves that were killed.
+    removeStaleTemporaries(main->ConfigFile.Path());
+    removeStaleTemporaries("range.txt");
     SetupHost host;
     host.ApplySettings = [main](const SettingsMirrors& settings) { main->ApplySettings(settings); };
     host.OpenHelpTopic = [main](int topic) { main->OpenHelpTopic(topic); };
     w.SetupForm = new TSetupForm(main->ConfigFile, std::move(host));
     w.About = new TAbout(*main);
     w.IndexForm = new TIndexForm(main->ConfigFile);
+    w.IndexForm->EnableIndex();
     w.OpenWithForm = new TOpenWithForm(main->ConfigFile);
     w.IndexForm->SetOpenWithForm(w.OpenWithForm);
     w.ConnectDriveForm = new TConnectDriveForm;
     // The computer list window stays the last one created.
     w.AddrMgrForm = new TAddrMgrForm(main->ProgramDir);
+    if (const int unreadable = w.AddrMgrForm->Computers().SkippedLines(); unreadable > 0)
+        main->AddLogLine(
+            QStringLiteral("range.lst: не прочитано строк: %1 (они остаются в файле без изменений)")
+                .arg(unreadable));
+    LoadSessionAccounts(main->ConfigFile, main);
 }
 
 } // namespace
@@ -71,10 +86,20 @@ int RunOrmix(int argc, char** argv) {
     }
     int code = 0;
     try {
+        // An installed copy that has no cfg.ini yet opens the settings first,
+        // so that a new user enters a range before pressing "Старт!".
+        std::error_code ec;
+        const bool firstStart = RunsInstalled() && !std::filesystem::exists(ConfigFilePath(), ec);
         createWindows();
         QObject::connect(&instance, &SingleInstance::RestoreRequested, appWindows().MainDlg,
                          &TMainDlg::RestoreFromTray);
         appWindows().MainDlg->show();
+        if (appWindows().MainDlg->ConfigFile.IsTooLarge())
+            ReportError(QStringLiteral("Файл настроек %1 больше 1 МБ. Он не прочитан и не будет изменён: "
+                                       "программа работает с настройками по умолчанию.")
+                            .arg(QString::fromStdString(appWindows().MainDlg->ConfigFile.Path())));
+        if (firstStart)
+            QTimer::singleShot(0, appWindows().MainDlg, &TMainDlg::N2Click);
         // The SMB helpers of the share workers start in the background now,
         // so that the first scan does not wait for them.
         const int workers = LoadAppSettings(appWindows().MainDlg->ConfigFile).maxShareWorkers;

@@ -1,7 +1,9 @@
 // The application object and the general error report.
 #include "gui/application.h"
 
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QTranslator>
 
 #include <exception>
 #include <utility>
@@ -24,9 +26,12 @@ void showErrorBox(const QString& text) {
 
 OrmixApplication::OrmixApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("ormix"));
+    // Lets the desktop match the window to the menu entry and its icon.
+    setDesktopFileName(QStringLiteral("org.example.ormix"));
     // The main window hides into the notification area instead of closing, and
     // the program ends only through "Закрыть"; Qt must never quit on its own.
     setQuitOnLastWindowClosed(false);
+    LoadQtRussian(*this);
 }
 
 bool OrmixApplication::notify(QObject* receiver, QEvent* event) {
@@ -38,6 +43,15 @@ bool OrmixApplication::notify(QObject* receiver, QEvent* event) {
         ReportError(QString());
     }
     return false;
+}
+
+bool LoadQtRussian(QCoreApplication& app) {
+    auto* translator = new QTranslator(&app);
+    if (!translator->load(QStringLiteral("qtbase_ru"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
 }
 
 void ReportError(const QString& text) {

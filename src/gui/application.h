@@ -20,6 +20,12 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
+// Loads Qt's own Russian texts (qtbase_ru from Qt's translations folder) into
+// the application, so standard dialogs, button boxes and edit menus speak the
+// language of the rest of the interface. False when the file is not there
+// (the standard texts then stay English).
+bool LoadQtRussian(QCoreApplication& app);
+
 // The general error report: a message box with the error's text (an error
 // without text shows an empty one). Call on the main thread.
 void ReportError(const QString& text);

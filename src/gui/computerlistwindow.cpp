@@ -1,6 +1,7 @@
 // TAddrMgrForm; see addrmgrform.h.
 #include "gui/computerlistwindow.h"
 
+#include "gui/csvexport.h"
 #include "gui/icons.h"
 #include "scan/ranges.h"
 
@@ -84,10 +85,10 @@ TAddrMgrForm::TAddrMgrForm(const std::string& programDir, QWidget* parent)
         QMessageBox::critical(this, QGuiApplication::applicationDisplayName(), text);
     };
     AskExportPath = [this] { return askExportPath(); };
+    AskCsvPath = [this] { return AskCsvExportPath(this, QStringLiteral("complist.csv")); };
     buildLayout();
-    const std::string error = computers_.LoadComputerList();
-    if (!error.empty())
-        ShowMessage(QString::fromStdString(error));
+    if (!computers_.LoadComputerList())
+        ShowMessage(QString::fromUtf8(kComputerListReadError));
 }
 
 void TAddrMgrForm::buildLayout() {
@@ -142,6 +143,10 @@ void TAddrMgrForm::buildLayout() {
     CntText = framedText(this, "CntText", {}, countHint);
     CntText->setMinimumWidth(70);
 
+    CsvExportButt = flatButton(this, "CsvExportButt", QStringLiteral("Экспорт в CSV"),
+                               QStringLiteral("Сохранить список компьютеров для электронной таблицы"));
+    CsvExportButt->setMinimumHeight(28);
+
     RxSpeedButton4 = flatButton(this, "RxSpeedButton4", QStringLiteral("Закрыть"), {});
     RxSpeedButton4->setMinimumSize(92, 28);
 
@@ -149,6 +154,7 @@ void TAddrMgrForm::buildLayout() {
     bottom->setContentsMargins(6, 6, 6, 6);
     bottom->addWidget(RxSpeedButton3);
     bottom->addWidget(RxSpeedButton5);
+    bottom->addWidget(CsvExportButt);
     bottom->addStretch(1);
     bottom->addWidget(StaticText2);
     bottom->addWidget(CntText);
@@ -171,6 +177,7 @@ void TAddrMgrForm::buildLayout() {
     connect(RxSpeedButton3, &QToolButton::clicked, this, &TAddrMgrForm::RxSpeedButton3Click);
     connect(RxSpeedButton5, &QToolButton::clicked, this, &TAddrMgrForm::RxSpeedButton1Click);
     connect(RxSpeedButton4, &QToolButton::clicked, this, &TAddrMgrForm::RxSpeedButton4Click);
+    connect(CsvExportButt, &QToolButton::clicked, this, &TAddrMgrForm::CsvExportButtClick);
 
     SaveList = new QFileDialog(this, QStringLiteral("Сохранение списка компьютеров"), QDir::homePath(),
                                QStringLiteral("Данные разделенные запятыми (*.cvs)"));
@@ -181,9 +188,8 @@ void TAddrMgrForm::buildLayout() {
 }
 
 void TAddrMgrForm::SaveComputerList() {
-    const std::string error = computers_.SaveComputerList();
-    if (!error.empty()) {
-        ShowMessage(QString::fromStdString(error));
+    if (!computers_.SaveComputerList()) {
+        ShowMessage(QString::fromUtf8(kComputerListWriteError));
         return;
     }
     close();
@@ -241,6 +247,15 @@ void TAddrMgrForm::RxSpeedButton1Click() {
         return;
     if (!ExportTo(target))
         ShowMessage(QStringLiteral("Не удалось сохранить список компьютеров в файл %1").arg(target));
+}
+
+void TAddrMgrForm::CsvExportButtClick() {
+    const QString target = AskCsvPath();
+    if (target.isEmpty())
+        return;
+    const QString error = WriteExportFile(target, computerListCsv(computers_.Snapshot()));
+    if (!error.isEmpty())
+        ShowMessage(error);
 }
 
 void TAddrMgrForm::RxSpeedButton4Click() {

@@ -41,6 +41,8 @@ public:
     std::function<void(const QString&)> ShowMessage;
     // Asks for the export file name (SaveList); an empty text cancels.
     std::function<QString()> AskExportPath;
+    // Asks for the file of "Экспорт в CSV"; an empty text cancels.
+    std::function<QString()> AskCsvPath;
 
     QTreeWidget* AddrList;
     QToolButton* RxSpeedButton3; // delete
@@ -48,12 +50,15 @@ public:
     QLabel* StaticText2;
     QLabel* CntText;
     QToolButton* RxSpeedButton4; // "Закрыть"
+    QToolButton* CsvExportButt;  // "Экспорт в CSV"
     QFileDialog* SaveList;
 
 public slots:
     void RxSpeedButton3Click();
     void RxSpeedButton1Click();
     void RxSpeedButton4Click();
+    // The list in memory as a CSV file for a spreadsheet (UTF-8 with BOM).
+    void CsvExportButtClick();
     void AddrListColumnClick(int column);
 
 protected:

@@ -3,6 +3,7 @@
 
 #include "gui/appwindows.h"
 #include "gui/mainwindow.h"
+#include "platform/programdir.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -13,7 +14,7 @@
 namespace ormix {
 
 QString HelpFilePath() {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/help/ormix.html");
+    return QString::fromStdString(DataFilesDir()) + QStringLiteral("/help/ormix.html");
 }
 
 void OpenHelpTopic(int topic) {

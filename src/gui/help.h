@@ -1,5 +1,6 @@
 // The program's help: one HTML page shipped beside the program
-// (<program folder>/help/ormix.html) with an anchor "topicN" per topic,
+// (<program folder>/help/ormix.html; <prefix>/share/ormix/help/ormix.html for
+// an installed copy) with an anchor "topicN" per topic,
 // opened in the desktop's browser.
 // Tests: tests/shell/mainwindow_test.cpp.
 #pragma once

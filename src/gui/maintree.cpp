@@ -9,6 +9,10 @@
 #include "gui/mainwindow.h"
 #include "gui/scancontrol.h"
 #include "gui/searchwindow.h"
+#include "platform/displaytext.h"
+#include "gui/accountswindow.h"
+#include "gui/logindialog.h"
+#include "gui/signinmark.h"
 #include "platform/launcher.h"
 #include "platform/smbpath.h"
 #include "scan/ranges.h"
@@ -20,6 +24,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 #include <algorithm>
 #include <exception>
@@ -97,6 +102,17 @@ TreeNode* addNode(TreeNodeKind kind, const QStringList& texts, int picture) {
     auto* node = new TreeNode(kind, texts);
     node->setIcon(ColName, ormixIcon(picture));
     return node;
+}
+
+// Names, remarks and paths from the network as one visible line.
+QString visibleText(const std::string& utf8) {
+    return QString::fromStdString(displayText(utf8));
+}
+
+// The real share path of a share node (the row shows it visibly).
+QString sharePathOf(const QTreeWidgetItem* node) {
+    const QVariant path = node->data(ColName, Qt::UserRole);
+    return path.isValid() ? path.toString() : node->text(ColName);
 }
 
 } // namespace
@@ -192,6 +208,11 @@ void TMainDlg::SetupMainTree() {
     N53 = item("N53", IconMinusBox, QStringLiteral("Свернуть все"), &TMainDlg::N53Click);
     N43 = item("N43", IconPlusBox, QStringLiteral("Развернуть все"), &TMainDlg::N43Click);
     N331 = item("N331", IconNetworkDrive, QStringLiteral("Подключить сетевой диск"), &TMainDlg::N331Click);
+    SignInAsItem = item("SignInAsItem", IconComputer, QStringLiteral("Войти как…"), &TMainDlg::SignInAsClick);
+    connect(TreeMenu, &QMenu::aboutToShow, this, [this] {
+        const QTreeWidgetItem* node = MainTree->currentItem();
+        SignInAsItem->setVisible(node && nodeKind(node) == TreeNodeKind::Host && IsRefusedHost(node));
+    });
     tree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(tree, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { TreeMenu->popup(MainTree->viewport()->mapToGlobal(at)); });
@@ -209,7 +230,7 @@ void TMainDlg::InsertHostNode(const HOSTINF& host) {
     QTreeWidgetItem* group = nullptr;
     if (GroupByWrkGrp.load()) {
         // The last top-level node of that name, whatever its letter case.
-        const QString workgroup = QString::fromStdString(host.Workgroup);
+        const QString workgroup = visibleText(host.Workgroup);
         for (int i = 0; i < MainTree->topLevelItemCount(); ++i) {
             QTreeWidgetItem* candidate = MainTree->topLevelItem(i);
             if (candidate->text(ColName).compare(workgroup, Qt::CaseInsensitive) == 0)
@@ -231,22 +252,28 @@ void TMainDlg::InsertHostNode(const HOSTINF& host) {
     const QString name = QString::fromStdString(host.Name);
     const int shareCount = std::max(0, std::min<int>(host.ShareCount, static_cast<int>(host.Shares.size())));
     TreeNode* hostNode = addNode(TreeNodeKind::Host,
-                                 {name, QString::fromStdString(host.Ip), QString::number(shareCount),
-                                  QString::fromStdString(host.Mac)},
+                                 {visibleText(host.Name), QString::fromStdString(host.Ip),
+                                  QString::number(shareCount), visibleText(host.Mac)},
                                  IconComputer);
+    if (!host.FoundBy.empty())
+        hostNode->setToolTip(ColName, QStringLiteral("Найден: ") + QString::fromStdString(host.FoundBy));
     QList<QTreeWidgetItem*> shares;
     shares.reserve(shareCount);
     TIndexForm* search = appWindows().IndexForm;
     for (int i = 0; i < shareCount; ++i) {
         const SHAREINF& share = host.Shares[static_cast<size_t>(i)];
         const QString path = QString::fromStdString(share.Path);
-        shares.append(
-            addNode(TreeNodeKind::Share, {path, QString::fromStdString(share.Remark)}, IconSharedFolder));
+        TreeNode* shareNode = addNode(TreeNodeKind::Share,
+                                      {visibleText(share.Path), visibleText(share.Remark)}, IconSharedFolder);
+        // The row shows the path visibly; its commands act on the real one.
+        shareNode->setData(ColName, Qt::UserRole, path);
+        shares.append(shareNode);
         if (search)
             search->SearchShares.append(path + QStringLiteral("<>") + name);
     }
     hostNode->addChildren(shares);
     group->addChild(hostNode);
+    MarkRefusedHost(hostNode, shareCount == 0 && ListingWasRefused(host));
 
     if (shareCount > 0)
         ++HostsWithShares;
@@ -280,10 +307,10 @@ void TMainDlg::OpenFocusedNode() {
         path = QStringLiteral("\\\\") + node->text(ColIpOrRemark) + QStringLiteral("\\");
         break;
     case TreeNodeKind::Share:
-        path = node->text(ColName) + QStringLiteral("\\");
+        path = sharePathOf(node) + QStringLiteral("\\");
         break;
     }
-    AddLogLine(QStringLiteral("Trying to open ") + path);
+    AddLogLine(QStringLiteral("Trying to open ") + visibleText(path.toStdString()));
     ++PendingOpens;
     ShowPendingOpens();
     auto* opener = new OpenCompThr(path, scanGeneration_);
@@ -321,6 +348,46 @@ void TMainDlg::N43Click() {
     MainTree->expandAll();
 }
 
+void TMainDlg::SignInAsClick() {
+    const QTreeWidgetItem* node = MainTree->currentItem();
+    if (!node || nodeKind(node) != TreeNodeKind::Host)
+        return;
+    const QString name = node->text(ColName), ip = node->text(ColIpOrRemark), mac = node->text(ColMac);
+    const QString workgroup =
+        GroupByWrkGrp.load() && node->parent() ? node->parent()->text(ColName) : QString();
+    auto onSuccess = [this, name, ip, mac, workgroup](const ShareListing& listing, const Account& account,
+                                                      bool remember) {
+        processSignIn().setHostAccount(ip.toStdString(), account);
+        if (remember)
+            StoreAccounts(ConfigFile, processSignIn().book(), true, this);
+        // The computer's node, if a new scan has not replaced it meanwhile, gets its shares.
+        for (QTreeWidgetItemIterator it(MainTree); *it; ++it) {
+            QTreeWidgetItem* old = *it;
+            if (nodeKind(old) != TreeNodeKind::Host || old->text(ColIpOrRemark) != ip)
+                continue;
+            if (old->childCount() > 0)
+                --HostsWithShares;
+            --HostsTotal;
+            delete old;
+            break;
+        }
+        const std::vector<std::string> excluded =
+            shareSettings_ ? shareSettings_->ExcludedShares : std::vector<std::string>();
+        InsertHostNode(HostWithListing(name, ip, mac, workgroup, listing, excluded));
+        SetStatusText(OnHostCntTxt, QStringLiteral(" Компьютеров всего: %1, из них с ресурсами: %2")
+                                        .arg(HostsTotal)
+                                        .arg(HostsWithShares));
+    };
+    auto* dialog = new LoginDialog(
+        name, ip,
+        [](const std::string& host, const smbproto::JobAuth& auth) {
+            return processSmbPool().listShares(host, auth);
+        },
+        std::move(onSuccess), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
+}
+
 void TMainDlg::N331Click() {
     const QTreeWidgetItem* node = MainTree->currentItem();
     if (!node)
@@ -333,7 +400,7 @@ void TMainDlg::N331Click() {
         return;
     case TreeNodeKind::Share:
         if (TConnectDriveForm* drive = appWindows().ConnectDriveForm)
-            drive->ShowForPath(node->text(ColName));
+            drive->ShowForPath(sharePathOf(node));
         return;
     }
 }

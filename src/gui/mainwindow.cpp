@@ -43,8 +43,11 @@ constexpr int kLogClosed = 1;
 const QColor kStatusBack(0xEB, 0xEB, 0xEB);
 
 // The accessor of the placement keys: the relative name, resolved against the
-// current folder at each access.
-constexpr const char* kPlacementFile = "./cfg.ini";
+// current folder at each access; an installed copy keeps cfg.ini in its
+// configuration folder.
+std::string placementFile() {
+    return ormix::RunsInstalled() ? ormix::ConfigFilePath() : "./cfg.ini";
+}
 
 QLabel* framedText(QWidget* parent, const char* name, const QString& hint, QRect where) {
     auto* label = new QLabel(parent);
@@ -77,8 +80,9 @@ void paintBack(QWidget* widget, const QColor& colour) {
 TMainDlg::TMainDlg(QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      // The current folder at start, not the program's folder.
-      ConfigFile(std::filesystem::current_path().string() + "/cfg.ini"),
+      // The current folder at start, not the program's folder (an installed
+      // copy: the user's configuration folder).
+      ConfigFile(ormix::ConfigFilePath()),
       ExcludedShares(std::make_shared<const std::vector<std::string>>()) {
     setObjectName(QStringLiteral("MainDlg"));
     // The fixed pixel layout of the panels is made for an 8 point font.
@@ -344,7 +348,7 @@ void TMainDlg::CentreOnScreen() {
 void TMainDlg::RestorePlacement() {
     const QRect now = geometry();
     const PlacementRect current{now.left(), now.top(), now.left() + now.width(), now.top() + now.height()};
-    const auto stored = ReadFormPlacement(ormix::ConfigFile(kPlacementFile), PixelsPerInch(), current);
+    const auto stored = ReadFormPlacement(ormix::ConfigFile(placementFile()), PixelsPerInch(), current);
     if (!stored)
         return;
     const auto [left, top, right, bottom] = *stored;
@@ -368,7 +372,7 @@ void TMainDlg::SavePlacement(bool destroying) {
     placement.NormPos = {normal.left(), normal.top(), normal.left() + normal.width(),
                          normal.top() + normal.height()};
     placement.Visible = destroying;
-    ormix::ConfigFile file(kPlacementFile);
+    ormix::ConfigFile file(placementFile());
     WriteFormPlacement(file, placement);
 }
 

@@ -157,10 +157,11 @@ public:
     int PendingOpens = 0;    // open requests started and not yet ended
 
     QMenu* TreeMenu = nullptr;
-    QAction* N32 = nullptr;  // "Открыть"
-    QAction* N53 = nullptr;  // "Свернуть все"
-    QAction* N43 = nullptr;  // "Развернуть все"
-    QAction* N331 = nullptr; // "Подключить сетевой диск"
+    QAction* N32 = nullptr;          // "Открыть"
+    QAction* N53 = nullptr;          // "Свернуть все"
+    QAction* N43 = nullptr;          // "Развернуть все"
+    QAction* N331 = nullptr;         // "Подключить сетевой диск"
+    QAction* SignInAsItem = nullptr; // "Войти как…", on computers that refused anonymous access
 
     // --- components (object names as given) ---
     QTreeWidget* MainTree = nullptr;
@@ -199,7 +200,8 @@ public slots:
     void N32Click();        // "Открыть"
     void N53Click();        // "Свернуть все"
     void N43Click();        // "Развернуть все"
-    void N331Click();       // "Подключить сетевой диск"
+    void N331Click();
+    void SignInAsClick(); // "Подключить сетевой диск"
 
 protected:
     void setVisible(bool visible) override;

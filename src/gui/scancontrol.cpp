@@ -143,7 +143,7 @@ void TMainDlg::SetupScanControl() {
     shareSettings_ = std::make_shared<const ShareSettings>();
     treeReceiver_ =
         std::make_unique<QueuedHostReceiver>(this, [this](const HOSTINF& host) { InsertHostNode(host); });
-    Lister = [](const std::string& ip) { return processSmbPool().listShares(ip); };
+    Lister = poolLister(processSmbPool(), processSignIn());
     LaunchScanner = [this](ScanOptions options, std::shared_ptr<ScanObserver> observer) {
         StartOwnScanner(std::move(options), std::move(observer));
     };
@@ -177,6 +177,7 @@ void TMainDlg::StartScan() {
     MaxWorkers = LoadAppSettings(ConfigFile).maxShareWorkers;
     PendingOpens = 0;
     ++scanGeneration_;
+    processSignIn().newScan();
     // MainTree sorts on header clicks only (SetupMainTree): new nodes keep their order of arrival.
     OnHostCntTxt->clear();
     ++RunningScanners;
@@ -190,6 +191,9 @@ void TMainDlg::StartScan() {
         options.ranges = setup->ScanRanges.Get();
     const ormix::ConfigFile* config = &ConfigFile;
     options.selectTimeout = [config] { return configuredSelectTimeout(*config); };
+    options.methods = configuredScanMethods(ConfigFile);
+    options.retries = configuredScanRetries(ConfigFile);
+    options.maxQueriesPerSecond = configuredQueriesPerSecond(ConfigFile);
     auto observer = std::make_shared<WindowScanObserver>(this);
     observer->total_ = [this](int64_t total) { ShowScanTotal(total); };
     observer->progress_ = [this](int64_t sent) { ShowScanProgress(sent); };
@@ -218,8 +222,10 @@ void TMainDlg::StartShareWorkers() {
                            [this](const std::string& line) { AddLogLine(QString::fromStdString(line)); });
         worker->Host.Name = host.name;
         worker->Host.Ip = host.ip;
+        processSignIn().noteName(host.ip, host.name);
         worker->Host.Mac = host.mac;
         worker->Host.Workgroup = host.workgroup;
+        worker->Host.FoundBy = discoveryMethodLabels(host.foundBy);
         connect(worker, &QThread::finished, this, &TMainDlg::ShareWorkerDone);
         // Parentless, so that nothing ever destroys a worker that still runs
         // (at quit the process ends without waiting for them).
@@ -267,6 +273,8 @@ void TMainDlg::ScanFinished() {
     // Also closes the computer list window when it is open.
     if (TAddrMgrForm* list = appWindows().AddrMgrForm)
         list->SaveComputerList();
+    if (TIndexForm* search = appWindows().IndexForm)
+        search->RefreshIndexAfterScan();
     if (AutoScan)
         StartCountdown(periodOf(AutoScanInterval));
     if (countdownDeferred_) {

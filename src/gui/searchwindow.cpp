@@ -6,7 +6,13 @@
 #include "gui/help.h"
 #include "gui/icons.h"
 #include "gui/programswindow.h"
+#include "export/rowformat.h"
+#include "gui/csvexport.h"
+#include "index/indexsearch.h"
+#include "index/indexservice.h"
+#include "index/recording.h"
 #include "platform/codepage.h"
+#include "platform/displaytext.h"
 #include "platform/launcher.h"
 #include "platform/smbpath.h"
 #include "search/pattern.h"
@@ -100,8 +106,17 @@ QLabel* label(QWidget* parent, const char* name, const char* text) {
 
 } // namespace
 
+namespace {
+
+QString visible(const std::string& utf8) {
+    return QString::fromStdString(displayText(utf8));
+}
+
+} // namespace
+
 ResultItem::ResultItem(const QString& host, const QString& path, const QString& sizeText, int64_t size)
-    : QTreeWidgetItem(QStringList{host, path, sizeText}), Size(size) {}
+    : QTreeWidgetItem(QStringList{visible(host.toStdString()), visible(path.toStdString()), sizeText}),
+      Size(size), Path(path), Host(host) {}
 
 bool ResultItem::operator<(const QTreeWidgetItem& other) const {
     const auto* form = treeWidget() ? qobject_cast<const TIndexForm*>(treeWidget()->window()) : nullptr;
@@ -133,6 +148,7 @@ TIndexForm::TIndexForm(ConfigFile& cfg, QWidget* parent) : QDialog(parent), cfg_
         return QFileDialog::getSaveFileName(this, QString(), QDir::home().filePath(suggested), QString(),
                                             nullptr, QFileDialog::DontConfirmOverwrite);
     };
+    AskCsvPath = [this] { return AskCsvExportPath(this, QStringLiteral("found.csv")); };
 
     // FormCreate
     StopBtn->setEnabled(false);
@@ -148,6 +164,42 @@ TIndexForm::~TIndexForm() {
 void TIndexForm::StopSearchAndWait() {
     StopRequested = true;
     runner_->WaitForWorkers();
+    // The index search polls the same stop flag; its thread and the index's
+    // refresh and writer threads are joined by their owners' destructors.
+    indexRunner_.reset();
+    index_.reset();
+}
+
+bool TIndexForm::Searching() const {
+    return runner_->Running() || (indexRunner_ && indexRunner_->Running());
+}
+
+void TIndexForm::EnableIndex() {
+    if (index_)
+        return;
+    // Records what the current walker lists (the SMB helpers, or a test's).
+    index_ = std::make_unique<IndexService>(*walker_);
+    index_->Configure(LoadIndexSettings(cfg_));
+    indexRunner_ = std::make_unique<IndexSearchRunner>(*this, StopRequested);
+    indexRunner_->OnSearchFinished = [this](const IndexSearchSummary& s, const std::string& error) {
+        labelIndexAge->setText(error.empty() ? QString::fromStdString(IndexAgeText(s, IndexNow()))
+                                             : " Индекс недоступен: " + QString::fromStdString(error));
+        searchFinished();
+    };
+    IndexRB->setEnabled(true);
+    NetworkRB->setEnabled(true);
+}
+
+void TIndexForm::RefreshIndexAfterScan() {
+    if (!index_)
+        return;
+    index_->Configure(LoadIndexSettings(cfg_));
+    if (!index_->Settings().refreshAfterScan)
+        return;
+    std::vector<std::string> entries;
+    for (const QString& s : SearchShares)
+        entries.push_back(s.toStdString());
+    index_->StartRefresh(std::move(entries));
 }
 
 void TIndexForm::SetShareWalker(ShareWalker* walker) {
@@ -286,6 +338,9 @@ void TIndexForm::buildControls() {
     actions->addWidget(RxSpeedButton3);
     actions->addWidget(RxSpeedButton4);
     actions->addStretch(1);
+    CsvExportBtn =
+        button(this, "CsvExportBtn", "Экспорт в CSV", "Сохранить найденные файлы для электронной таблицы");
+    actions->addWidget(CsvExportBtn);
     resultsLayout->addLayout(actions);
     resultsLayout->addWidget(ResultList, 1);
     PageControl1->addTab(resultsPage, "Результаты поиска");
@@ -309,10 +364,31 @@ void TIndexForm::buildControls() {
         status->addWidget(cell);
     }
 
+    // Where to search: the index (when there is one) or the network.
+    auto* source = new QHBoxLayout;
+    source->addWidget(label(this, nullptr, "Искать: "));
+    IndexRB = new QRadioButton("в индексе", this);
+    IndexRB->setObjectName("IndexRB");
+    NetworkRB = new QRadioButton("по сети", this);
+    NetworkRB->setObjectName("NetworkRB");
+    NetworkRB->setChecked(true);
+    IndexRB->setEnabled(false);
+    NetworkRB->setEnabled(false);
+    source->addWidget(IndexRB);
+    source->addWidget(NetworkRB);
+    source->addStretch(1);
+    labelIndexAge = label(this, "labelIndexAge", "");
+    source->addWidget(labelIndexAge);
+    connect(NetworkRB, &QRadioButton::toggled, this, [this] {
+        if (!applyingDefault_)
+            sourceChosen_ = true;
+    });
+
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(6, 6, 6, 0);
     root->setSpacing(4);
     root->addLayout(top);
+    root->addLayout(source);
     root->addWidget(ExtSrchPanel);
     root->addWidget(PageControl1, 1);
     root->addWidget(status);
@@ -338,6 +414,7 @@ void TIndexForm::buildControls() {
     connect(SLimClr, &QPushButton::clicked, this, &TIndexForm::SLimClrClick);
     connect(Timer1, &QTimer::timeout, this, &TIndexForm::Timer1Timer);
     connect(RxSpeedButton2, &QToolButton::clicked, this, &TIndexForm::CopyFileClick);
+    connect(CsvExportBtn, &QPushButton::clicked, this, &TIndexForm::CsvExportBtnClick);
     connect(RxSpeedButton3, &QToolButton::clicked, this, &TIndexForm::OpenFolderClick);
     connect(RxSpeedButton4, &QToolButton::clicked, this, &TIndexForm::CopyClipClick);
     connect(ResultList, &QTreeWidget::itemDoubleClicked, this, [this] { OpenFolderClick(); });
@@ -351,6 +428,13 @@ void TIndexForm::showEvent(QShowEvent* e) {
     BuildResultMenu();
     Timer1->start();
     ExtSrchPanel->setFixedHeight(1);
+    // The index is the default once it holds anything. A local file answers
+    // at once; a shared server is not asked on the GUI thread.
+    if (index_ && !sourceChosen_ && !Searching() && !IndexStore::IsPostgresLocation(index_->Settings().db)) {
+        applyingDefault_ = true;
+        (index_->HoldsAnything() ? IndexRB : NetworkRB)->setChecked(true);
+        applyingDefault_ = false;
+    }
 }
 
 void TIndexForm::hideEvent(QHideEvent* e) {
@@ -371,7 +455,7 @@ bool TIndexForm::PreparePattern(const QString& text) {
 void TIndexForm::StartSearch() {
     // Enter in one of the edits while a search runs would start a second,
     // overlapping one; the disabled start button already says no.
-    if (runner_->Running())
+    if (Searching())
         return;
     if (!PreparePattern(SrchStr->text()))
         return;
@@ -406,6 +490,20 @@ void TIndexForm::StartSearch() {
     query.regexMode = RegexMode;
     query.minSizeBytes = MinSizeBytes;
     query.maxSizeBytes = MaxSizeBytes;
+    if (index_) {
+        index_->Configure(LoadIndexSettings(cfg_));
+        runner_->SetWalker(index_->SearchWalker(entries));
+        if (IndexRB->isChecked()) {
+            IndexQuery iq;
+            iq.query = query;
+            iq.shares = std::move(entries);
+            iq.excludedShares = index_->Settings().excludedShares;
+            Memo2->appendPlainText("Поиск в индексе");
+            indexRunner_->Start(index_->Settings().db, iq, SrchStr->text().toStdString());
+            return;
+        }
+    }
+    labelIndexAge->clear();
     runner_->Start(query, std::move(entries), maxWorkers);
 }
 
@@ -431,13 +529,47 @@ void TIndexForm::AddFoundFile(const std::string& hostName, const std::string& fo
                                                QString::fromStdString(folder + name), sizeText, size));
 }
 
+void TIndexForm::AddSearchNote(SearchNote note, const std::string& hostName, const std::string& path) {
+    const QString where = visible(path) + " (" + visible(hostName) + ")";
+    switch (note) {
+    case SearchNote::Incomplete:
+        Memo2->appendPlainText("ресурс просмотрен не полностью, обход прерван: " + where);
+        break;
+    case SearchNote::TooDeep:
+        Memo2->appendPlainText(QString("папки глубже %1 уровней пропущены: ").arg(kMaxWalkDepth) + where);
+        break;
+    case SearchNote::StepLimit:
+        Memo2->appendPlainText("имя слишком долго сравнивается с выражением, файл пропущен: " + where);
+        break;
+    }
+}
+
+void TIndexForm::CsvExportBtnClick() {
+    const QString target = AskCsvPath();
+    if (target.isEmpty())
+        return;
+    std::vector<std::vector<std::string>> rows;
+    rows.reserve(static_cast<size_t>(ResultList->topLevelItemCount()));
+    for (int i = 0; i < ResultList->topLevelItemCount(); ++i) {
+        const auto* row = static_cast<const ResultItem*>(ResultList->topLevelItem(i));
+        // The real texts, not their visible one-line form: the CSV writer quotes them safely.
+        rows.push_back({row->Host.toStdString(), row->Path.toStdString(), std::to_string(row->Size)});
+    }
+    const std::string csv =
+        csvDocument({{"Название компьютера"}, {"Путь к файлу"}, {"Размер файла", CellKind::Number}}, rows);
+    const QString error = WriteExportFile(target, csv);
+    if (!error.isEmpty())
+        ShowMessage(error);
+}
+
 void TIndexForm::AddExaminedCount(int64_t count) {
     ExaminedFiles += count;
     labelFileCnt->setText(QString::number(ExaminedFiles));
 }
 
 void TIndexForm::Timer1Timer() {
-    labelThrCnt->setText(QString::number(runner_->ActiveSearchWorkers));
+    const bool fromIndex = indexRunner_ && indexRunner_->Running();
+    labelThrCnt->setText(QString::number(fromIndex ? 1 : runner_->ActiveSearchWorkers));
 }
 
 void TIndexForm::TextRBClick() {
@@ -498,7 +630,7 @@ void TIndexForm::CopyFileClick() {
     ResultItem* row = selectedRow();
     if (!row)
         return;
-    const QString path = row->text(1);
+    const QString path = row->Path;
     const QString target = AskSaveFileName(path.section('\\', -1));
     if (target.isEmpty())
         return;
@@ -538,14 +670,14 @@ void TIndexForm::OpenFolderClick() {
     ResultItem* row = selectedRow();
     if (!row)
         return;
-    launcher().startDetached("xdg-open", {urlOf(folderOf(row->text(1)))});
+    launcher().startDetached("xdg-open", {urlOf(folderOf(row->Path))});
 }
 
 void TIndexForm::CopyClipClick() {
     ResultItem* row = selectedRow();
     if (!row)
         return;
-    const QString path = row->text(1);
+    const QString path = row->Path;
     auto* data = new QMimeData;
     data->setText(path);
     data->setUrls({QUrl(urlOf(path))});
@@ -598,7 +730,7 @@ void TIndexForm::PopupMenuItemsClick(int tag) {
         return;
     default:
         if (ResultItem* row = selectedRow())
-            runProgram(row->text(1), name);
+            runProgram(row->Path, name);
     }
 }
 

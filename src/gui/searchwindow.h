@@ -34,14 +34,20 @@ class QTreeWidget;
 namespace ormix {
 
 class ConfigFile;
+class IndexSearchRunner;
+class IndexService;
 class TOpenWithForm;
 
 // One row of ResultList: computer name, full path, size text, and the size
-// in bytes that the size column sorts by.
+// in bytes that the size column sorts by. The row shows names from servers
+// in their visible one-line form (displayText); Path keeps the real path the
+// row's commands act on.
 class ResultItem : public QTreeWidgetItem {
 public:
     ResultItem(const QString& host, const QString& path, const QString& sizeText, int64_t size);
     int64_t Size;
+    QString Path;
+    QString Host;
     bool operator<(const QTreeWidgetItem& other) const override;
 };
 
@@ -62,15 +68,26 @@ public:
     void SetOpenWithForm(TOpenWithForm* form) { openWith_ = form; }
     void SetShareWalker(ShareWalker* walker);
     void SetFileCopier(FileCopier* copier);
+    // Turns on the share index (cfg.ini "main" IndexShares, IndexWalks,
+    // IndexDb): network searches record into it, "в индексе" searches it.
+    // Call after SetShareWalker: the index records through that walker.
+    void EnableIndex();
+    IndexService* Index() const { return index_.get(); }
+    // After a scan: refreshes the index of SearchShares in the background
+    // when "Индексировать ресурсы" is ticked.
+    void RefreshIndexAfterScan();
     // Dialogs go through these so tests can answer them; engine errors go to
     // the general error report.
     std::function<void(const QString&)> ShowMessage;
     std::function<QString(const QString& suggestedName)> AskSaveFileName;
+    // Asks for the file of "Экспорт в CSV"; an empty text cancels.
+    std::function<QString()> AskCsvPath;
 
     // SearchOwner (main thread).
     void AddFoundFile(const std::string& hostName, const std::string& folder, int64_t size,
                       const std::string& name) override;
     void AddExaminedCount(int64_t count) override;
+    void AddSearchNote(SearchNote note, const std::string& hostName, const std::string& path) override;
 
     bool PreparePattern(const QString& text);
     void StartSearch();
@@ -85,9 +102,12 @@ public:
     void CopyFileClick();
     void OpenFolderClick();
     void CopyClipClick();
+    // The found files, in the order shown, as a CSV file for a spreadsheet
+    // (UTF-8 with BOM; sizes in bytes).
+    void CsvExportBtnClick();
     void BuildResultMenu();
     void PopupMenuItemsClick(int tag);
-    bool Searching() const { return runner_->Running(); }
+    bool Searching() const;
     // Stops a running search and waits for its workers (at quit, after the
     // SMB helper pool's shutdown).
     void StopSearchAndWait();
@@ -122,10 +142,14 @@ public:
     QPushButton* SLimClr;
     QTabWidget* PageControl1;
     QTreeWidget* ResultList;
+    QPushButton* CsvExportBtn; // "Экспорт в CSV"
     QPlainTextEdit* Memo2;
     QLabel* labelThrCnt;
     QLabel* labelFileCnt;
     QLabel* labelFoundedFileCnt;
+    QRadioButton* IndexRB;   // "в индексе"
+    QRadioButton* NetworkRB; // "по сети"
+    QLabel* labelIndexAge;
     QTimer* Timer1;
     QMenu* PopupMenu1;
 
@@ -146,6 +170,10 @@ private:
     ShareWalker* walker_ = nullptr;
     FileCopier* copier_ = nullptr;
     std::unique_ptr<SearchRunner> runner_;
+    std::unique_ptr<IndexService> index_;
+    std::unique_ptr<IndexSearchRunner> indexRunner_;
+    bool sourceChosen_ = false; // the user picked index or network himself
+    bool applyingDefault_ = false;
 };
 
 } // namespace ormix

@@ -1,8 +1,11 @@
 // TSetupForm; see setupform.h.
 #include "gui/settingswindow.h"
 
+#include "gui/accountswindow.h"
+#include "gui/discoverymethodsbox.h"
 #include "gui/icons.h"
 #include "gui/numberfield.h"
+#include "platform/programdir.h"
 #include "settings/appsettings.h"
 #include "settings/configfile.h"
 #include "settings/rangefile.h"
@@ -26,6 +29,14 @@ namespace ormix {
 namespace {
 
 constexpr char kRangeFile[] = "range.txt";
+
+// range.txt lies in the current folder; an installed copy keeps it beside its cfg.ini.
+std::string rangeFilePath() {
+    if (!RunsInstalled())
+        return kRangeFile;
+    const std::string config = ConfigFilePath();
+    return config.substr(0, config.rfind('/') + 1) + kRangeFile;
+}
 
 QToolButton* flatButton(QWidget* parent, const char* name, const QString& text, const QString& hint) {
     auto* b = new QToolButton(parent);
@@ -161,6 +172,15 @@ void TSetupForm::buildLayout() {
     ExclRes->setMaxLength(256);
     ExclRes->installEventFilter(this);
     RxSpeedButton5 = helpButton(this, "RxSpeedButton5");
+    IndexCheck =
+        checkBox(this, "IndexCheck", QStringLiteral("Индексировать ресурсы"),
+                 QStringLiteral("После каждого сканирования обходить все ресурсы и запоминать их файлы "
+                                "для мгновенного поиска"));
+    IndexWalks = numberField(this, "IndexWalks", 1, 64);
+    IndexDb = new QLineEdit(this);
+    IndexDb->setObjectName(QStringLiteral("IndexDb"));
+    IndexDb->setPlaceholderText(QStringLiteral("файл индекса или postgresql://..."));
+    IndexDb->setMaxLength(256);
     RxSpeedButton3 = flatButton(this, "RxSpeedButton3", QStringLiteral("Сохранить"), {});
     RxSpeedButton4 = flatButton(this, "RxSpeedButton4", QStringLiteral("Отмена"), {});
     for (QToolButton* b : {RxSpeedButton3, RxSpeedButton4})
@@ -171,6 +191,7 @@ void TSetupForm::buildLayout() {
     for (NumberField* f : {d11, d12, d13, d14, d21, d22, d23, d24})
         f->setFixedWidth(digitWidth * 3 + 12);
     Interval->setFixedWidth(digitWidth * 4 + 14);
+    IndexWalks->setFixedWidth(digitWidth * 3 + 12);
 
     auto* options = new QVBoxLayout;
     options->setContentsMargins(6, 0, 6, 6);
@@ -185,6 +206,8 @@ void TSetupForm::buildLayout() {
     resCount->addWidget(RxSpeedButton6);
     options->addLayout(resCount);
     options->addWidget(EmtyResCheck);
+    MethodsBox = new DiscoveryMethodsBox(this);
+    options->addWidget(MethodsBox);
     options->addWidget(AutoScanCheck);
     auto* interval = new QHBoxLayout;
     interval->setContentsMargins(20, 0, 0, 0);
@@ -198,6 +221,23 @@ void TSetupForm::buildLayout() {
     exclude->addWidget(ExclRes, 1);
     exclude->addWidget(RxSpeedButton5);
     options->addLayout(exclude);
+    // Accounts for computers that refuse anonymous users (a window of its own).
+    AccountsButton =
+        flatButton(this, "AccountsButton", QStringLiteral("Учётные записи…"),
+                   QStringLiteral("Учётные записи для компьютеров, которые не пускают без пароля"));
+    connect(AccountsButton, &QToolButton::clicked, this, [this] {
+        AccountsWindow window(config_, this);
+        window.exec();
+    });
+    options->addWidget(AccountsButton, 0, Qt::AlignLeft);
+    options->addWidget(IndexCheck);
+    auto* indexWalks = new QHBoxLayout;
+    indexWalks->setContentsMargins(20, 0, 0, 0);
+    indexWalks->addWidget(label(this, "IndexWalksLabel", QStringLiteral("ресурсов одновременно:")));
+    indexWalks->addWidget(IndexWalks);
+    indexWalks->addStretch(1);
+    options->addLayout(indexWalks);
+    options->addWidget(IndexDb);
     auto* closeButtons = new QHBoxLayout;
     closeButtons->addStretch(1);
     closeButtons->addWidget(RxSpeedButton3);
@@ -225,6 +265,7 @@ void TSetupForm::buildLayout() {
     // Keyboard toggles follow the dependent controls as mouse clicks do.
     connect(ResCntCheck, &QCheckBox::toggled, this, &TSetupForm::updateDependentControls);
     connect(AutoScanCheck, &QCheckBox::toggled, this, &TSetupForm::updateDependentControls);
+    connect(IndexCheck, &QCheckBox::toggled, this, &TSetupForm::updateDependentControls);
 }
 
 void TSetupForm::LoadSettings() {
@@ -250,6 +291,10 @@ void TSetupForm::LoadSettings() {
     GroupCheck->setChecked(m.GroupByWrkGrp);
     ExclRes->setText(QString::fromStdString(ExcludeText));
     Interval->setValue(m.AutoScanInterval); // the field keeps it within its bounds
+    MethodsBox->load(config_);
+    IndexCheck->setChecked(config_.ReadFlag(kMain, "IndexShares", false));
+    IndexWalks->setValue(config_.ReadNumber(kMain, "IndexWalks", 4));
+    IndexDb->setText(QString::fromStdString(config_.ReadText(kMain, "IndexDb", "")));
     updateDependentControls();
 }
 
@@ -292,11 +337,15 @@ void TSetupForm::SaveSettButtClick() {
     wanted.groupByWorkgroup = GroupCheck->isChecked();
     try {
         SaveAppSettings(config_, wanted);
+        MethodsBox->save(config_);
+        config_.WriteFlag(kMain, "IndexShares", IndexCheck->isChecked());
+        config_.WriteNumber(kMain, "IndexWalks", IndexWalks->CommittedValue());
+        config_.WriteText(kMain, "IndexDb", IndexDb->text().trimmed().toStdString());
     } catch (const ConfigWriteError& e) {
         ShowMessage(QString::fromUtf8(e.what()));
         return;
     }
-    if (!WriteRangeFile(kRangeFile, ranges))
+    if (!WriteRangeFile(rangeFilePath(), ranges))
         ShowMessage(QStringLiteral("SetupUnit: fopen() ERROR!"));
     LoadSettings();
     accept();
@@ -332,6 +381,7 @@ void TSetupForm::updateDependentControls() {
     EmtyResCheck->setEnabled(ResCntCheck->isChecked());
     const bool autoScan = AutoScanCheck->isChecked();
     Interval->setEnabled(autoScan);
+    IndexWalks->setEnabled(IndexCheck->isChecked());
     Label2->setEnabled(autoScan);
     Label5->setEnabled(autoScan);
 }

@@ -22,6 +22,7 @@ class QToolButton;
 namespace ormix {
 
 class ConfigFile;
+class DiscoveryMethodsBox;
 class NumberField;
 
 // What the window needs from the main window. Both may be left empty.
@@ -70,12 +71,16 @@ public:
     QToolButton* RxSpeedButton6; // help beside ResCntCheck
     QCheckBox* EmtyResCheck;
     QCheckBox* AutoScanCheck;
+    DiscoveryMethodsBox* MethodsBox; // "Способы поиска компьютеров"
     QLabel* Label2;
     NumberField* Interval;
     QLabel* Label5;
     QLabel* Label1;
     QLineEdit* ExclRes;
     QToolButton* RxSpeedButton5; // help beside ExclRes
+    QCheckBox* IndexCheck;       // "Индексировать ресурсы" (main/IndexShares)
+    NumberField* IndexWalks;     // shares walked at once (main/IndexWalks)
+    QLineEdit* IndexDb;          // index file or postgresql://... (main/IndexDb)
     QToolButton* RxSpeedButton3; // "Сохранить"
     QToolButton* RxSpeedButton4; // "Отмена"
 
@@ -97,6 +102,11 @@ private:
     void openHelp(int topic);
 
     ConfigFile& config_;
+
+public:
+    QToolButton* AccountsButton = nullptr; // "Учётные записи…"
+
+private:
     SetupHost host_;
     bool centred_ = false;
 };

@@ -43,16 +43,29 @@ bool ProcessLauncher::startDetached(const QString& program, const QStringList& a
 }
 
 RunResult ProcessLauncher::run(const QString& program, const QStringList& arguments, int timeoutMs) {
+    return runWithInput(program, arguments, QByteArray(), timeoutMs);
+}
+
+RunResult ProcessLauncher::runWithInput(const QString& program, const QStringList& arguments,
+                                        const QByteArray& input, int timeoutMs) {
     RunResult result;
     if (program.isEmpty())
         return result;
     QProcess process;
     process.setProgram(program);
     process.setArguments(arguments);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(QIODevice::ReadOnly);
+    if (input.isEmpty()) {
+        process.setStandardInputFile(QProcess::nullDevice());
+        process.start(QIODevice::ReadOnly);
+    } else {
+        process.start(QIODevice::ReadWrite);
+    }
     if (!process.waitForStarted(-1))
         return result;
+    if (!input.isEmpty()) {
+        process.write(input);
+        process.closeWriteChannel(); // a question asked twice reads the end of input
+    }
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
         process.waitForFinished(-1);

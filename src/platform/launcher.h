@@ -33,6 +33,14 @@ public:
     // Runs the program to its end or for at most timeoutMs (-1: no limit); its
     // standard input is empty.
     virtual RunResult run(const QString& program, const QStringList& arguments, int timeoutMs) = 0;
+    // The same with `input` on the program's standard input (answers to its
+    // questions; never put a secret into the arguments). The default ignores
+    // the input, for fakes that do not care.
+    virtual RunResult runWithInput(const QString& program, const QStringList& arguments,
+                                   const QByteArray& input, int timeoutMs) {
+        (void)input;
+        return run(program, arguments, timeoutMs);
+    }
 };
 
 // The real thing, on QProcess. Usable from any thread, with or without a QCoreApplication.
@@ -40,6 +48,8 @@ class ProcessLauncher : public ProgramLauncher {
 public:
     bool startDetached(const QString& program, const QStringList& arguments) override;
     RunResult run(const QString& program, const QStringList& arguments, int timeoutMs) override;
+    RunResult runWithInput(const QString& program, const QStringList& arguments, const QByteArray& input,
+                           int timeoutMs) override;
 };
 
 // The process-wide launcher: a ProcessLauncher unless replaced.

@@ -5,6 +5,7 @@
 
 #include "regex/program.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -114,6 +115,11 @@ struct Program {
 // Two-pass compilation of expr under the given modifiers. Throws Fault.
 Program compileProgram(std::string_view expr, int modifiers, const Tables& tables);
 
+// Fills prog.filters and prog.shortcuts from the finished program (filters.cpp).
+// quantifiedStart: the whole expression starts with a quantified piece, so a
+// literal run in the top-level chain is the best must-have text.
+void computeStartFilters(Program& prog, bool quantifiedStart, const Tables& tables);
+
 // Text listing of a program. Throws Fault(1011) on a corrupted node kind.
 std::string dumpProgram(const Program& program);
 
@@ -146,6 +152,8 @@ public:
     // Work bound for one search (0 = none): count of matcher steps after which
     // the search raises 1017.
     void setStepLimit(std::int64_t steps) { stepLimit_ = steps; }
+    // Polled every kCancelPollSteps steps; once set the search raises 1019.
+    void setCancelFlag(const std::atomic<bool>* flag) { cancel_ = flag; }
     // Bound of the backtracking stack in entries (raises 1016 beyond it).
     void setStackLimit(std::size_t entries) { stackLimit_ = entries; }
 
@@ -161,6 +169,7 @@ private:
     };
 
     static constexpr std::size_t kKeptStackEntries = 1 << 16;
+    static constexpr std::int64_t kCancelPollSteps = 4096;
 
     bool searchFiltered(const Program& prog, const Tables& tables, const unsigned char* in, std::int32_t len,
                         std::int32_t off, Pairs& pairs);
@@ -174,6 +183,7 @@ private:
     void push(std::int32_t kind, std::int32_t node, std::int32_t pos, std::int32_t a = 0, std::int32_t b = 0);
     bool filtersWouldTry(std::int32_t off) const;
     bool shortcutsReject(std::int32_t off) const;
+    void checkpoint();
 
     const Program* prog_ = nullptr;
     ProgramView p_;
@@ -189,8 +199,12 @@ private:
     std::int32_t loopStart_[kMaxLoopLevel + 1] = {};
     std::vector<std::int32_t> backPos_;
 
+    // Steps are counted in every search; at checkAt_ the search looks at the
+    // step limit and the cancel flag, so the loop pays one comparison.
     std::int64_t steps_ = 0;
+    std::int64_t checkAt_ = 0;
     std::int64_t stepLimit_ = 0;
+    const std::atomic<bool>* cancel_ = nullptr;
     std::size_t stackLimit_ = std::size_t{1} << 23; // 128 MiB
 };
 

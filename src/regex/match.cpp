@@ -134,6 +134,8 @@ bool Matcher::searchFiltered(const Program& prog, const Tables& tables, const un
     len_ = len;
     pairs_ = &pairs;
     steps_ = 0;
+    checkAt_ = 0;
+    checkpoint();
     if (backPos_.size() != static_cast<std::size_t>(prog.backCount))
         backPos_.assign(static_cast<std::size_t>(prog.backCount), -1);
 
@@ -182,6 +184,21 @@ bool Matcher::searchFiltered(const Program& prog, const Tables& tables, const un
         if (f.firstChars.has(in[p]) && tryAt(p))
             return true;
     return false;
+}
+
+// Runs when steps_ passes checkAt_: raises 1017 past the step limit and 1019
+// once the cancel flag is set, and sets the next point to look again.
+void Matcher::checkpoint() {
+    if (stepLimit_ > 0 && steps_ > stepLimit_)
+        throw Fault{1017, 0};
+    if (cancel_ && cancel_->load(std::memory_order_relaxed))
+        throw Fault{1019, 0};
+    std::int64_t next = INT64_MAX;
+    if (cancel_)
+        next = steps_ + kCancelPollSteps;
+    if (stepLimit_ > 0 && stepLimit_ < next)
+        next = stepLimit_;
+    checkAt_ = next;
 }
 
 bool Matcher::tryAt(std::int32_t pos) {
@@ -313,8 +330,8 @@ bool Matcher::run(std::int32_t pos) {
     std::int32_t node = 1;
 
     for (;;) {
-        if (stepLimit_ > 0 && ++steps_ > stepLimit_)
-            throw Fault{1017, 0};
+        if (++steps_ > checkAt_)
+            checkpoint();
         const std::uint8_t k = code[node];
         const std::uint8_t* o = code + node + kNodeHeader;
         switch (k) {

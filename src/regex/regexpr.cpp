@@ -224,6 +224,8 @@ std::string TRegExpr::ErrorMsg(int code) const {
         return "TRegExpr(exec): Match Step Limit Exceeded";
     case 1018:
         return "TRegExpr(exec): Input String Too Long";
+    case 1019:
+        return "TRegExpr(exec): Match Stopped";
     default:
         return "Unknown error";
     }
@@ -442,6 +444,10 @@ void TRegExpr::SetInvertCase(TRegExprInvertCaseFunction fn) {
 
 void TRegExpr::SetMatchStepLimit(std::int64_t steps) {
     matcher_->setStepLimit(steps);
+}
+
+void TRegExpr::SetCancelFlag(const std::atomic<bool>* flag) {
+    matcher_->setCancelFlag(flag);
 }
 
 // --- matching --------------------------------------------------------------------

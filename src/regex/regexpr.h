@@ -7,6 +7,7 @@
 // state; the global defaults below are only read, when an object is created.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -94,6 +95,10 @@ public:
     // beyond it the search raises 1017. For callers that run untrusted
     // expressions under a time budget.
     void SetMatchStepLimit(std::int64_t steps);
+    // A flag the matcher polls every few thousand steps while a search runs;
+    // once it is set the search raises 1019. Null (the default) is none; the
+    // flag must outlive its use.
+    void SetCancelFlag(const std::atomic<bool>* flag);
 
     virtual std::string ErrorMsg(int code) const;
     int LastError();

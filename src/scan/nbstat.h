@@ -71,6 +71,7 @@ struct HostTexts {
     std::string ip;        // dotted decimal
     std::string workgroup; // the last group 0x00 entry, or empty
     std::string mac;       // "00-0C-29-3A-4B-5C", or empty without statistics
+    unsigned foundBy = 0;  // DiscoveryMethod bits (scanner.h); 0 from describe_host
 };
 
 // source: the datagram's source address, network byte order.

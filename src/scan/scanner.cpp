@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <new>
 #include <thread>
 
@@ -28,6 +29,16 @@ constexpr int kSocketQueueBytes = 8 * 1024 * 1024;
 // Answers taken in one pass beyond the first, so a burst is emptied at once
 // while the sending still gets a turn between bursts.
 constexpr int kExtraReadsPerPass = 256;
+
+// The longest the closing wait may grow beyond one select timeout for a slow
+// round trip. Stray datagrams never extend it.
+constexpr auto kClosingRoundTripCap = std::chrono::seconds(5);
+// How long the answers to one pass are awaited before the next pass starts.
+constexpr auto kRetryGrace = std::chrono::milliseconds(500);
+// Addresses stepped over (already answered) in one turn of a retry pass.
+constexpr int kSkipsPerTurn = 4096;
+// Queries that may go out at once after a pause of the pacing.
+constexpr auto kPacingBurst = std::chrono::milliseconds(2);
 
 // The names the log has always used for bind failures.
 const char* bindErrorName(int err) {
@@ -64,6 +75,54 @@ std::string dotted(uint32_t networkOrder) {
 }
 
 } // namespace
+
+std::string discoveryMethodNames(unsigned methods) {
+    std::string out;
+    for (const auto& [bit, name] : {std::pair{kFoundByNetbios, "netbios"}, std::pair{kFoundBySmb, "smb"},
+                                    std::pair{kFoundByWsd, "wsd"}}) {
+        if ((methods & bit) == 0)
+            continue;
+        if (!out.empty())
+            out += ',';
+        out += name;
+    }
+    return out;
+}
+
+std::string discoveryMethodLabels(unsigned methods) {
+    std::string out;
+    for (const auto& [bit, name] :
+         {std::pair{kFoundByNetbios, "NetBIOS"}, std::pair{kFoundBySmb, "Порт SMB (445)"},
+          std::pair{kFoundByWsd, "WS-Discovery"}}) {
+        if ((methods & bit) == 0)
+            continue;
+        if (!out.empty())
+            out += ", ";
+        out += name;
+    }
+    return out;
+}
+
+bool parseDiscoveryMethods(const std::string& text, unsigned& methods) {
+    unsigned bits = 0;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = text.find(',', start);
+        const std::string word =
+            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (word == "netbios")
+            bits |= kFoundByNetbios;
+        else if (word == "smb")
+            bits |= kFoundBySmb;
+        else
+            return false;
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    methods = bits;
+    return true;
+}
 
 NBTMain::NBTMain(ScanOptions options, std::shared_ptr<ScanObserver> observer)
     : options_(std::move(options)), observer_(std::move(observer)) {
@@ -239,6 +298,11 @@ bool NBTMain::receive_one() {
         recvfrom(fd_, buffer_.data(), buffer_.size(), 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
     sourceAddress_ = from.sin_addr.s_addr;
     if (got <= 0) {
+        const uint32_t h = ntohl(sourceAddress_);
+        if (got == 0 && (!queriedUpTo_ || h < range_.first || h > *queriedUpTo_)) {
+            ignore(sourceAddress_, "not queried");
+            return false;
+        }
         log("Recvfrom failed (" + dotted(sourceAddress_) + ")");
         return false;
     }
@@ -248,22 +312,92 @@ bool NBTMain::receive_one() {
         log("parse_response returned NULL");
         return false;
     }
+    if (!answersOurQuery(sourceAddress_, *answer, received))
+        return true;
     if (!answered_.add(ntohl(sourceAddress_)))
         return true;
-    // A datagram too short for a transaction id has no send time to measure.
-    if (answer->header) {
-        const int32_t sample = received.seconds + received.microseconds / 1000000 - scanStartSecond_ -
-                               answer->header->trnId / 1000;
-        const double delta = static_cast<double>(sample) - srtt_;
-        srtt_ = static_cast<float>(srtt_ + 0.125 * delta);
-        rttvar_ = static_cast<float>(rttvar_ + 0.25 * (std::fabs(delta) - rttvar_));
-    }
+    const int32_t sample =
+        received.seconds + received.microseconds / 1000000 - scanStartSecond_ - answer->header->trnId / 1000;
+    const double delta = static_cast<double>(sample) - srtt_;
+    srtt_ = static_cast<float>(srtt_ + 0.125 * delta);
+    rttvar_ = static_cast<float>(rttvar_ + 0.25 * (std::fabs(delta) - rttvar_));
     report_host(*answer, sourceAddress_);
     return true;
 }
 
+// Only an answer from an address of this range that was already queried, and
+// carrying a transaction id sent since the range started, is taken. Anyone on
+// the network can send us datagrams; without this check each forged source
+// became a computer of the list.
+bool NBTMain::answersOurQuery(uint32_t source, const NodeStatusAnswer& answer, const ClockReading& received) {
+    const uint32_t h = ntohl(source);
+    if (!queriedUpTo_ || h < range_.first || h > *queriedUpTo_) {
+        ignore(source, "not queried");
+        return false;
+    }
+    if (!answer.header) {
+        ignore(source, "no transaction id");
+        return false;
+    }
+    // Ids are milliseconds modulo 65536: after that long every id is one we
+    // may have sent.
+    if (std::chrono::steady_clock::now() - rangeStart_ < std::chrono::milliseconds(65000)) {
+        const uint16_t sinceStart = static_cast<uint16_t>(answer.header->trnId - rangeStartId_);
+        const uint16_t window =
+            static_cast<uint16_t>(transaction_id(received, scanStartSecond_) - rangeStartId_);
+        if (sinceStart > window) {
+            ignore(source, "unexpected transaction id");
+            return false;
+        }
+    }
+    return true;
+}
+
+void NBTMain::ignore(uint32_t source, const char* why) {
+    // The first of each kind is named; the rest are only counted in the
+    // range's summary line, so a flood cannot flood the log.
+    ++ignoredTotal_;
+    ++ignored_;
+    if (ignoredKinds_.insert(why).second)
+        log("Ignored a datagram from " + dotted(source) + " (" + why + ")");
+}
+
 void NBTMain::report_host(const NodeStatusAnswer& answer, uint32_t source) {
-    observer_->foundHost(describe_host(answer, source));
+    HostTexts host = describe_host(answer, source);
+    host.foundBy = kFoundByNetbios;
+    if (options_.methods == kFoundByNetbios)
+        observer_->foundHost(host);
+    else
+        heldBack_.push_back(std::move(host));
+}
+
+// One report per address of the range: the node-status answer with what the
+// other methods add (a name or workgroup it lacked, their method bits), then
+// the computers only the other methods found, all in address order.
+void NBTMain::report_merged(const std::vector<SmbSweepHost>& smbHosts) {
+    std::map<uint32_t, HostTexts> merged; // host byte order
+    for (HostTexts& h : heldBack_)
+        merged.emplace(ntohl(inet_addr(h.ip.c_str())), std::move(h));
+    heldBack_.clear();
+    for (const SmbSweepHost& s : smbHosts) {
+        auto [it, added] = merged.try_emplace(ntohl(s.address));
+        HostTexts& h = it->second;
+        if (added) {
+            h.name = "<unknown>";
+            h.ip = dotted(s.address);
+        }
+        h.foundBy |= kFoundBySmb;
+        if (!s.identified)
+            continue;
+        if (h.name == "<unknown>" && !s.identity.netbiosComputer.empty())
+            h.name = s.identity.netbiosComputer;
+        // A stand-alone server names itself as its domain; that is no
+        // workgroup, so it is left out.
+        if (h.workgroup.empty() && s.identity.netbiosDomain != s.identity.netbiosComputer)
+            h.workgroup = s.identity.netbiosDomain;
+    }
+    for (auto& [address, host] : merged)
+        observer_->foundHost(host);
 }
 
 void NBTMain::show_progress(bool final) {
@@ -280,54 +414,176 @@ void NBTMain::show_progress(bool final) {
 bool NBTMain::scan_range(const std::string& text) {
     try {
         if (!parse_range_text(text, range_)) {
-            log("not an IP address or address range");
+            log("not an IP address or address range: \"" + text + "\"");
             return false;
         }
     } catch (const std::bad_alloc&) {
         observer_->fatalMessage("Malloc failed");
-        log("not an IP address or address range");
+        log("not an IP address or address range: \"" + text + "\"");
         return false;
+    }
+    using Clock = std::chrono::steady_clock;
+    heldBack_.clear();
+    // The SMB sweep of the range runs beside the node-status sweep, on a
+    // thread of its own that this range joins before it reports.
+    std::vector<SmbSweepHost> smbHosts;
+    std::thread smbThread;
+    if (options_.methods & kFoundBySmb) {
+        SmbSweepOptions smb = options_.smb;
+        if (smb.maxConnectsPerSecond == 0)
+            smb.maxConnectsPerSecond = options_.maxQueriesPerSecond;
+        smbThread = std::thread([range = range_, smb, &smbHosts] {
+            smbSweep(range, smb, [&smbHosts](const SmbSweepHost& h) { smbHosts.push_back(h); });
+        });
+    }
+    struct Joiner {
+        std::thread& t;
+        ~Joiner() {
+            if (t.joinable())
+                t.join();
+        }
+    } joiner{smbThread};
+    if ((options_.methods & kFoundByNetbios) == 0) {
+        if (smbThread.joinable())
+            smbThread.join();
+        report_merged(smbHosts);
+        return true;
     }
     answered_ = AnsweredSet();
     timeout_ = options_.selectTimeout ? options_.selectTimeout() : SelectTimeout{};
+    const int retries = std::clamp(options_.retries, 0, 2);
+    pass_ = 0;
+    ignored_ = 0;
+    ignoredKinds_.clear();
+    queriedUpTo_.reset();
+    cursor_.reset();
+    sending_ = true;
 
-    const int sweep = 0; // every range gets exactly one sweep
+    const int sweep = 0; // the wait below is that of a single sweep
     const ClockReading sweepStart = read_clock();
+    rangeStartId_ = transaction_id(sweepStart, scanStartSecond_);
+    rangeStart_ = Clock::now();
+    nextSend_ = rangeStart_;
     bool readSet = true;
     bool writeSet = true;
     int n = selectReady(readSet, writeSet);
     if (n < 0) {
         log("ERROR (select()=SOCKET_ERROR)");
+        if (options_.methods != kFoundByNetbios) {
+            if (smbThread.joinable())
+                smbThread.join();
+            report_merged(smbHosts);
+        }
         return false;
     }
+    const auto selectWait = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::seconds(timeout_.seconds) + std::chrono::microseconds(timeout_.microseconds));
+    const auto pacing = options_.maxQueriesPerSecond > 0
+                            ? std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) /
+                                  options_.maxQueriesPerSecond
+                            : Clock::duration::zero();
+    // Set when the last pass has sent its last query: the end of the range,
+    // whatever still arrives.
+    std::optional<Clock::time_point> closingEnd;
+    std::optional<Clock::time_point> nextPassAt;
     while (n > 0) {
+        const auto now = Clock::now();
+        if (nextPassAt && now >= *nextPassAt) {
+            nextPassAt.reset();
+            ++pass_;
+            cursor_.reset();
+            sending_ = true;
+        }
+        if (closingEnd && now >= *closingEnd) {
+            n = 0;
+            break;
+        }
+        // A pass may both receive and send; the wait is cut short for the
+        // pacing, the next pass or the end of the closing wait, and such a
+        // cut-short wait is no time-out of the range.
+        auto wait = selectWait;
+        bool shortened = false;
+        auto limitTo = [&](Clock::time_point t) {
+            if (t - now < wait) {
+                wait = std::max(t - now, Clock::duration::zero());
+                shortened = true;
+            }
+        };
+        writeSet = sending_;
+        if (sending_ && pacing > Clock::duration::zero() && now < nextSend_) {
+            writeSet = false;
+            limitTo(nextSend_);
+        }
+        if (nextPassAt)
+            limitTo(*nextPassAt);
+        if (closingEnd)
+            limitTo(*closingEnd);
+        readSet = true;
+        const SelectTimeout saved = timeout_;
+        const auto us = std::chrono::duration_cast<std::chrono::microseconds>(wait).count();
+        timeout_ = SelectTimeout{static_cast<int32_t>(us / 1000000), static_cast<int32_t>(us % 1000000)};
         n = selectReady(readSet, writeSet);
+        timeout_ = saved;
+        if (n == 0 && shortened) {
+            n = 1;
+            continue;
+        }
         if (readSet) {
             if (!receive_one())
                 continue;
             for (int extra = 0; extra < kExtraReadsPerPass && datagramWaiting(); ++extra)
                 receive_one();
         }
-        readSet = true;
         if (sending_ && writeSet) {
             uint32_t next = 0;
-            if (!step_address(range_, cursor_, next)) {
+            bool more = step_address(range_, cursor_, next);
+            // A retry pass steps over the addresses that answered, a bounded
+            // number at a time so receiving keeps its turn.
+            for (int skip = 0; more && pass_ > 0 && answered_.contains(ntohl(next)) && skip < kSkipsPerTurn;
+                 ++skip) {
+                cursor_ = next;
+                more = step_address(range_, cursor_, next);
+            }
+            if (!more) {
                 sending_ = false;
-                writeSet = false;
-                show_progress(true);
+                if (pass_ == 0)
+                    show_progress(true);
+                if (pass_ < retries)
+                    nextPassAt =
+                        Clock::now() +
+                        std::min(selectWait, std::chrono::duration_cast<Clock::duration>(kRetryGrace));
+                else
+                    closingEnd = Clock::now() + selectWait +
+                                 std::min(std::chrono::duration_cast<Clock::duration>(
+                                              std::chrono::duration<double>(std::max(srtt_, 0.0f))),
+                                          std::chrono::duration_cast<Clock::duration>(kClosingRoundTripCap));
                 continue;
             }
             if (!answered_.contains(ntohl(next))) {
-                ++queriesSent_;
-                show_progress(false);
+                if (pass_ == 0) {
+                    ++queriesSent_;
+                    queriedUpTo_ = ntohl(next);
+                    show_progress(false);
+                } else {
+                    ++retriesSent_;
+                }
                 send_status_query(fd_, next, scanStartSecond_);
+                if (pacing > Clock::duration::zero())
+                    nextSend_ = std::max(nextSend_, Clock::now() - kPacingBurst) + pacing;
+            } else if (pass_ == 0) {
+                queriedUpTo_ = ntohl(next);
             }
             cursor_ = next;
         }
-        if (sending_)
-            writeSet = true;
     }
+    if (ignored_ > 0)
+        log("Ignored " + std::to_string(ignored_) + " datagrams that answer no query of this range");
     log("socket h cnt=" + std::to_string(n));
+    if (options_.methods != kFoundByNetbios) {
+        if (smbThread.joinable())
+            smbThread.join();
+        report_merged(smbHosts);
+    }
 
     int wait = static_cast<int>(std::trunc((4 * rttvar_ + srtt_) * (sweep + 1)));
     wait = std::clamp(wait, 2, 60);
@@ -335,6 +591,7 @@ bool NBTMain::scan_range(const std::string& text) {
     if (sweepStart.seconds + wait > now.seconds)
         std::this_thread::sleep_for(std::chrono::milliseconds(sweepStart.seconds + wait - now.seconds));
     cursor_.reset();
+    queriedUpTo_.reset();
     sending_ = true;
     answered_ = AnsweredSet();
     return true;

@@ -1,12 +1,15 @@
 // NBTMain, the scanner: binds a UDP socket to the first free port from 2000
-// up, sends one node-status query to every address of every scan range,
-// reports the first answer of each address, and tells its owner everything
-// through a ScanObserver. Covered by tests/scan/scanner_test.cpp (with the
-// nbt-responder fixture) and tests/scan/nmbd_test.cpp (a real nmbd).
+// up, sends one node-status query to every address of every scan range (and,
+// when asked, a second or third to those that stayed silent), reports the
+// first answer of each queried address, and tells its owner everything
+// through a ScanObserver. A datagram that answers no query of the range (an
+// address never asked, a transaction id never sent) is counted and dropped. Covered by
+// tests/scan/scanner_test.cpp (with the nbt-responder fixture) and tests/scan/nmbd_test.cpp (a real nmbd).
 #pragma once
 
 #include "scan/nbstat.h"
 #include "scan/ranges.h"
+#include "scan/smbsweep.h"
 
 #include <atomic>
 #include <chrono>
@@ -14,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,6 +44,22 @@ public:
     virtual void finished() = 0;
 };
 
+// How a computer was found; several bits when several ways found it.
+enum DiscoveryMethod : unsigned {
+    kFoundByNetbios = 1, // node-status answer
+    kFoundBySmb = 2,     // TCP 445 and the NTLM challenge
+    kFoundByWsd = 4,     // WS-Discovery
+};
+
+// "netbios,smb" for the bits set, in that order.
+std::string discoveryMethodNames(unsigned methods);
+// The window's names of the methods: "NetBIOS", "Порт SMB (445)",
+// "WS-Discovery", joined by ", " (UTF-8).
+std::string discoveryMethodLabels(unsigned methods);
+// Parses a comma-separated list of "netbios" and "smb"; false on an unknown
+// or empty word. (WS-Discovery has its bit but no sweep yet.)
+bool parseDiscoveryMethods(const std::string& text, unsigned& methods);
+
 struct SelectTimeout {
     int32_t seconds = 4;
     int32_t microseconds = 10;
@@ -54,7 +74,19 @@ struct ScanOptions {
     std::function<SelectTimeout()> selectTimeout;
     int firstPort = 2000;
     std::chrono::milliseconds progressInterval{20};
+    // Extra passes over the addresses that have not answered yet (0-2).
+    int retries = 0;
+    // DiscoveryMethod bits. With NetBIOS alone every answer is reported as it
+    // arrives; with more, each range's computers are merged (one report per
+    // address, node-status data first, the MAC only from it) and reported in
+    // address order once all of the range's methods are done.
+    unsigned methods = kFoundByNetbios;
+    SmbSweepOptions smb;
+    // Queries per second at most, first pass and retries alike; 0: no cap.
+    int maxQueriesPerSecond = kDefaultQueriesPerSecond;
+    static constexpr int kDefaultQueriesPerSecond = 20000;
 };
+
 
 class NBTMain : public std::enable_shared_from_this<NBTMain> {
 public:
@@ -82,6 +114,8 @@ public:
     void Execute();
 
     int64_t queriesSent() const { return queriesSent_; }
+    int64_t retriesSent() const { return retriesSent_; }
+    int64_t datagramsIgnored() const { return ignoredTotal_; }
 
 private:
     void scan();
@@ -90,7 +124,10 @@ private:
     int selectReady(bool& readSet, bool& writeSet);
     bool receive_one();
     bool datagramWaiting() const;
+    bool answersOurQuery(uint32_t source, const NodeStatusAnswer& answer, const ClockReading& received);
+    void ignore(uint32_t source, const char* why);
     void report_host(const NodeStatusAnswer& answer, uint32_t source);
+    void report_merged(const std::vector<SmbSweepHost>& smbHosts);
     void show_progress(bool final);
     void release_scan_resources();
     void log(const std::string& line);
@@ -114,6 +151,20 @@ private:
     float srtt_ = 0.0f;
     float rttvar_ = 0.75f;
     int64_t queriesSent_ = 0;
+    int64_t retriesSent_ = 0;
+    int64_t ignoredTotal_ = 0;
+    // The current range: its pass (0 the sweep, then the retries), the last
+    // address queried by the sweep, the transaction id of its start, and
+    // datagrams dropped because they answer nothing we asked.
+    int pass_ = 0;
+    std::optional<uint32_t> queriedUpTo_; // host byte order
+    uint16_t rangeStartId_ = 0;
+    std::chrono::steady_clock::time_point rangeStart_{};
+    std::chrono::steady_clock::time_point nextSend_{};
+    int64_t ignored_ = 0;
+    std::set<std::string> ignoredKinds_;
+    // Node-status answers of the range held back for the merge (several methods).
+    std::vector<HostTexts> heldBack_;
     int64_t progressShown_ = -1;
     std::chrono::steady_clock::time_point lastProgress_{};
 };

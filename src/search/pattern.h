@@ -2,11 +2,18 @@
 // engine runs. Plain text is a whole-name wildcard, letter case ignored.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace ormix {
+
+// Matcher steps one name may take before it is skipped (error 1017). Names
+// come from servers, and some expressions take exponential time on some
+// names; this bound is far above what a long path needs with any ordinary
+// expression and ends the worst names in a fraction of a second.
+inline constexpr int64_t kNameMatchStepLimit = 20'000'000;
 
 inline constexpr const char* kEmptyPatternMessage =
     "Необходимо указать условие поиска (не может быть пустым)";

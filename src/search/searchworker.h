@@ -4,6 +4,7 @@
 // main thread. Tests: tests/search/searchworker_test.cpp.
 #pragma once
 
+#include "search/pattern.h"
 #include "search/sharewalk.h"
 
 #include <QThread>
@@ -19,6 +20,13 @@ namespace ormix {
 
 class TRegExpr;
 
+// What a worker tells its owner beside the results; the owner makes the text.
+enum class SearchNote {
+    Incomplete, // path: the share root; its walk broke off, results are missing
+    TooDeep,    // path: the first folder of this share left out for its depth
+    StepLimit,  // path: a file whose name took too long to match; skipped
+};
+
 // Receives a search's results. Every call runs on the main thread, in the
 // order the worker found the files, the count last.
 class SearchOwner {
@@ -28,6 +36,10 @@ public:
     virtual void AddFoundFile(const std::string& hostName, const std::string& folder, int64_t size,
                               const std::string& name) = 0;
     virtual void AddExaminedCount(int64_t count) = 0;
+    // path is UTF-8, as the result list shows paths.
+    virtual void AddSearchNote(SearchNote note, const std::string& hostName, const std::string& path) {
+        (void)note, (void)hostName, (void)path;
+    }
 };
 
 // The condition of one search, fixed when the search starts.
@@ -66,8 +78,9 @@ protected:
 
 private:
     void Execute();
-    // False once the walk must end (stop requested or the stream is over).
-    bool WalkFolder(ShareWalk& walk, const std::string& rel, const std::string& rel1251);
+    // Walks the whole stream without recursion; false when it broke off
+    // before the root's end.
+    bool WalkShare(ShareWalk& walk);
     bool MatchFile();
     void QueueFoundFile();
     // Posts the found files queued so far.
@@ -80,6 +93,7 @@ private:
     };
     std::vector<FoundFile> found_;
     std::chrono::steady_clock::time_point firstQueued_{};
+    void Note(SearchNote note, const std::string& path);
 
     const SearchQuery query_;
     const std::atomic<bool>& stop_;
@@ -90,6 +104,7 @@ private:
 
     int64_t lo_ = 0, hi_ = 0;
     int64_t ExaminedCount = 0;
+    std::string rel_, rel1251_;            // current folder below the root
     std::string curFolder_, curName_;      // UTF-8
     std::string root1251_, curFolder1251_; // the paths as the engine sees them
     int64_t curSize_ = 0;

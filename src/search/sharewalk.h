@@ -3,11 +3,18 @@
 // tests plug in an in-memory tree.
 #pragma once
 
+#include "shares/smbproto.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
 
 namespace ormix {
+
+// Folders deeper than this below the share root are not walked (no real
+// share nests so deep; a server that claims to must not cost unbounded
+// memory or stack). The helper lists no deeper either.
+inline constexpr int kMaxWalkDepth = smbproto::kMaxWalkDepth;
 
 struct WalkRecord {
     enum Kind {
@@ -16,8 +23,9 @@ struct WalkRecord {
         FolderEnd, // the current folder has no more entries
     };
     Kind kind = File;
-    std::string name; // UTF-8, as the listing gives it
-    int64_t size = 0; // bytes; 0 for folders
+    std::string name;  // UTF-8, as the listing gives it
+    int64_t size = 0;  // bytes; 0 for folders
+    int64_t mtime = 0; // modification time, seconds since the epoch; 0 unknown
 };
 
 // One running walk. The stream opens with the records of the share's root and
@@ -30,6 +38,11 @@ public:
     // False when the stream is over: after the root's FolderEnd, or when the
     // source failed (a failure reads as the end of every open folder).
     virtual bool Next(WalkRecord& rec) = 0;
+    // Asked when the stream ended before the root's FolderEnd: true when the
+    // source said the share itself could not be listed (no record came), so
+    // the share reads as empty; false when the source broke off mid-walk and
+    // the results of this share are incomplete.
+    virtual bool RootUnavailable() const { return false; }
 };
 
 // Opens walks; called from several worker threads at once.

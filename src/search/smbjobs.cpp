@@ -1,9 +1,13 @@
 #include "search/smbjobs.h"
 
 #include "platform/smbpath.h"
+#include "shares/accounts.h"
 #include "shares/smbpool.h"
 
-#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
 
 namespace ormix {
 
@@ -41,9 +45,27 @@ void stopJob(SmbHelperPool::Lease& lease) {
     }
 }
 
+// "\\IP\share..." -> "IP" (empty when the path has no host part).
+std::string hostOf(const std::string& uncPath) {
+    if (uncPath.size() < 3 || uncPath.compare(0, 2, "\\\\") != 0)
+        return {};
+    const size_t end = uncPath.find('\\', 2);
+    return uncPath.substr(2, end == std::string::npos ? std::string::npos : end - 2);
+}
+
+bool sendJob(SmbHelperPool::Lease& lease, std::string frame, const smbproto::JobAuth& auth) {
+    if (auth.method == smbproto::AuthMethod::Account)
+        lease.retire();
+    const bool sent = !frame.empty() && lease.send(frame);
+    smbproto::wipe(frame);
+    return sent;
+}
+
 class HelperShareWalk : public ShareWalk {
 public:
-    explicit HelperShareWalk(SmbHelperPool::Lease lease) : lease_(std::move(lease)) {}
+    // first: the first record, already read while the walk was being opened.
+    HelperShareWalk(SmbHelperPool::Lease lease, std::string first)
+        : lease_(std::move(lease)), first_(std::move(first)) {}
     ~HelperShareWalk() override {
         if (!ended_)
             stopJob(lease_);
@@ -53,23 +75,31 @@ public:
         if (ended_)
             return false;
         std::string body;
-        if (lease_.read(body, Clock::now() + kSearchRecordGap) != Read::Frame) {
+        if (!first_.empty()) {
+            body.swap(first_);
+        } else if (lease_.read(body, Clock::now() + kSearchRecordGap) != Read::Frame) {
             ended_ = true;
             return false;
         }
         FrameReader r(body);
+        int32_t status = 0;
         if (r.kind() == Kind::Entry) {
             uint8_t what = 0;
-            uint64_t size = 0;
-            if (r.u8(what) && r.text(rec.name) && r.u64(size) && r.done() && what <= 2) {
+            uint64_t size = 0, mtime = 0;
+            // The helper sends no longer names; a longer one means it went astray.
+            if (r.u8(what) && r.text(rec.name) && r.u64(size) && r.u64(mtime) && r.done() && what <= 2 &&
+                rec.name.size() <= smbproto::kMaxEntryNameBytes) {
                 rec.kind = what == 0   ? WalkRecord::File
                            : what == 1 ? WalkRecord::Folder
                                        : WalkRecord::FolderEnd;
                 rec.size = size > uint64_t(INT64_MAX) ? INT64_MAX : int64_t(size);
+                rec.mtime = mtime > uint64_t(INT64_MAX) ? 0 : int64_t(mtime);
+                ++records_;
                 return true;
             }
-        } else if (isEnd(body)) {
+        } else if (isEnd(body, &status)) {
             ended_ = true;
+            unavailable_ = records_ == 0 && status != smbproto::kStatusOk;
             return false;
         }
         // Not a walk record: the helper is confused and is not reused.
@@ -78,9 +108,15 @@ public:
         return false;
     }
 
+    // The root could not be opened: the job's End carried an error before any record.
+    bool RootUnavailable() const override { return unavailable_; }
+
 private:
     SmbHelperPool::Lease lease_;
+    std::string first_;
     bool ended_ = false;
+    bool unavailable_ = false;
+    uint64_t records_ = 0;
 };
 
 } // namespace
@@ -89,11 +125,48 @@ std::unique_ptr<ShareWalk> HelperShareWalker::Open(const std::string& rootPath) 
     const std::string url = uncToSmbUrl(std::string_view(rootPath));
     if (url.empty())
         return nullptr;
-    SmbHelperPool::Lease lease = pool_.acquire();
-    if (!lease || !lease.send(FrameWriter(Kind::WalkShare).text(url).finish()))
-        return nullptr;
-    return std::make_unique<HelperShareWalk>(std::move(lease));
+    // Each way of signing in is tried on the walk itself: a refusal comes
+    // back as the job's End before any record.
+    std::unique_ptr<ShareWalk> walk;
+    signIn_.run(hostOf(rootPath), [&](const smbproto::JobAuth& auth) {
+        SmbHelperPool::Lease lease = pool_.acquire();
+        if (!lease || !sendJob(lease, FrameWriter(Kind::WalkShare).text(url).auth(auth).finish(), auth))
+            return smbproto::kStatusOther;
+        std::string first;
+        if (lease.read(first, Clock::now() + kSearchRecordGap) != Read::Frame)
+            return smbproto::kStatusOther;
+        int32_t status = smbproto::kStatusOk;
+        if (isEnd(first, &status) && status != smbproto::kStatusOk)
+            return status;
+        walk = std::make_unique<HelperShareWalk>(std::move(lease), std::move(first));
+        return smbproto::kStatusOk;
+    });
+    return walk;
 }
+
+namespace {
+
+// The name the helper's copy will take: localPath, or the first free
+// numbered name beside it (the helper picks the same way).
+std::string firstFreeName(const std::string& localPath) {
+    struct stat st;
+    std::string name = localPath;
+    for (int n = 2; ::lstat(name.c_str(), &st) == 0 && n <= 100000; ++n)
+        name = smbproto::numberedName(localPath, n);
+    return name;
+}
+
+// The file at path, when it is a plain file: its identity.
+bool plainFileId(const std::string& path, dev_t& dev, ino_t& ino) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    dev = st.st_dev;
+    ino = st.st_ino;
+    return true;
+}
+
+} // namespace
 
 CopyResult HelperFileCopier::Copy(const std::string& uncPath, const std::string& localPath,
                                   const std::function<bool(uint64_t, uint64_t)>& progress) {
@@ -102,8 +175,29 @@ CopyResult HelperFileCopier::Copy(const std::string& uncPath, const std::string&
     const std::string url = uncToSmbUrl(std::string_view(uncPath));
     if (url.empty())
         return result;
+    signIn_.run(hostOf(uncPath), [&](const smbproto::JobAuth& auth) {
+        result = CopyOnce(url, localPath, auth, progress);
+        return result.status;
+    });
+    return result;
+}
+
+CopyResult HelperFileCopier::CopyOnce(const std::string& url, const std::string& localPath,
+                                      const smbproto::JobAuth& auth,
+                                      const std::function<bool(uint64_t, uint64_t)>& progress) {
+    CopyResult result;
+    result.status = smbproto::kStatusOther;
+    // A helper that dies mid-copy cannot clean up after itself. Then only the
+    // file this copy created is removed: the name that was free when it
+    // started, while it still leads to the file that appeared there. A name
+    // the helper sends is never trusted for a removal.
+    const std::string expected = firstFreeName(localPath);
+    bool ownTarget = false;
+    dev_t targetDev = 0;
+    ino_t targetIno = 0;
     SmbHelperPool::Lease lease = pool_.acquire();
-    if (!lease || !lease.send(FrameWriter(Kind::CopyFile).text(url).text(localPath).finish()))
+    if (!lease ||
+        !sendJob(lease, FrameWriter(Kind::CopyFile).text(url).text(localPath).auth(auth).finish(), auth))
         return result;
     std::string body;
     while (lease.read(body, Clock::now() + kSearchRecordGap) == Read::Frame) {
@@ -112,6 +206,7 @@ CopyResult HelperFileCopier::Copy(const std::string& uncPath, const std::string&
             std::string path;
             if (r.text(path) && r.done()) {
                 result.finalPath = path;
+                ownTarget = path == expected && plainFileId(path, targetDev, targetIno);
                 continue;
             }
         } else if (r.kind() == Kind::Progress) {
@@ -131,9 +226,10 @@ CopyResult HelperFileCopier::Copy(const std::string& uncPath, const std::string&
         }
         break;
     }
-    // The helper died or went astray mid-copy and could not clean up.
-    if (!result.finalPath.empty())
-        std::remove(result.finalPath.c_str());
+    dev_t dev = 0;
+    ino_t ino = 0;
+    if (ownTarget && plainFileId(expected, dev, ino) && dev == targetDev && ino == targetIno)
+        ::unlink(expected.c_str());
     result.finalPath.clear();
     lease.discard();
     result.status = smbproto::kStatusOther;

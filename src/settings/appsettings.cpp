@@ -26,6 +26,10 @@ constexpr char kMaxShareWorkers[] = "MaxAddThrds";
 constexpr char kMaxSearchWorkers[] = "MaxIndexThrds";
 constexpr char kSelectTimeoutSeconds[] = "select_timeout_sec";
 constexpr char kSelectTimeoutMicroseconds[] = "select_timeout_usec";
+constexpr char kScanNetbios[] = "ScanNetbios";
+constexpr char kScanSmb[] = "ScanSmb";
+constexpr char kScanRetries[] = "scan_retries";
+constexpr char kScanMaxQueriesPerSecond[] = "scan_max_pps";
 
 } // namespace
 
@@ -100,6 +104,24 @@ SelectTimeout configuredSelectTimeout(const ConfigFile& file) {
     t.seconds = file.ReadNumber(kMain, kSelectTimeoutSeconds, 4);
     t.microseconds = file.ReadNumber(kMain, kSelectTimeoutMicroseconds, 10);
     return t;
+}
+
+unsigned configuredScanMethods(const ConfigFile& file) {
+    unsigned m = 0;
+    if (file.ReadNumber(kMain, kScanNetbios, 1) != 0)
+        m |= kFoundByNetbios;
+    if (file.ReadNumber(kMain, kScanSmb, 1) != 0)
+        m |= kFoundBySmb;
+    return m == 0 ? kFoundByNetbios : m;
+}
+
+int configuredScanRetries(const ConfigFile& file) {
+    return std::clamp(file.ReadNumber(kMain, kScanRetries, 1), 0, 2);
+}
+
+int configuredQueriesPerSecond(const ConfigFile& file) {
+    const int v = file.ReadNumber(kMain, kScanMaxQueriesPerSecond, ScanOptions::kDefaultQueriesPerSecond);
+    return v <= 0 ? 0 : std::clamp(v, 10, 10000000);
 }
 
 } // namespace ormix

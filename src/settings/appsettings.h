@@ -56,4 +56,12 @@ void SaveAppSettings(ConfigFile& file, const AppSettings& settings);
 // at the start of every range, so a change to the file counts from the next range.
 SelectTimeout configuredSelectTimeout(const ConfigFile& file);
 
+// The keys scan_retries (default 1) and scan_max_pps of section "main",
+// bounded to what the scanner accepts.
+int configuredScanRetries(const ConfigFile& file);
+// The keys ScanNetbios (default 1) and ScanSmb (default 1) of section
+// "main"; NetBIOS alone when both are 0.
+unsigned configuredScanMethods(const ConfigFile& file);
+int configuredQueriesPerSecond(const ConfigFile& file);
+
 } // namespace ormix

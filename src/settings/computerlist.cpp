@@ -1,6 +1,8 @@
 // The computer list and its file "range.lst" (see computerlist.h).
 #include "settings/computerlist.h"
 
+#include "platform/atomicfile.h"
+#include "export/rowformat.h"
 #include "platform/fdio.h"
 
 #include <fcntl.h>
@@ -9,7 +11,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <fstream>
 
 namespace ormix {
 
@@ -117,6 +118,22 @@ std::string formatDosDateTime(int32_t dos, char dateSep, char timeSep) {
     return buf;
 }
 
+std::string computerListCsv(const std::vector<COMPINF_>& list) {
+    std::vector<std::vector<std::string>> rows;
+    rows.reserve(list.size());
+    for (const COMPINF_& c : list) {
+        std::string when;
+        if (std::tm t; fromDosDateTime(c.LastSeen, t)) {
+            char buf[64];
+            std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.tm_year + 1900, t.tm_mon + 1,
+                          t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+            when = buf;
+        }
+        rows.push_back({c.Ip, c.Name, c.Mac, when});
+    }
+    return csvDocument({{"IP Адрес"}, {"Название"}, {"MAC Адрес"}, {"Дата время"}}, rows);
+}
+
 std::string cleanComputerName(std::string_view name) {
     while (!name.empty() && isBlankOrControl(static_cast<unsigned char>(name.front())))
         name.remove_prefix(1);
@@ -186,54 +203,57 @@ void ComputerList::RecordComputer(const std::string& ip, const std::string& name
         list_.insert(list_.begin(), COMPINF_{ip, clean, mac, now});
 }
 
-std::string ComputerList::LoadComputerList() {
+Result<void> ComputerList::LoadComputerList() {
     std::lock_guard lock(mutex_);
     list_.clear();
-    skipped_ = 0;
-    if (::access(path_.c_str(), F_OK) != 0) {
-        const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-        if (fd >= 0)
-            ::close(fd);
+    unreadable_.clear();
+    loadRefused_ = false;
+    removeStaleTemporaries(path_);
+    auto content = readRegularFile(path_, kFileLimit);
+    if (!content && content.error().kind == FileError::Kind::NotFound) {
+        const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0)
+            return content.error();
+        ::close(fd);
+        return {};
     }
-    std::ifstream in(path_, std::ios::binary);
-    if (!in)
-        return kComputerListReadError;
-    std::string line;
-    while (std::getline(in, line)) {
+    if (!content) {
+        loadRefused_ = true;
+        return content.error();
+    }
+    std::string_view text = content.value();
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == text.npos ? text.size() : end + 1);
         if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+            line.remove_suffix(1);
         COMPINF_ rec;
         if (parseLine(line, rec))
             list_.push_back(std::move(rec));
         else
-            ++skipped_;
+            unreadable_.emplace_back(line);
     }
     return {};
 }
 
-std::string ComputerList::SaveComputerList() {
+Result<void> ComputerList::SaveComputerList() {
     std::lock_guard lock(mutex_);
+    if (loadRefused_)
+        return FileError{FileError::Kind::Io, 0, path_};
     std::string text;
     for (const auto& rec : list_) {
         text += fieldText(rec.Ip) + ',' + fieldText(rec.Name) + ',' + fieldText(rec.Mac) + ',' +
                 std::to_string(rec.LastSeen) + "\r\n";
     }
-    const std::string tmp = path_ + ".tmp";
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return kComputerListWriteError;
-    const bool written = writeAll(fd, text) && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !written) {
-        ::unlink(tmp.c_str());
-        return kComputerListWriteError;
+    for (const auto& line : unreadable_) {
+        text += line;
+        text += "\r\n";
     }
-    if (beforeRename_)
-        beforeRename_();
-    if (::rename(tmp.c_str(), path_.c_str()) != 0) {
-        ::unlink(tmp.c_str());
-        return kComputerListWriteError;
-    }
-    return {};
+    ReplaceOptions options;
+    options.newFileMode = 0644;
+    options.beforeRename = beforeRename_;
+    return replaceFile(path_, text, options);
 }
 
 size_t ComputerList::RemoveComputers(const std::vector<std::string>& ips) {
@@ -258,7 +278,7 @@ size_t ComputerList::Count() const {
 
 int ComputerList::SkippedLines() const {
     std::lock_guard lock(mutex_);
-    return skipped_;
+    return static_cast<int>(unreadable_.size());
 }
 
 } // namespace ormix

@@ -1,9 +1,12 @@
 // The computer list: every computer that ever answered a scan, kept in memory
 // behind one lock and stored in "range.lst" (one "Ip,Name,Mac,LastSeen" line
 // per computer, CR LF). The window that shows it lives in the GUI; this core
-// never shows anything and returns the texts of its message boxes instead.
+// never shows anything: its file operations return a Result and the window
+// shows the message box texts below.
 // Tests: tests/settings/computerlist_test.cpp.
 #pragma once
+
+#include "platform/result.h"
 
 #include <cstdint>
 #include <ctime>
@@ -22,7 +25,7 @@ struct COMPINF_ {
     int32_t LastSeen = 0; // local time in MS-DOS date-time form
 };
 
-// Message box texts of the list's file operations.
+// Message box texts the window shows when LoadComputerList / SaveComputerList fail.
 inline constexpr const char* kComputerListReadError = "AddMgrUnit: fopen(r) ERROR!";
 inline constexpr const char* kComputerListWriteError = "AddMgrUnit: fopen(w+) ERROR!";
 
@@ -34,6 +37,10 @@ bool fromDosDateTime(int32_t dos, std::tm& local);
 int32_t currentDosDateTime();
 // "dd/mm/yy hh:nn:ss" with the given separators; empty for an invalid value.
 std::string formatDosDateTime(int32_t dos, char dateSep = '/', char timeSep = ':');
+
+// The list as a CSV file for a spreadsheet ("Экспорт в CSV"): the table's
+// columns, the date and time as "yyyy-mm-dd hh:nn:ss".
+std::string computerListCsv(const std::vector<COMPINF_>& list);
 
 // A name as the list keeps it: blanks and control characters cut at both
 // ends, and every comma or control character inside turned into a blank, so
@@ -57,16 +64,21 @@ public:
     // updated in place, otherwise a new record goes to the front.
     void RecordComputer(const std::string& ip, const std::string& name, const std::string& mac);
 
-    // Replaces the list with the file's records (the file is created empty
-    // when missing). Lines that are not records are skipped. Returns the text
-    // of the message box to show, or an empty text.
-    std::string LoadComputerList();
+    // The largest "range.lst" that is read (about a million computers).
+    static constexpr std::size_t kFileLimit = 64u * 1024 * 1024;
 
-    // Writes the list to a temporary file beside ListPath and renames it over
-    // ListPath, so a crash during the save leaves the previous file whole.
-    // Returns the text of the message box to show, or an empty text; on
-    // failure the list stays in memory for the next save.
-    std::string SaveComputerList();
+    // Replaces the list with the file's records (the file is created empty
+    // when missing) and removes temporary files of killed saves. Lines that
+    // are not records are counted (SkippedLines) and kept verbatim: the next
+    // save writes them back after the records, so a hand edit is never lost.
+    // A FIFO, device or oversized file is not read (an error).
+    Result<void> LoadComputerList();
+
+    // Replaces ListPath atomically (see platform/atomicfile.h). On failure the
+    // list stays in memory for the next save. A file that exists but could not
+    // be loaded is never replaced, so records the program could not read are
+    // not lost; nor is a read-only file.
+    Result<void> SaveComputerList();
 
     // Removes every record whose address equals one of `ips` (as
     // RecordComputer compares them); returns how many records went.
@@ -74,7 +86,7 @@ public:
 
     std::vector<COMPINF_> Snapshot() const;
     size_t Count() const;
-    // Lines the last load skipped.
+    // Lines of the last load that were not records (kept for the next save).
     int SkippedLines() const;
 
     // For tests: the clock used by RecordComputer, and a hook that runs after
@@ -86,7 +98,8 @@ private:
     const std::string path_;
     mutable std::mutex mutex_;
     std::vector<COMPINF_> list_;
-    int skipped_ = 0;
+    std::vector<std::string> unreadable_; // lines that are not records, without their endings
+    bool loadRefused_ = false;            // the file is there but was not read: never replace it
     std::function<int32_t()> now_;
     std::function<void()> beforeRename_;
 };

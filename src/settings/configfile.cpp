@@ -3,21 +3,14 @@
 // same folder (write, flush, fsync, rename) so a crash never leaves it half-written.
 #include "settings/configfile.h"
 
+#include "platform/atomicfile.h"
 #include "platform/codepage.h"
-#include "platform/fdio.h"
 #include "platform/hexdigit.h"
 
 #include <QString>
 
-#include <atomic>
-#include <cerrno>
-#include <filesystem>
 #include <mutex>
 #include <optional>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace ormix {
 namespace {
@@ -99,7 +92,9 @@ std::string cutToCharacters(std::string_view s, size_t limit) {
 enum class LineKind { Other, Section, Key };
 
 struct Line {
-    std::string raw;
+    std::string text;  // the line decoded to UTF-8, without its ending
+    std::string bytes; // the line as the file holds it, without its ending
+    std::string eol;   // its ending as found: "\n", "\r\n", "\r\r\n", ... or "" at the very end
     LineKind kind = LineKind::Other;
     std::string name;  // section or key name, trimmed
     std::string value; // key value, trimmed
@@ -107,51 +102,79 @@ struct Line {
 
 // A line with "=" is a key even when it starts with "[": a program name such as
 // "[x]" must read back as the key it was written as.
-Line classify(std::string raw) {
-    Line line;
-    line.raw = std::move(raw);
-    const std::string_view t = trim(line.raw);
+void classify(Line& line) {
+    const std::string_view t = trim(line.text);
     if (t.empty() || t.front() == ';')
-        return line;
+        return;
     const size_t eq = t.find('=');
     if (eq != std::string_view::npos) {
         const std::string_view name = trim(t.substr(0, eq));
         if (name.empty())
-            return line;
+            return;
         line.kind = LineKind::Key;
         line.name = std::string(name);
         line.value = std::string(trim(t.substr(eq + 1)));
-        return line;
+        return;
     }
     if (t.front() == '[' && t.back() == ']' && t.size() >= 2) {
         line.kind = LineKind::Section;
         line.name = std::string(trim(t.substr(1, t.size() - 2)));
     }
-    return line;
 }
 
 struct Document {
     bool bom = false;
+    bool cp1251 = false;    // the file was not UTF-8: read, and written, as code page 1251
+    std::string eol = "\n"; // the ending new lines get: the file's first one
     std::vector<Line> lines;
 };
 
-Document parse(std::string content) {
+// A line a write makes, in the file's own encoding; nullopt when the text has
+// characters that code page 1251 cannot hold (the file is never re-encoded).
+std::optional<Line> makeLine(const Document& doc, std::string text) {
+    Line line;
+    if (doc.cp1251) {
+        line.bytes = utf8ToCp1251(text);
+        if (cp1251ToUtf8(line.bytes) != text)
+            return std::nullopt;
+    } else {
+        line.bytes = text;
+    }
+    line.text = std::move(text);
+    line.eol = doc.eol;
+    classify(line);
+    return line;
+}
+
+Document parse(std::string_view content) {
     Document doc;
     if (content.starts_with("\xEF\xBB\xBF")) {
         doc.bom = true;
-        content.erase(0, 3);
+        content.remove_prefix(3);
     }
-    if (!validUtf8(content))
-        content = cp1251ToUtf8(content);
+    doc.cp1251 = !validUtf8(content);
+    bool eolKnown = false;
     size_t start = 0;
     while (start < content.size()) {
         size_t end = content.find('\n', start);
-        if (end == std::string::npos)
+        const bool terminated = end != std::string_view::npos;
+        if (!terminated)
             end = content.size();
+        // Every CR before the LF belongs to the ending, so "\r\r\n" files keep
+        // their section headers.
         size_t stop = end;
-        if (stop > start && content[stop - 1] == '\r')
+        while (terminated && stop > start && content[stop - 1] == '\r')
             --stop;
-        doc.lines.push_back(classify(content.substr(start, stop - start)));
+        Line line;
+        line.bytes = std::string(content.substr(start, stop - start));
+        line.text = doc.cp1251 ? cp1251ToUtf8(line.bytes) : line.bytes;
+        line.eol = terminated ? std::string(content.substr(stop, end + 1 - stop)) : std::string();
+        classify(line);
+        if (terminated && !eolKnown) {
+            doc.eol = line.eol;
+            eolKnown = true;
+        }
+        doc.lines.push_back(std::move(line));
         start = end + 1;
     }
     return doc;
@@ -161,112 +184,22 @@ std::string serialize(const Document& doc) {
     std::string out;
     if (doc.bom)
         out += "\xEF\xBB\xBF";
-    for (const Line& line : doc.lines) {
-        out += line.raw;
-        out += '\n';
+    for (size_t i = 0; i < doc.lines.size(); ++i) {
+        const Line& line = doc.lines[i];
+        out += line.bytes;
+        // A last line without an ending gets one when a line now follows it.
+        out += (line.eol.empty() && i + 1 < doc.lines.size()) ? doc.eol : line.eol;
     }
     return out;
 }
 
-enum class LoadStatus { Loaded, Missing, Failed };
-
-LoadStatus readWhole(const std::string& path, std::string& content) {
-    content.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return (errno == ENOENT || errno == ENOTDIR) ? LoadStatus::Missing : LoadStatus::Failed;
-    char buf[16384];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ::close(fd);
-            return LoadStatus::Failed;
-        }
-        content.append(buf, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    return LoadStatus::Loaded;
-}
-
-// For reads: anything that cannot be read is an empty file.
+// For reads: anything that cannot be read (missing, not a regular file, too
+// large) is an empty file.
 Document loadForRead(const std::string& path) {
-    std::string content;
-    if (readWhole(path, content) != LoadStatus::Loaded)
+    auto content = readRegularFile(path, ConfigFile::kFileLimit);
+    if (!content)
         return {};
-    return parse(std::move(content));
-}
-
-// The file a write must replace: symbolic links are followed so the link stays
-// a link and its target gets the new contents.
-std::optional<std::filesystem::path> resolveTarget(const std::string& path) {
-    namespace fs = std::filesystem;
-    fs::path p(path);
-    for (int hops = 0; hops < 32; ++hops) {
-        std::error_code ec;
-        if (!fs::is_symlink(fs::symlink_status(p, ec)))
-            return p;
-        fs::path next = fs::read_symlink(p, ec);
-        if (ec)
-            return std::nullopt;
-        p = next.is_absolute() ? next : p.parent_path() / next;
-    }
-    return std::nullopt;
-}
-
-// Replaces the file at `path` with `contents`; false when it cannot.
-bool replaceFile(const std::string& path, const std::string& contents) {
-    const auto target = resolveTarget(path);
-    if (!target)
-        return false;
-    struct stat st {};
-    const bool exists = ::stat(target->c_str(), &st) == 0;
-    if (exists) {
-        // Never rename over a device, a folder or the like, and honour a file
-        // made read-only even though its folder would allow the rename.
-        if (!S_ISREG(st.st_mode) || ::access(target->c_str(), W_OK) != 0)
-            return false;
-    } else if (errno != ENOENT) {
-        return false;
-    }
-
-    static std::atomic<unsigned> counter{0};
-    const std::filesystem::path dir = target->has_parent_path() ? target->parent_path() : ".";
-    std::string tmp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        tmp = (dir / ("." + target->filename().string() + "." + std::to_string(::getpid()) + "." +
-                      std::to_string(counter++) + ".tmp"))
-                  .string();
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return false;
-    }
-    if (fd < 0)
-        return false;
-    if (exists) {
-        ::fchmod(fd, st.st_mode & 07777);
-        if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
-            // Only a privileged process may hand the file back; the contents matter more.
-        }
-    }
-    bool ok = writeAll(fd, contents) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok)
-        ok = ::rename(tmp.c_str(), target->c_str()) == 0;
-    if (!ok) {
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-    return true;
+    return parse(content.value());
 }
 
 bool hasLineBreakOrNul(std::string_view s) {
@@ -312,11 +245,17 @@ std::optional<size_t> findKey(const Document& doc, std::string_view section, std
     return found;
 }
 
-void writeKey(Document& doc, std::string_view section, std::string_view key, std::string_view value) {
-    Line line = classify(std::string(trim(key)) + "=" + sanitizeValue(value));
+// False when the file's code page cannot hold the new line.
+bool writeKey(Document& doc, std::string_view section, std::string_view key, std::string_view value) {
+    auto made = makeLine(doc, std::string(trim(key)) + "=" + sanitizeValue(value));
+    auto header = makeLine(doc, "[" + std::string(trim(section)) + "]");
+    if (!made || !header)
+        return false;
+    Line line = std::move(*made);
     if (const auto at = findKey(doc, section, key)) {
+        line.eol = doc.lines[*at].eol;
         doc.lines[*at] = std::move(line);
-        return;
+        return true;
     }
     // Place a new key after the last key of the section's first appearance.
     const std::string wanted = foldCase(trim(section));
@@ -334,12 +273,13 @@ void writeKey(Document& doc, std::string_view section, std::string_view key, std
     }
     if (insertAt) {
         doc.lines.insert(doc.lines.begin() + static_cast<std::ptrdiff_t>(*insertAt), std::move(line));
-        return;
+        return true;
     }
-    if (!doc.lines.empty() && !trim(doc.lines.back().raw).empty())
-        doc.lines.push_back(classify(""));
-    doc.lines.push_back(classify("[" + std::string(trim(section)) + "]"));
+    if (!doc.lines.empty() && !trim(doc.lines.back().text).empty())
+        doc.lines.push_back(*makeLine(doc, ""));
+    doc.lines.push_back(std::move(*header));
     doc.lines.push_back(std::move(line));
+    return true;
 }
 
 // True when something was removed.
@@ -423,6 +363,12 @@ bool ConfigFile::IsStorableKey(std::string_view key) {
     return !t.empty() && t.find('=') == t.npos && t.front() != ';' && !hasLineBreakOrNul(t);
 }
 
+bool ConfigFile::IsTooLarge() const {
+    std::lock_guard guard(configLock());
+    const auto read = readRegularFile(path_, kFileLimit);
+    return !read && read.error().kind == FileError::Kind::TooLarge;
+}
+
 std::string ConfigFile::ReadText(std::string_view section, std::string_view key, std::string_view def) const {
     std::lock_guard guard(configLock());
     const auto value = lookup(path_, section, key);
@@ -499,16 +445,20 @@ void ConfigFile::Apply(const ConfigEdit& edit) {
             (!isStorableSection(change.section) || !IsStorableKey(change.key)))
             throw ConfigWriteError(path_);
     std::lock_guard guard(configLock());
-    std::string original;
-    const LoadStatus status = readWhole(path_, original);
-    if (status == LoadStatus::Failed)
+    // A file that exists but cannot be read (too large, not a regular file) must
+    // not be replaced by one that holds only the new keys.
+    auto read = readRegularFile(path_, kFileLimit);
+    const bool missing = !read && read.error().kind == FileError::Kind::NotFound;
+    if (!read && !missing)
         throw ConfigWriteError(path_);
+    const std::string original = read ? std::move(read.value()) : std::string();
     Document doc = parse(original);
     bool changed = false;
     for (const auto& change : edit.Changes()) {
         switch (change.kind) {
         case ConfigEdit::Kind::Write:
-            writeKey(doc, change.section, change.key, change.value);
+            if (!writeKey(doc, change.section, change.key, change.value))
+                throw ConfigWriteError(path_);
             changed = true;
             break;
         case ConfigEdit::Kind::Remove:
@@ -522,9 +472,10 @@ void ConfigFile::Apply(const ConfigEdit& edit) {
     if (!changed)
         return;
     const std::string contents = serialize(doc);
-    if (status == LoadStatus::Loaded && contents == original)
+    if (!missing && contents == original)
         return;
-    if (!replaceFile(path_, contents))
+    // A file the next read would refuse is not written.
+    if (contents.size() > kFileLimit || !replaceFile(path_, contents))
         throw ConfigWriteError(path_);
 }
 

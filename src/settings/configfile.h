@@ -2,13 +2,24 @@
 // It keeps no copy of any value: every read asks the file, every write changes
 // the file at once (through a temporary file renamed over the original).
 //
-// File syntax: UTF-8 text, LF line endings written, CR LF accepted; a file that
-// is not valid UTF-8 is taken as code page 1251 (files carried over from older
-// installations) and written back as UTF-8. "[name]" opens a section; a line
-// with "=" is a key line; blanks around names and values are ignored; lines
-// starting with ";" are comments. Comments, blank lines and lines the reader
-// does not understand are kept untouched. Names compare without regard to
-// letter case (Cyrillic included). With duplicate keys the first one wins.
+// File syntax: "[name]" opens a section; a line with "=" is a key line; blanks
+// around names and values are ignored; lines starting with ";" are comments.
+// Comments, blank lines and lines the reader does not understand are kept
+// untouched. Names compare without regard to letter case (Cyrillic included).
+// With duplicate keys the first one wins.
+//
+// Bytes on disk: a write changes only the lines it writes, adds or removes;
+// every other line, its ending and a leading BOM stay byte for byte, so an
+// unchanged file is written back identical. Line endings: a line ends at LF and
+// every CR just before the LF belongs to its ending ("\r\r\n" included); a
+// line a write replaces keeps its ending, new lines take the ending of the
+// file's first line (LF in a new file).
+// Encoding: a file that is valid UTF-8 is UTF-8. Any other file is read as
+// code page 1251 (files carried over from older installations) and stays 1251:
+// lines a write makes are stored in 1251, and a text 1251 cannot hold makes the
+// write fail (ConfigWriteError) instead of changing the file's encoding.
+// Size: a file over kFileLimit bytes, or one that is not a regular file (a
+// FIFO or device is never opened blocking), reads as empty and is never written.
 // Tests: tests/settings/configfile_test.cpp.
 #pragma once
 
@@ -59,6 +70,9 @@ public:
     static constexpr std::size_t kTextLimit = 2047;
     // ListKeys takes key names while their bytes, one terminator each, fit here.
     static constexpr std::size_t kKeyListBudget = 16384;
+    // A larger file is not read (reads give the defaults) and never written
+    // (writes raise ConfigWriteError); it stays as it is for the user to look at.
+    static constexpr std::size_t kFileLimit = 1024 * 1024;
 
     explicit ConfigFile(std::string path);
 
@@ -95,6 +109,10 @@ public:
     // not empty or blank, no "=", no line break or NUL, not starting with ";".
     // Blanks around the name are dropped when stored.
     static bool IsStorableKey(std::string_view key);
+
+    // Whether the file, when present, is larger than kFileLimit: the program
+    // then runs on defaults and the window says so at start-up.
+    bool IsTooLarge() const;
 
 private:
     std::string path_;

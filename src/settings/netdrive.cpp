@@ -3,6 +3,7 @@
 
 #include "platform/launcher.h"
 #include "platform/smbpath.h"
+#include "shares/accounts.h"
 
 #include <QString>
 #include <QStringList>
@@ -223,6 +224,12 @@ std::vector<std::string> FreeDriveNames() {
 }
 
 int MapNetworkDrive(const std::string& localName, const std::string& uncPath) {
+    const std::vector<std::string> parts = uncComponents(uncPath);
+    return MapNetworkDrive(localName, uncPath,
+                           parts.empty() ? smbproto::JobAuth() : processSignIn().preferred(parts[0]));
+}
+
+int MapNetworkDrive(const std::string& localName, const std::string& uncPath, const smbproto::JobAuth& auth) {
     const std::optional<char> letter = driveLetter(localName);
     if (!letter)
         return NetDriveBadDevice;
@@ -236,13 +243,28 @@ int MapNetworkDrive(const std::string& localName, const std::string& uncPath) {
 
     const QString gio = QStringLiteral("gio");
     const QString qurl = QString::fromStdString(url);
-    // gio's standard input is empty, so it cannot answer a question for user
-    // and password: where the share asks one, "-a" answers it as an anonymous
+    // Without an account gio's standard input is empty, so it cannot answer a
+    // question for user and password: where the share asks one, "-a" answers it as an anonymous
     // (guest) login, which is what a share open to everyone needs. Without
     // it gio reads the empty input, gives up, and no open share could be
     // attached. A share that refuses guests fails as it did before.
-    const RunResult mount =
-        launcher().run(gio, {QStringLiteral("mount"), QStringLiteral("-a"), qurl}, kMountTimeoutMs);
+    RunResult mount;
+    if (auth.method == smbproto::AuthMethod::Account) {
+        // One answer per line: a line break inside one would answer the next question.
+        for (const std::string* field : {&auth.user, &auth.domain, &auth.password}) {
+            if (field->find_first_of("\r\n") != std::string::npos)
+                return NetDriveBadNetPath;
+        }
+        // gio asks "User", "Domain" and "Password", one line each, only as
+        // far as the share needs; an open share asks nothing. A refusal asks
+        // again and reads the end of input: one attempt, never a loop.
+        QByteArray answers =
+            QByteArray::fromStdString(auth.user + "\n" + auth.domain + "\n" + auth.password + "\n");
+        mount = launcher().runWithInput(gio, {QStringLiteral("mount"), qurl}, answers, kMountTimeoutMs);
+        answers.fill('\0');
+    } else {
+        mount = launcher().run(gio, {QStringLiteral("mount"), QStringLiteral("-a"), qurl}, kMountTimeoutMs);
+    }
     if (mount.status == RunResult::Status::FailedToStart)
         return NetDriveNoNetwork;
     // gio refuses to mount what is mounted already; whether that was the

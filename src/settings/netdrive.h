@@ -5,6 +5,8 @@
 // Tests: tests/settings/netdrive_test.cpp.
 #pragma once
 
+#include "shares/smbproto.h"
+
 #include <string>
 #include <vector>
 
@@ -36,11 +38,15 @@ std::vector<std::string> FreeDriveNames();
 
 // Attaches the share `uncPath` ("\\IP\share", a trailing sub-folder allowed)
 // under `localName` ("e:" or "E:"), persistently, for the current user. Runs
-// "gio mount -a <url>" (a share that asks for a login gets the anonymous one)
-// and "gio info <url>" through launcher(); a share that is already mounted
-// counts as attached. Returns NetDriveOk or another
-// NetDriveStatus; on failure no link and no bookmark are left behind.
-// Blocks until gio answers (at most about a minute and a half).
+// "gio mount <url>" and "gio info <url>" through launcher(); a share that is
+// already mounted counts as attached. Signed in as the program's sign-in
+// memory prefers for the host: with an account, gio's questions for user,
+// domain and password are answered on its standard input (one attempt);
+// otherwise "gio mount -a" answers a login question as an anonymous (guest)
+// one. Returns NetDriveOk or another NetDriveStatus; on failure no link and
+// no bookmark are left behind. Blocks until gio answers (at most about a
+// minute and a half).
 int MapNetworkDrive(const std::string& localName, const std::string& uncPath);
+int MapNetworkDrive(const std::string& localName, const std::string& uncPath, const smbproto::JobAuth& auth);
 
 } // namespace ormix

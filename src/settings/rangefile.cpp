@@ -1,9 +1,8 @@
 // "range.txt" writer; see rangefile.h.
 #include "settings/rangefile.h"
 
+#include "platform/atomicfile.h"
 #include "scan/ranges.h"
-
-#include <cstdio>
 
 namespace ormix {
 
@@ -25,14 +24,8 @@ std::string RangeFileText(const std::vector<std::string>& ranges) {
     return out;
 }
 
-bool WriteRangeFile(const std::string& path, const std::vector<std::string>& ranges) {
-    const std::string text = RangeFileText(ranges);
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    const bool closed = std::fclose(f) == 0;
-    return written && closed;
+Result<void> WriteRangeFile(const std::string& path, const std::vector<std::string>& ranges) {
+    return replaceFile(path, RangeFileText(ranges));
 }
 
 } // namespace ormix

@@ -5,6 +5,8 @@
 // tests/settings/setupform_test.cpp.
 #pragma once
 
+#include "platform/result.h"
+
 #include <string>
 #include <vector>
 
@@ -13,8 +15,7 @@ namespace ormix {
 // The whole text of the file for these range texts, in list order.
 std::string RangeFileText(const std::vector<std::string>& ranges);
 
-// Writes RangeFileText to path, replacing a previous file; false when the
-// file cannot be written.
-bool WriteRangeFile(const std::string& path, const std::vector<std::string>& ranges);
+// Replaces the file at path with RangeFileText atomically (platform/atomicfile.h).
+Result<void> WriteRangeFile(const std::string& path, const std::vector<std::string>& ranges);
 
 } // namespace ormix

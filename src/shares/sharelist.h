@@ -3,6 +3,7 @@
 // Tests: tests/shares/sharelist_test.cpp.
 #pragma once
 
+#include "shares/accounts.h"
 #include "shares/smbpool.h"
 
 #include <cstdint>
@@ -26,6 +27,9 @@ struct HOSTINF {
     std::string Ip;
     std::string Mac;
     std::string Workgroup;
+    // How the scan found the computer, as the window shows it ("NetBIOS, Порт
+    // SMB (445)"); empty when not known.
+    std::string FoundBy;
     int32_t ShareCount = 0;
     std::vector<SHAREINF> Shares;
 
@@ -47,12 +51,18 @@ using ShareSettingsPtr = std::shared_ptr<const ShareSettings>;
 using ShareLister = std::function<ShareListing(const std::string& ip)>;
 using LogFn = std::function<void(const std::string& line)>;
 
-ShareLister poolLister(SmbHelperPool& pool);
+// Lists through the pool, signing in as signIn's order says.
+ShareLister poolLister(SmbHelperPool& pool, SignIn& signIn = processSignIn());
 
 // Equal without regard to letter case, with Unicode case folding (so Cyrillic
 // names fold as well as Latin ones).
 bool sameShareName(const std::string& a, const std::string& b);
 bool isExcludedShare(const std::string& name, const std::vector<std::string>& excluded);
+
+// Whether a share name can stand in a share path: not empty, not "." or
+// "..", and free of "\\", "/" and NUL (a name that climbs or nests would
+// make the path point elsewhere).
+bool isSharePathName(const std::string& name);
 
 // "Share Enumerate Error #<status> (host <server>)", server being \\IP.
 std::string shareEnumerateErrorLine(int32_t status, const std::string& server);

@@ -2,6 +2,7 @@
 #include "shares/smbpool.h"
 
 #include "platform/fdio.h"
+#include "platform/programdir.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -30,13 +31,7 @@ using smbproto::Kind;
 std::string defaultSmbHelperPath() {
     if (const char* env = std::getenv("ORMIX_SMB_HELPER"); env && *env)
         return env;
-    char buf[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0)
-        return "ormix-smb";
-    std::string self(buf, static_cast<size_t>(n));
-    const size_t slash = self.rfind('/');
-    return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/ormix-smb";
+    return smbHelperPathFor(ExecutableDir());
 }
 
 SmbHelperPool& processSmbPool() {
@@ -183,7 +178,8 @@ SmbHelperPool::Lease::Lease(SmbHelperPool* pool, std::unique_ptr<SmbHelperProces
     : pool_(pool), proc_(std::move(proc)) {}
 
 SmbHelperPool::Lease::Lease(Lease&& other) noexcept
-    : pool_(other.pool_), proc_(std::move(other.proc_)), busy_(other.busy_), broken_(other.broken_) {
+    : pool_(other.pool_), proc_(std::move(other.proc_)), busy_(other.busy_), broken_(other.broken_),
+      retired_(other.retired_) {
     other.pool_ = nullptr;
 }
 
@@ -194,6 +190,7 @@ SmbHelperPool::Lease& SmbHelperPool::Lease::operator=(Lease&& other) noexcept {
         proc_ = std::move(other.proc_);
         busy_ = other.busy_;
         broken_ = other.broken_;
+        retired_ = other.retired_;
         other.pool_ = nullptr;
     }
     return *this;
@@ -204,6 +201,8 @@ SmbHelperPool::Lease::~Lease() {
 }
 
 void SmbHelperPool::Lease::release() {
+    if (retired_ && !busy_ && !broken_)
+        proc_.reset(); // a helper that held a password ends with its job; not a failure
     if (proc_ && pool_)
         pool_->giveBack(std::move(proc_), !busy_ && !broken_);
     proc_.reset();
@@ -331,11 +330,18 @@ void SmbHelperPool::shutdown() {
         starter_.join();
 }
 
-ShareListing SmbHelperPool::listShares(const std::string& ip) {
+ShareListing SmbHelperPool::listShares(const std::string& ip, const smbproto::JobAuth& auth) {
     ShareListing result;
     result.status = smbproto::kStatusOther;
     Lease lease = acquire();
-    if (!lease || !lease.send(FrameWriter(Kind::ListShares).text(ip).finish()))
+    if (!lease)
+        return result;
+    std::string frame = FrameWriter(Kind::ListShares).text(ip).auth(auth).finish();
+    if (auth.method == smbproto::AuthMethod::Account)
+        lease.retire();
+    const bool sent = lease.send(frame);
+    smbproto::wipe(frame);
+    if (!sent)
         return result;
     const auto deadline = Clock::now() + options_.jobTimeout;
     std::string body;
@@ -344,6 +350,16 @@ ShareListing SmbHelperPool::listShares(const std::string& ip) {
         if (r.kind() == Kind::Share) {
             ShareEntry e;
             if (r.text(e.name) && r.text(e.comment) && r.done()) {
+                // A server may say anything: keep no more than a real one could.
+                if (result.shares.size() >= smbproto::kMaxSharesPerHost ||
+                    e.name.size() > smbproto::kMaxShareNameBytes) {
+                    ++result.sharesLeftOut;
+                    continue;
+                }
+                if (e.comment.size() > smbproto::kMaxRemarkBytes) {
+                    e.comment.resize(smbproto::utf8Boundary(e.comment, smbproto::kMaxRemarkBytes));
+                    ++result.remarksCut;
+                }
                 result.shares.push_back(std::move(e));
                 continue;
             }

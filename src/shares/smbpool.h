@@ -36,7 +36,8 @@ struct SmbPoolOptions {
     std::vector<std::string> extraEnv;
 };
 
-// $ORMIX_SMB_HELPER when set, otherwise ormix-smb next to the running program.
+// $ORMIX_SMB_HELPER when set, otherwise ormix-smb next to the running program
+// (libexec/ormix/ormix-smb under the prefix of an installed copy).
 std::string defaultSmbHelperPath();
 
 class SmbHelperPool;
@@ -52,6 +53,10 @@ struct ShareEntry {
 struct ShareListing {
     int32_t status = smbproto::kStatusOk;
     std::vector<ShareEntry> shares; // in the server's order; on failure those received before it
+    // What the bounds of smbproto.h left out: shares past kMaxSharesPerHost
+    // or with a name over kMaxShareNameBytes, and remarks cut to kMaxRemarkBytes.
+    size_t sharesLeftOut = 0;
+    size_t remarksCut = 0;
 };
 
 class SmbHelperProcess;
@@ -86,6 +91,10 @@ public:
 
         // The helper said something that does not fit the job: never reuse it.
         void discard() { broken_ = true; }
+        // The job carries a password: the helper ends with the job instead of
+        // serving again, so no copy of it (its own or the SMB library's freed
+        // buffers) outlives the job.
+        void retire() { retired_ = true; }
 
     private:
         friend class SmbHelperPool;
@@ -95,6 +104,7 @@ public:
         std::unique_ptr<SmbHelperProcess> proc_;
         bool busy_ = false;
         bool broken_ = false;
+        bool retired_ = false;
     };
 
     // An idle helper, or a new one. Empty when no helper could be started.
@@ -113,9 +123,9 @@ public:
     void shutdown();
     bool isShutDown() const { return closed_.load(); }
 
-    // The share-listing job: status 59 when no helper could be started or
-    // the helper failed in any way during the job.
-    ShareListing listShares(const std::string& ip);
+    // The share-listing job, one sign-in attempt: status 59 when no helper
+    // could be started or the helper failed in any way during the job.
+    ShareListing listShares(const std::string& ip, const smbproto::JobAuth& auth = {});
 
     const SmbPoolOptions& options() const { return options_; }
     int helpersStarted() const { return started_.load(); }

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <strings.h>
 
 namespace ormix::smbproto {
 
@@ -23,6 +24,46 @@ int32_t statusFromErrno(int err) {
     default:
         return kStatusOther;
     }
+}
+
+size_t utf8Boundary(std::string_view text, size_t max) {
+    if (text.size() <= max)
+        return text.size();
+    size_t n = max;
+    // Step back over continuation bytes to the start of the cut sequence.
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+        --n;
+    return n;
+}
+
+std::string numberedName(const std::string& path, int n) {
+    const size_t slash = path.rfind('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    size_t dot = path.rfind('.');
+    if (dot == std::string::npos || dot <= nameStart)
+        dot = path.size();
+    return path.substr(0, dot) + " (" + std::to_string(n) + ")" + path.substr(dot);
+}
+
+void wipe(std::string& s) {
+    if (!s.empty())
+        ::explicit_bzero(s.data(), s.size());
+    s.clear();
+}
+
+JobAuth& JobAuth::operator=(const JobAuth& other) {
+    if (this != &other) {
+        wipe(password);
+        method = other.method;
+        domain = other.domain;
+        user = other.user;
+        password = other.password;
+    }
+    return *this;
+}
+
+JobAuth::~JobAuth() {
+    wipe(password);
 }
 
 FrameWriter::FrameWriter(Kind kind) {
@@ -51,6 +92,15 @@ FrameWriter& FrameWriter::text(std::string_view s) {
     u32(static_cast<uint32_t>(s.size()));
     buf_.append(s);
     return *this;
+}
+
+FrameWriter& FrameWriter::auth(const JobAuth& a) {
+    secret_ = true;
+    u8(static_cast<uint8_t>(a.method));
+    const bool account = a.method == AuthMethod::Account;
+    text(account ? std::string_view(a.domain) : std::string_view());
+    text(account ? std::string_view(a.user) : std::string_view());
+    return text(account ? std::string_view(a.password) : std::string_view());
 }
 
 std::string FrameWriter::finish() const {
@@ -125,6 +175,21 @@ bool FrameReader::text(std::string& s) {
     return true;
 }
 
+bool FrameReader::auth(JobAuth& a) {
+    uint8_t m = 0;
+    if (!u8(m) || m > static_cast<uint8_t>(AuthMethod::Kerberos)) {
+        ok_ = false;
+        return false;
+    }
+    a.method = static_cast<AuthMethod>(m);
+    return text(a.domain) && text(a.user) && text(a.password);
+}
+
+void FrameSplitter::wipeConsumed() {
+    if (start_ > 0)
+        ::explicit_bzero(pending_.data(), start_);
+}
+
 FrameSplitter::Result FrameSplitter::next(std::string& body) {
     const size_t avail = pending_.size() - start_;
     if (avail < 4)
@@ -140,6 +205,7 @@ FrameSplitter::Result FrameSplitter::next(std::string& body) {
     // Drop consumed bytes once they dominate the buffer, so a long stream of
     // records does not keep every byte it has seen.
     if (start_ > 65536 && start_ * 2 > pending_.size()) {
+        ::explicit_bzero(pending_.data(), start_);
         pending_.erase(0, start_);
         start_ = 0;
     }

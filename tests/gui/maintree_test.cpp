@@ -111,9 +111,10 @@ TEST_F(MainTreeTest, ColumnsMenuAndLook) {
     } items[] = {{dlg->N32, "Открыть", IconOpenFolder},
                  {dlg->N53, "Свернуть все", IconMinusBox},
                  {dlg->N43, "Развернуть все", IconPlusBox},
-                 {dlg->N331, "Подключить сетевой диск", IconNetworkDrive}};
-    ASSERT_EQ(dlg->TreeMenu->actions().size(), 4);
-    for (int i = 0; i < 4; ++i) {
+                 {dlg->N331, "Подключить сетевой диск", IconNetworkDrive},
+                 {dlg->SignInAsItem, "Войти как…", IconComputer}};
+    ASSERT_EQ(dlg->TreeMenu->actions().size(), 5);
+    for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(dlg->TreeMenu->actions()[i], items[i].action);
         EXPECT_EQ(items[i].action->text(), QString::fromUtf8(items[i].text));
         EXPECT_EQ(items[i].action->icon().pixmap(16).toImage(),
@@ -124,7 +125,9 @@ TEST_F(MainTreeTest, ColumnsMenuAndLook) {
 
 TEST_F(MainTreeTest, HostAndShareNodes) {
     search->SearchShares.clear();
-    dlg->InsertHostNode(hostinf("ALPHA", "127.0.0.11", "TESTLAN", {"Docs", "Public"}));
+    HOSTINF alphaInfo = hostinf("ALPHA", "127.0.0.11", "TESTLAN", {"Docs", "Public"});
+    alphaInfo.FoundBy = discoveryMethodLabels(kFoundByNetbios | kFoundBySmb);
+    dlg->InsertHostNode(alphaInfo);
     dlg->InsertHostNode(hostinf("ECHO", "127.0.0.15", "TESTLAN"));
 
     QTreeWidgetItem* group = dlg->MainTree->topLevelItem(0);
@@ -138,6 +141,7 @@ TEST_F(MainTreeTest, HostAndShareNodes) {
     EXPECT_EQ(alpha->text(1), "127.0.0.11");
     EXPECT_EQ(alpha->text(2), "2");
     EXPECT_EQ(alpha->text(3), "02-00-00-00-00-01");
+    EXPECT_EQ(alpha->toolTip(0), "Найден: NetBIOS, Порт SMB (445)");
     EXPECT_FALSE(alpha->isExpanded());
     EXPECT_EQ(nodeKind(alpha), TreeNodeKind::Host);
     EXPECT_EQ(column(alpha, 0), QStringList({"\\\\127.0.0.11\\Docs", "\\\\127.0.0.11\\Public"}));
@@ -145,6 +149,7 @@ TEST_F(MainTreeTest, HostAndShareNodes) {
     EXPECT_EQ(nodeKind(alpha->child(0)), TreeNodeKind::Share);
 
     QTreeWidgetItem* echo = group->child(1);
+    EXPECT_EQ(echo->toolTip(0), "");
     EXPECT_EQ(echo->text(2), "0");
     EXPECT_EQ(echo->childCount(), 0);
     EXPECT_EQ(echo->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
@@ -321,6 +326,33 @@ TEST_F(MainTreeTest, OpenRunsTheFileManagerOnTheComputerOrShare) {
         }
     }
     EXPECT_EQ(recorder.calls().size(), 6u);
+}
+
+TEST_F(MainTreeTest, PeerTextsShowControlCharactersVisibly) {
+    HeldLauncher recorder;
+    ScopedLauncher scoped(recorder);
+    grouping(true);
+    HOSTINF h = hostinf("EVIL\tHOST", "127.0.0.5", "W\nG");
+    h.addShare("\\\\127.0.0.5\\a\nb", "line\r\n\x1b[31mred");
+    dlg->InsertHostNode(h);
+    QTreeWidgetItem* group = dlg->MainTree->topLevelItem(0);
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(group->text(0), QString::fromUtf8("W\u240AG"));
+    QTreeWidgetItem* host = group->child(0);
+    EXPECT_EQ(host->text(0), QString::fromUtf8("EVIL\u2409HOST"));
+    QTreeWidgetItem* share = host->child(0);
+    EXPECT_EQ(share->text(0), QString::fromUtf8("\\\\127.0.0.5\\a\u240Ab"));
+    EXPECT_EQ(share->text(1), QString::fromUtf8("line\u240D\u240A\u241B[31mred"));
+
+    // Opening acts on the real name; the log line stays one line.
+    dlg->MainTree->setCurrentItem(share);
+    dlg->IpMemo->clear();
+    dlg->OpenFocusedNode();
+    EXPECT_EQ(dlg->IpMemo->toPlainText(), QString::fromUtf8("Trying to open \\\\127.0.0.5\\a\u240Ab\\"));
+    recorder.open();
+    ASSERT_TRUE(waitFor([&] { return dlg->PendingOpens == 0; }));
+    ASSERT_FALSE(recorder.calls().empty());
+    EXPECT_EQ(recorder.calls().back().arguments, QStringList{"smb://127.0.0.5/a%0Ab/"});
 }
 
 TEST_F(MainTreeTest, OpenerEndingAfterAScanStartLeavesTheCountAtZero) {

@@ -362,6 +362,49 @@ TEST_F(IndexFormTest, ProgramsGetThePathAsOneArgument) {
     EXPECT_EQ(calls[2].program, "??");
 }
 
+TEST_F(IndexFormTest, PeerTextsAndNotesStayOneVisibleLine) {
+    RecordingLauncher fake;
+    ScopedLauncher scope(fake);
+    // A file name with a line break and an escape: the row shows them
+    // visibly, the program gets the real name.
+    addRow("EVIL\tHOST", "\\\\127.0.0.1\\s\\x\n\x1b[2J.txt", 1);
+    EXPECT_EQ(column(0), QStringList{QString::fromUtf8("EVIL\u2409HOST")});
+    EXPECT_EQ(column(1), QStringList{QString::fromUtf8("\\\\127.0.0.1\\s\\x\u240A\u241B[2J.txt")});
+    form->ResultList->topLevelItem(0)->setSelected(true);
+    cfg->WriteText("ProgList", "Open", "prog %%prg%%");
+    form->BuildResultMenu();
+    form->PopupMenuItemsClick(5);
+    ASSERT_EQ(fake.calls().size(), 1u);
+    EXPECT_EQ(fake.calls()[0].arguments, QStringList{"smb://127.0.0.1/s/x%0A%1B%5B2J.txt"});
+
+    // A walk that breaks off, one too deep and a name that takes too long:
+    // each one line in the history.
+    std::vector<WalkRecord> stream;
+    for (int i = 0; i <= kMaxWalkDepth; ++i)
+        stream.push_back({WalkRecord::Folder, "d", 0});
+    for (int i = 0; i <= kMaxWalkDepth; ++i)
+        stream.push_back({WalkRecord::FolderEnd, {}, 0});
+    stream.push_back({WalkRecord::File, std::string(60, 'a') + "cb", 1});
+    walker.addStream("\\\\127.0.0.1\\deep\\", std::move(stream)); // no end mark for the root
+    form->SearchShares << "\\\\127.0.0.1\\deep<>HOST";
+    form->RegexpRB->setChecked(true);
+    form->TextRBClick();
+    search("(a|aa)*b");
+    ASSERT_TRUE(idle());
+    std::string deep = "\\\\127.0.0.1\\deep\\";
+    for (int i = 0; i <= kMaxWalkDepth; ++i)
+        deep += "d\\";
+    const QStringList lines = history();
+    EXPECT_TRUE(
+        lines.contains("папки глубже 256 уровней пропущены: " + QString::fromStdString(deep) + " (HOST)"))
+        << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.contains("имя слишком долго сравнивается с выражением, файл пропущен: "
+                               "\\\\127.0.0.1\\deep\\" +
+                               QString(60, 'a') + "cb (HOST)"));
+    EXPECT_TRUE(
+        lines.contains("ресурс просмотрен не полностью, обход прерван: \\\\127.0.0.1\\deep\\ (HOST)"));
+}
+
 TEST_F(IndexFormTest, ActionsOnTheSelectedRow) {
     RecordingLauncher fake;
     ScopedLauncher scope(fake);

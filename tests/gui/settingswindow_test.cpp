@@ -2,6 +2,7 @@
 // dependent controls, "range.txt", and a save that cannot write cfg.ini.
 #include "gui/numberfield.h"
 #include "gui/settingswindow.h"
+#include "gui/discoverymethodsbox.h"
 #include "settings/configfile.h"
 #include "settings/rangefile.h"
 
@@ -14,6 +15,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -92,6 +94,11 @@ TEST_F(SetupFormTest, LoadsDefaultsWithoutAFile) {
     EXPECT_FALSE(f.EmtyResCheck->isEnabled());
     EXPECT_FALSE(f.Interval->isEnabled());
     EXPECT_EQ(f.Interval->value(), 60);
+    EXPECT_EQ(f.MethodsBox->title(), "Способы поиска компьютеров");
+    EXPECT_TRUE(f.MethodsBox->NetbiosCheck->isChecked());
+    EXPECT_TRUE(f.MethodsBox->SmbCheck->isChecked());
+    EXPECT_FALSE(f.MethodsBox->WsdCheck->isEnabled());
+    EXPECT_EQ(f.MethodsBox->RetryCount->value(), 1);
     EXPECT_FALSE(std::filesystem::exists(cfgPath_)); // loading never writes
 }
 
@@ -215,6 +222,12 @@ TEST_F(SetupFormTest, SaveWritesTheKeysInOrderThenReloads) {
     f.ExclRes->setText("ADMIN$, C$");
     f.AutoScanCheck->setChecked(true);
     f.Interval->setValue(120);
+    f.MethodsBox->SmbCheck->setChecked(false);
+    f.MethodsBox->NetbiosCheck->setChecked(false); // the last method stays on
+    f.MethodsBox->RetryCount->setValue(2);
+    f.IndexCheck->setChecked(true);
+    f.IndexWalks->setValue(3);
+    f.IndexDb->setText(" postgresql://ormix@/office?host=/run/postgresql ");
     const int loadsBefore = loads_;
 
     f.RxSpeedButton3->click();
@@ -229,8 +242,16 @@ TEST_F(SetupFormTest, SaveWritesTheKeysInOrderThenReloads) {
                                   "EmptyRes=1\n"
                                   "AutoScan=1\n"
                                   "AutoScanInterval=120\n"
-                                  "GroupByWrkGrp=0\n");
+                                  "GroupByWrkGrp=0\n"
+                                  "ScanNetbios=1\n"
+                                  "ScanSmb=0\n"
+                                  "scan_retries=2\n"
+                                  "IndexShares=1\n"
+                                  "IndexWalks=3\n"
+                                  "IndexDb=postgresql://ormix@/office?host=/run/postgresql\n");
     EXPECT_EQ(loads_, loadsBefore + 1);
+    EXPECT_TRUE(f.IndexCheck->isChecked());
+    EXPECT_EQ(f.IndexWalks->value(), 3);
     EXPECT_EQ(scanRanges(), (std::vector<std::string>{"192.168.0.1-3", "a b"}));
     EXPECT_EQ(mirrors_.ExcludedShares, (std::vector<std::string>{"ADMIN$", "C$"}));
     EXPECT_TRUE(mirrors_.ShowResCount);
@@ -416,6 +437,23 @@ TEST(RangeFileText, OnlyDashRangesGiveLines) {
 TEST(RangeFileText, AWholeBlockIs256Lines) {
     const std::string text = RangeFileText({"10.1.2.0-255"});
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 256);
+}
+
+// range.txt is replaced as a whole, through its link when it is one; a read-only one stays.
+TEST(RangeFileText, WriteReplacesTheWholeFile) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string real = dir.filePath("real.txt").toStdString();
+    const std::string path = dir.filePath("range.txt").toStdString();
+    writeFile(real, std::string(1000, '9') + "\r\n");
+    std::filesystem::create_symlink("real.txt", path);
+    ASSERT_TRUE(WriteRangeFile(path, {"192.168.0.1-1"}).ok());
+    EXPECT_EQ(readFile(real), "16820416\r\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+
+    std::filesystem::permissions(real, std::filesystem::perms::owner_read);
+    EXPECT_FALSE(WriteRangeFile(path, {"10.0.0.1-2"}).ok());
+    EXPECT_EQ(readFile(real), "16820416\r\n");
 }
 
 } // namespace

@@ -19,10 +19,16 @@ TEST(CodePage, Cp1251RoundTrip) {
     EXPECT_EQ(cp1251ToUtf8(cp), text);
     EXPECT_EQ(utf8ToCp1251("日本"), "??");
     EXPECT_EQ(utf8ToCp1251("\xC3"), "?"); // truncated sequence
+    // Cut off by the end of a view whose next bytes in memory would complete it: "Ж", "€".
+    const std::string whole = "\xD0\x96\xE2\x82\xAC";
+    EXPECT_EQ(utf8ToCp1251(std::string_view(whole.data(), 1)), "?");
+    EXPECT_EQ(utf8ToCp1251(std::string_view(whole.data() + 2, 2)), "??"); // one per byte, never "\x88" (€)
 }
 
 TEST(CodePage, Cp1251Case) {
-    struct Case { unsigned char lower, upper; };
+    struct Case {
+        unsigned char lower, upper;
+    };
     const Case cases[] = {{'a', 'A'}, {'z', 'Z'}, {0xE0, 0xC0}, {0xFF, 0xDF}, {0xB8, 0xA8}, {0xB3, 0xB2}};
     for (const auto& c : cases) {
         EXPECT_EQ(upper1251(c.lower), c.upper);

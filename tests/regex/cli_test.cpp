@@ -95,6 +95,14 @@ TEST(RegexCli, FollowsItsContract) {
         {{"(((((((((((a){1,2}){1,2}){1,2}){1,2}){1,2}){1,2}){1,2}){1,2}){1,2}){1,2}){1,2}", "b", "a"},
          3,
          "nomatch\nerror 1014 TRegExpr(exec): Loop Stack Exceeded\n"},
+        // A text that takes too long costs only itself: its error line, then the next text.
+        {{"(a|aa)*b", std::string(60, 'a') + "cb", "aab"},
+         3,
+         "error 1017 TRegExpr(exec): Match Step Limit Exceeded\nmatch 1 3 1:2,1\n"},
+        {{"--step-limit", "100", "(a|aa)*b", "aaaaaaaaaaaaaaacb", "b"},
+         3,
+         "error 1017 TRegExpr(exec): Match Step Limit Exceeded\nmatch 1 1\n"},
+        {{"--step-limit", "0", "(a|aa)*b", "aaaaaaaaaaaaaaacb"}, 0, "match 17 1\n"},
         // Bad arguments.
         {{}, 2, ""},
         {{"a"}, 2, ""},
@@ -105,6 +113,8 @@ TEST(RegexCli, FollowsItsContract) {
         {{"--dump", "--split", "a", "b"}, 2, ""},
         {{"-z", "a", "b"}, 2, ""},
         {{"-m"}, 2, ""},
+        {{"--step-limit", "x", "a", "a"}, 2, ""},
+        {{"--step-limit", "-1", "a", "a"}, 2, ""},
     };
     for (const auto& c : cases) {
         const Result r = cli(c.args);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <thread>
 
 using namespace ormix;
@@ -58,6 +60,9 @@ TEST(RegexMatch, LiteralsClassesAndEscapes) {
         {"i", "[a-c]+", "xAbCd", "2 3"},
         {"", "[ab]+", "babx", "1 3"},
         {"", "[abcd]+", "dcbax", "1 4"},
+        {"", "\\d", "9", "1 1"},    // a lone class escape: the whole expression is one set
+        {"", "[a-a]", "ba", "2 1"}, // one-character ranges
+        {"", "[\\x41-\\x41]", "BA", "2 1"},
         {"", "\\d+", "ab123c", "3 3"},
         {"", "\\D+", "12ab3", "3 2"},
         {"", "\\w+", "  ab_9 ", "3 4"},
@@ -438,6 +443,36 @@ TEST(RegexMatch, WorkBoundsRaiseErrors) {
     } catch (const ERegExpr& e) {
         EXPECT_EQ(e.ErrorCode, 1017);
     }
+    EXPECT_TRUE(r.Exec("aab"));
+}
+
+TEST(RegexMatch, CancelFlagStopsALongSearch) {
+    // A flag set before the search, or while an exponential search runs with
+    // no step limit, ends it with 1019; cleared, the object matches again.
+    std::atomic<bool> cancel{true};
+    TRegExpr r;
+    r.SetExpression("(a|aa)*b");
+    r.SetCancelFlag(&cancel);
+    const std::string hard = std::string(80, 'a') + "cb";
+    for (bool setLater : {false, true}) {
+        cancel = !setLater;
+        std::thread setter;
+        if (setLater)
+            setter = std::thread([&cancel] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                cancel = true;
+            });
+        try {
+            r.Exec(hard);
+            ADD_FAILURE() << "no error";
+        } catch (const ERegExpr& e) {
+            EXPECT_EQ(e.ErrorCode, 1019);
+            EXPECT_STREQ(e.what(), "TRegExpr(exec): Match Stopped");
+        }
+        if (setter.joinable())
+            setter.join();
+    }
+    cancel = false;
     EXPECT_TRUE(r.Exec("aab"));
 }
 

@@ -1,6 +1,7 @@
 // The ormix-cli scan and ranges contract, run as programs: ranges without a
 // network, scan against nbt-responder inside a namespace of the test's own.
 #include "fixtures/netns.h"
+#include "fixtures/testlan.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,6 +11,16 @@
 
 namespace ormix {
 namespace {
+
+// Without root or samba these tests cannot run; under CI that is a failure,
+// never a quiet skip.
+#define SKIP_OR_FAIL(why)                                                                                    \
+    do {                                                                                                     \
+        const char* ci = std::getenv("CI");                                                                  \
+        if (ci && std::string(ci) == "true")                                                                 \
+            FAIL() << (why);                                                                                 \
+        GTEST_SKIP() << (why);                                                                               \
+    } while (0)
 
 std::string binary(const char* name) {
     const char* dir = std::getenv("ORMIX_BIN_DIR");
@@ -42,7 +53,7 @@ TEST(CliScan, PrintsOneLinePerReportedHost) {
     int readyFd = -1;
     const pid_t responder = testing::spawnCommand(
         {binary("nbt-responder"), "--host", "127.1.0.5", "--name", "WS,ONE", "--workgroup", "ОФИС", "--mac",
-         "00-0C-29-3A-4B-5C", "--repeat", "2", "--host", "127.1.0.7", "--truncate", "2"},
+         "00-0C-29-3A-4B-5C", "--repeat", "2", "--host", "127.1.0.7", "--truncate", "3"},
         &readyFd);
     ASSERT_GT(responder, 0);
     const bool ready = testing::waitForLine(readyFd, "ready", 5000);
@@ -58,6 +69,41 @@ TEST(CliScan, PrintsOneLinePerReportedHost) {
     EXPECT_EQ(out, "127.1.0.5\tWS,ONE\tОФИС\t00-0C-29-3A-4B-5C\n"
                    "127.1.0.7\t<unknown>\t\t\n"
                    "127.1.0.5\tWS,ONE\tОФИС\t00-0C-29-3A-4B-5C\n");
+}
+
+TEST(CliScan, BadMethodsOrRetriesAreUsageErrors) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--methods", "wsd"},
+                                                 {"--methods", "netbios,"},
+                                                 {"--methods"},
+                                                 {"--retries", "3"},
+                                                 {"--retries", "-1"}}) {
+        std::vector<std::string> argv = {binary("ormix-cli"), "scan"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        argv.push_back("127.0.0.1");
+        EXPECT_EQ(testing::runCommand(argv), 2) << args.front();
+    }
+}
+
+// Node status and the SMB port over the test LAN: one line per computer with
+// the methods that found it; GOLF runs Samba without NetBIOS, ECHO no SMB.
+TEST(CliScan, MethodsColumnOverTheTestLan) {
+    testing::TestLan lan("cliscan-" + std::to_string(::getpid()));
+    const std::string why = lan.up();
+    if (!why.empty())
+        SKIP_OR_FAIL(why);
+    std::string out;
+    const int rc =
+        testing::runCommand(lan.inLan({binary("ormix-cli"), "scan", "--timeout", "0.5", "--methods",
+                                       "netbios,smb", "--retries", "1", "127.0.0.10-16"}),
+                            &out);
+    lan.down();
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(out, "127.0.0.11\tALPHA\tTESTLAN\t02-00-00-00-00-01\tnetbios,smb\n"
+                   "127.0.0.12\tBRAVO\tTESTLAN\t02-00-00-00-00-02\tnetbios,smb\n"
+                   "127.0.0.13\tCHARLIE\tOFFICE\t02-00-00-00-00-03\tnetbios,smb\n"
+                   "127.0.0.14\tDELTA\tOFFICE\t02-00-00-00-00-04\tnetbios,smb\n"
+                   "127.0.0.15\tECHO\tOFFICE\t02-00-00-00-00-05\tnetbios\n"
+                   "127.0.0.16\tGOLF\t\t-\tsmb\n");
 }
 
 } // namespace

@@ -159,6 +159,55 @@ TEST_F(ScannerTest, PortInUseMovesToTheNextPort) {
                             "Port port 2000 in use", "Trying to bind port 2001", "Port 2001 is ok.."}));
 }
 
+// Where the bind sequence ends for a given first port: each row is the first
+// port and the log lines that follow.
+TEST_F(ScannerTest, BindOutcomes) {
+    const struct {
+        int firstPort;
+        std::vector<std::string> log;
+    } rows[] = {
+        {2100, {"Trying to bind port 2100", "Port 2100 is ok.."}},
+        // No port above 65535: the number must not wrap to 0 (any free port).
+        {65536,
+         {"Trying to bind port 65536", "Failed to bind (err: WSA INVAL )",
+          "Critical error: sock_prepare() failed!"}},
+    };
+    for (const auto& row : rows) {
+        auto rec = std::make_shared<Recorder>();
+        ScanOptions o;
+        o.firstPort = row.firstPort;
+        NBTMain(o, rec).Execute();
+        EXPECT_EQ(rec->log, row.log) << row.firstPort;
+        EXPECT_EQ(rec->finishedCalls, 1);
+    }
+}
+
+// The gauge's position: one final count per range even when the progress
+// interval has not passed, and a single 0 when no range can be read.
+TEST_F(ScannerTest, ProgressReportsPerRange) {
+    serve({host("127.1.0.1"), host("127.1.0.10")});
+    const struct {
+        std::vector<std::string> ranges;
+        std::vector<int64_t> progress;
+    } rows[] = {
+        {{"127.1.0.1-3", "127.1.0.10-11"}, {3, 5}},
+        {{"host1", "1.2.3.4/33"}, {0}},
+    };
+    for (const auto& row : rows) {
+        auto rec = std::make_shared<Recorder>();
+        ScanOptions o;
+        o.ranges = std::make_shared<const std::vector<std::string>>(row.ranges);
+        o.selectTimeout = [] { return SelectTimeout{0, 200000}; };
+        o.progressInterval = std::chrono::hours(1);
+        NBTMain(o, rec).Execute();
+        // The very first query may be shown too, depending on the clock's epoch.
+        auto calls = rec->progressCalls;
+        if (calls.size() > row.progress.size() && calls.front() == 1)
+            calls.erase(calls.begin());
+        EXPECT_EQ(calls, row.progress) << row.ranges.front();
+    }
+}
+
 TEST_F(ScannerTest, SilentAddressGetsOneQueryAndOneTimeout) {
     auto h = host("127.1.0.5");
     h.silent = true;
@@ -177,7 +226,7 @@ TEST_F(ScannerTest, RejectedTextBetweenTwoGoodOnes) {
     const auto rec = scan({"127.1.0.5", "host1", "127.1.0.6"});
     EXPECT_EQ(rec->log,
               (std::vector<std::string>{"Trying to bind port 2000", "Port 2000 is ok..", "socket h cnt=0",
-                                        "not an IP address or address range", "socket h cnt=0"}));
+                                        "not an IP address or address range: \"host1\"", "socket h cnt=0"}));
     EXPECT_EQ(rec->hosts, (std::vector<std::string>{"127.1.0.5|FIVE||02-00-00-00-00-05",
                                                     "127.1.0.6|SIX||02-00-00-00-00-06"}));
 }
@@ -200,14 +249,80 @@ TEST_F(ScannerTest, RepeatedAnswersCountOncePerRange) {
     EXPECT_TRUE(std::is_sorted(rec->progressCalls.begin(), rec->progressCalls.end()));
 }
 
-TEST_F(ScannerTest, StrayDatagramIsReportedAsUnknown) {
+// Only a queried address of the range, answering with an id the scan sent, is
+// a computer; everything else is counted and named in the log a few times.
+TEST_F(ScannerTest, DatagramsThatAnswerNoQueryAreIgnored) {
     auto h = host("127.1.0.5");
-    h.raw = {0x12, 0x34, 0x56}; // three bytes: a header with nothing in it
     h.strays = {addr("127.1.0.99")};
+    h.spoofFirst = addr("127.9.0.1");
+    h.spoofCount = 60000;
+    auto wrongId = host("127.1.0.6");
+    wrongId.raw = buildNodeStatusAnswer(0xFFFF, wrongId);
+    serve({h, wrongId});
+    const auto rec = scan({"127.1.0.6", "127.1.0.5"});
+    EXPECT_EQ(rec->hosts, std::vector<std::string>{"127.1.0.5|PC||02-00-00-00-00-05"});
+    EXPECT_NE(std::find(rec->log.begin(), rec->log.end(), "Ignored a datagram from 127.1.0.99 (not queried)"),
+              rec->log.end());
+    const auto summary = std::find_if(rec->log.begin(), rec->log.end(), [](const std::string& l) {
+        return l.rfind("Ignored ", 0) == 0 && l.find(" datagrams ") != std::string::npos;
+    });
+    ASSERT_NE(summary, rec->log.end());
+    // The log stays short however many arrive: the first of each kind, then a count.
+    EXPECT_LE(std::count_if(rec->log.begin(), rec->log.end(),
+                            [](const std::string& l) { return l.rfind("Ignored a datagram", 0) == 0; }),
+              3);
+    EXPECT_NE(std::find(rec->log.begin(), rec->log.end(),
+                        "Ignored a datagram from 127.1.0.6 (unexpected transaction id)"),
+              rec->log.end())
+        << ::testing::PrintToString(rec->log);
+}
+
+// One answer every 100 ms must not hold the range open: the closing wait
+// after the last query is bounded in total.
+TEST_F(ScannerTest, TrickleDoesNotExtendTheClosingWait) {
+    auto h = host("127.1.0.5");
+    h.trickleMs = 100;
     serve({h});
-    const auto rec = scan({"127.1.0.5"});
-    EXPECT_EQ(sorted(rec->hosts),
-              (std::vector<std::string>{"127.1.0.5|<unknown>||", "127.1.0.99|<unknown>||"}));
+    const auto started = std::chrono::steady_clock::now();
+    const auto rec = scan({"127.1.0.5"}, 500);
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(rec->hosts.size(), 1u);
+    EXPECT_LT(took, std::chrono::seconds(4)); // 0.5 s select time-out; was endless
+    EXPECT_EQ(rec->log.back(), "socket h cnt=0");
+}
+
+// With a share of the queries lost, the retry passes ask again only the
+// addresses that stayed silent, and never faster than the cap allows.
+TEST_F(ScannerTest, RetriesRecoverLostAnswersWithinThePacketCap) {
+    std::vector<NbtHost> hosts;
+    for (int i = 0; i < 1000; ++i) {
+        auto h = host(("127.4." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1)).c_str());
+        h.dropPercent = 5;
+        h.seed = 7;
+        hosts.push_back(h);
+    }
+    serve(std::move(hosts));
+    auto rec = std::make_shared<Recorder>();
+    ScanOptions o;
+    o.ranges = std::make_shared<const std::vector<std::string>>(std::vector<std::string>{"127.4.0.0/22"});
+    o.selectTimeout = [] { return SelectTimeout{0, 500000}; };
+    o.retries = 1;
+    o.maxQueriesPerSecond = 2000;
+    NBTMain scanner(o, rec);
+    scanner.Execute();
+    EXPECT_GE(rec->hosts.size(), 995u);
+    EXPECT_GT(responder_->queriesDropped(), 20);
+    // The second pass asks only the silent ones, counted apart from the gauge.
+    EXPECT_EQ(scanner.queriesSent(), 1024);
+    EXPECT_LT(scanner.retriesSent(), 24 + 100);
+    EXPECT_EQ(rec->progressCalls.back(), 1024);
+    // No 250 ms holds more than the cap's share plus a small burst.
+    const auto times = responder_->queryTimes();
+    for (size_t i = 0, j = 0; i < times.size(); ++i) {
+        while (times[i] - times[j] >= 250)
+            ++j;
+        ASSERT_LE(i - j + 1, 500u + 10u) << "at query " << i;
+    }
 }
 
 TEST_F(ScannerTest, ShortAndMalformedAnswers) {
@@ -224,12 +339,16 @@ TEST_F(ScannerTest, ShortAndMalformedAnswers) {
     add("127.1.0.5", [](NbtHost& h) { h.truncate = 63 + 36; }); // table, no statistics
     add("127.1.0.6", [](NbtHost& h) { h.truncate = 0; });       // an empty datagram
     add("127.1.0.7", [](NbtHost&) {});
-    add("127.1.0.8", [](NbtHost& h) { h.raw.assign(2048, 0xFF); }); // NUM_NAMES 255, far too short
+    add("127.1.0.8", [](NbtHost& h) { // NUM_NAMES 255, far too short
+        h.raw = buildNodeStatusAnswer(0, h);
+        h.raw.resize(2048, 0xFF);
+        h.raw[56] = 0xFF;
+        h.rawTakesId = true;
+    });
     serve(hosts);
     const auto rec = scan({"127.1.0.1-8"});
+    // One or two bytes carry no transaction id: nothing shows they answer us.
     EXPECT_EQ(sorted(rec->hosts), (std::vector<std::string>{
-                                      "127.1.0.1|<unknown>||",
-                                      "127.1.0.2|<unknown>||",
                                       "127.1.0.3|<unknown>||",
                                       "127.1.0.4|<unknown>||",
                                       "127.1.0.5|NAME|ГРУППА|",

@@ -222,5 +222,32 @@ TEST(CliSearchArguments, BadExpressionAndUsage) {
     EXPECT_NE(blank.err.find("Необходимо указать условие поиска"), std::string::npos);
 }
 
+// A scripted helper in place of ormix-smb: no network either.
+TEST(CliSearchArguments, IncompleteShareIsAnErrorWithStatus2) {
+    const char* bin = std::getenv("ORMIX_BIN_DIR");
+    ::setenv("ORMIX_SMB_HELPER", (std::string(bin ? bin : ".") + "/scripted-smb-helper").c_str(), 1);
+    const Output ok = capture({cli(), "search", "*.txt", "\\\\127.0.0.1\\ok"});
+    EXPECT_EQ(ok.code, 0);
+    EXPECT_EQ(ok.err, "examined 1\n");
+
+    const Output broken =
+        capture({cli(), "search", "*.txt", "\\\\127.0.0.1\\ok", "\\\\127.0.0.1\\dies<>BAD"});
+    EXPECT_EQ(broken.code, 2);
+    EXPECT_EQ(broken.lines().size(), 3u); // what was found stays in the output
+    EXPECT_NE(
+        broken.err.find("ormix-cli search: error: walk of \\\\127.0.0.1\\dies\\ (BAD) broke off, results "
+                        "incomplete\n"),
+        std::string::npos)
+        << broken.err;
+
+    const Output deep = capture({cli(), "search", "*.txt", "\\\\127.0.0.1\\deep"});
+    EXPECT_EQ(deep.code, 0);
+    EXPECT_EQ(deep.lines().size(), 256u);
+    EXPECT_NE(deep.err.find("folders deeper than 256 levels left out: \\\\127.0.0.1\\deep\\"),
+              std::string::npos)
+        << deep.err;
+    ::unsetenv("ORMIX_SMB_HELPER");
+}
+
 } // namespace
 } // namespace ormix::testing

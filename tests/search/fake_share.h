@@ -4,6 +4,7 @@
 
 #include "search/sharewalk.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -35,6 +36,16 @@ public:
     void addShare(const std::string& rootPath, std::vector<FakeNode> entries) {
         shares_[rootPath] = std::move(entries);
     }
+    // A share whose stream breaks off after its first `records` records, as
+    // when the helper dies mid-walk.
+    void addBrokenShare(const std::string& rootPath, std::vector<FakeNode> entries, size_t records) {
+        shares_[rootPath] = std::move(entries);
+        cutAfter_[rootPath] = records;
+    }
+    // A share given as a ready stream of records (for streams no tree makes).
+    void addStream(const std::string& rootPath, std::vector<WalkRecord> records) {
+        streams_[rootPath] = std::move(records);
+    }
 
     // While closed, every walk blocks before its first record.
     void closeGate() {
@@ -56,6 +67,12 @@ public:
         if (it != shares_.end()) {
             flatten(it->second, walk->records);
             walk->records.push_back({WalkRecord::FolderEnd, {}, 0});
+            if (auto cut = cutAfter_.find(rootPath); cut != cutAfter_.end())
+                walk->records.resize(std::min(cut->second, walk->records.size()));
+        } else if (auto st = streams_.find(rootPath); st != streams_.end()) {
+            walk->records = st->second;
+        } else {
+            walk->unavailable = true;
         }
         return walk;
     }
@@ -67,6 +84,8 @@ public:
     // Runs on the worker's thread with the number of records read so far,
     // before the record is handed over. Set before the walk starts.
     std::function<void(long)> onRecord;
+    // Runs on the worker's thread for every record handed out.
+    std::function<void(const WalkRecord&)> onNext;
 
 private:
     struct Walk : ShareWalk {
@@ -89,12 +108,16 @@ private:
             const long read = ++owner.recordsRead;
             if (owner.onRecord)
                 owner.onRecord(read);
+            if (owner.onNext)
+                owner.onNext(rec);
             return true;
         }
+        bool RootUnavailable() const override { return unavailable; }
         FakeWalker& owner;
         std::vector<WalkRecord> records;
         size_t pos = 0;
         bool started = false;
+        bool unavailable = false;
     };
 
     static void flatten(const std::vector<FakeNode>& nodes, std::vector<WalkRecord>& out) {
@@ -109,6 +132,8 @@ private:
     }
 
     std::map<std::string, std::vector<FakeNode>> shares_;
+    std::map<std::string, size_t> cutAfter_;
+    std::map<std::string, std::vector<WalkRecord>> streams_;
     std::mutex m_;
     std::condition_variable cv_;
     bool gateOpen_ = true;

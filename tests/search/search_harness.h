@@ -31,6 +31,12 @@ public:
         if (onFound)
             onFound();
     }
+    void AddSearchNote(SearchNote note, const std::string& host, const std::string& path) override {
+        onMainThread &= QThread::currentThread() == QCoreApplication::instance()->thread();
+        notes.push_back({note, host, path});
+        if (onNote)
+            onNote();
+    }
     void AddExaminedCount(int64_t count) override {
         onMainThread &= QThread::currentThread() == QCoreApplication::instance()->thread();
         counts.push_back(count);
@@ -43,9 +49,15 @@ public:
         return n;
     }
 
+    struct Note {
+        SearchNote kind;
+        std::string host, path;
+    };
     std::vector<Found> found;
     std::vector<int64_t> counts;
+    std::vector<Note> notes;
     std::function<void()> onFound;
+    std::function<void()> onNote;
     bool onMainThread = true;
 };
 

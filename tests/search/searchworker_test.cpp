@@ -142,6 +142,101 @@ TEST(SearchWorker, StopDuringADeepWalkEndsEveryLevel) {
     EXPECT_EQ(h.finishedCalls, 1);
 }
 
+TEST(SearchWorker, VeryDeepTreeStopsAtTheDepthLimit) {
+    // 30,000 nested folders "d", each holding "fN.txt" (N its depth) before
+    // its subfolder, then "top.txt" in the root. Folders below depth 256 are
+    // left out, once noted; the walk goes on after them.
+    constexpr int kDepth = 30000;
+    std::vector<WalkRecord> stream;
+    for (int i = 1; i <= kDepth; ++i) {
+        stream.push_back({WalkRecord::Folder, "d", 0});
+        stream.push_back({WalkRecord::File, "f" + std::to_string(i) + ".txt", 1});
+    }
+    for (int i = 0; i < kDepth; ++i)
+        stream.push_back({WalkRecord::FolderEnd, {}, 0});
+    stream.push_back({WalkRecord::File, "top.txt", 1});
+    stream.push_back({WalkRecord::FolderEnd, {}, 0});
+
+    SearchHarness h;
+    h.walker.addStream(kRoot, std::move(stream));
+    h.search(makeQuery("*.txt", false));
+    ASSERT_EQ(h.owner.found.size(), size_t(kMaxWalkDepth) + 1);
+    EXPECT_EQ(h.owner.found[kMaxWalkDepth - 1].name, "f256.txt");
+    EXPECT_EQ(h.owner.found.back().name, "top.txt");
+    EXPECT_EQ(h.owner.found.back().folder, kRoot);
+    EXPECT_EQ(h.owner.counts, std::vector<int64_t>{kMaxWalkDepth + 1});
+    ASSERT_EQ(h.owner.notes.size(), 1u);
+    EXPECT_EQ(h.owner.notes[0].kind, SearchNote::TooDeep);
+    std::string tooDeep = kRoot;
+    for (int i = 0; i <= kMaxWalkDepth; ++i)
+        tooDeep += "d\\";
+    EXPECT_EQ(h.owner.notes[0].path, tooDeep);
+}
+
+TEST(SearchWorker, StreamWithoutTheRootsEndIsIncomplete) {
+    // sampleTree() streams 20 records and the root's end mark.
+    struct Case {
+        const char* what;
+        size_t keep; // records the stream delivers; 21 is all of it
+        size_t found;
+        bool incomplete;
+    } cases[] = {
+        {"whole stream", 21, 2, false},
+        {"root's end mark missing", 20, 2, true},
+        {"broken off mid-folder", 12, 1, true},
+        {"broken off before any record", 0, 0, true},
+    };
+    for (const Case& c : cases) {
+        SearchHarness h;
+        h.walker.addBrokenShare(kRoot, sampleTree(), c.keep);
+        h.search(makeQuery("a?c", false));
+        EXPECT_EQ(h.owner.found.size(), c.found) << c.what;
+        EXPECT_EQ(h.owner.counts.size(), 1u) << c.what; // what was examined still counts
+        if (c.incomplete) {
+            ASSERT_EQ(h.owner.notes.size(), 1u) << c.what;
+            EXPECT_EQ(h.owner.notes[0].kind, SearchNote::Incomplete);
+            EXPECT_EQ(h.owner.notes[0].host, "HOST");
+            EXPECT_EQ(h.owner.notes[0].path, kRoot);
+        } else {
+            EXPECT_TRUE(h.owner.notes.empty()) << c.what;
+        }
+    }
+    // A share that cannot be listed at all reads as empty, without a note.
+    SearchHarness h;
+    h.search(makeQuery("*", false), "\\\\127.0.0.1\\nothing<>HOST");
+    EXPECT_TRUE(h.owner.notes.empty());
+}
+
+TEST(SearchWorker, NameThatTakesTooLongIsSkippedOnce) {
+    // (a|aa)*b takes exponential time on a run of a's followed by "cb".
+    const std::string hard = std::string(60, 'a') + "cb";
+    SearchHarness h;
+    h.walker.addShare(kRoot, {FakeNode::file("ab", 1), FakeNode::file(hard, 1), FakeNode::file("aab", 1)});
+    h.search(makeQuery("(a|aa)*b", true));
+    EXPECT_EQ(h.owner.names(), (V{"aab", "ab"}));
+    EXPECT_EQ(h.owner.counts, std::vector<int64_t>{3});
+    ASSERT_EQ(h.owner.notes.size(), 1u);
+    EXPECT_EQ(h.owner.notes[0].kind, SearchNote::StepLimit);
+    EXPECT_EQ(h.owner.notes[0].path, kRoot + hard);
+}
+
+TEST(SearchWorker, StopInterruptsALongMatch) {
+    // The stop comes while the worker holds the second name, which would take
+    // the whole step limit: the match ends at once, nothing is noted, and the
+    // files examined so far are counted.
+    const std::string hard = std::string(60, 'a') + "cb";
+    SearchHarness h;
+    h.walker.addShare(kRoot, {FakeNode::file("aab", 1), FakeNode::file(hard, 1), FakeNode::file("ab", 1)});
+    h.walker.onNext = [&h, &hard](const WalkRecord& rec) {
+        if (rec.name == hard)
+            h.stop = true;
+    };
+    h.search(makeQuery("(a|aa)*b", true));
+    EXPECT_EQ(h.owner.names(), V{"aab"});
+    EXPECT_EQ(h.owner.counts, std::vector<int64_t>{2});
+    EXPECT_TRUE(h.owner.notes.empty());
+}
+
 std::vector<std::string> shares(int n) {
     std::vector<std::string> v;
     for (int i = 1; i <= n; ++i)

@@ -132,6 +132,27 @@ TEST_F(SmbSearch, WalksEveryFileOnceAndNoFolder) {
     }
 }
 
+TEST_F(SmbSearch, StreamEndsWithTheRootsEndMark) {
+    // Every Folder is closed by its FolderEnd, the last record closes the
+    // root, and nothing follows it; the search notes nothing.
+    const std::unique_ptr<ShareWalk> walk = walker->Open(SmbdShare::share("Deep") + "\\");
+    ASSERT_TRUE(walk);
+    WalkRecord rec;
+    int depth = 0, maxDepth = 0;
+    bool rootClosed = false;
+    while (walk->Next(rec)) {
+        ASSERT_FALSE(rootClosed) << "a record after the root's end: " << rec.name;
+        if (rec.kind == WalkRecord::Folder)
+            maxDepth = std::max(maxDepth, ++depth);
+        else if (rec.kind == WalkRecord::FolderEnd && depth-- == 0)
+            rootClosed = true;
+    }
+    EXPECT_TRUE(rootClosed);
+    EXPECT_EQ(maxDepth, 59); // level0 .. level58
+    EXPECT_FALSE(walk->RootUnavailable());
+    EXPECT_TRUE(run(makeQuery("*", false), SmbdShare::share("Deep")).notes.empty());
+}
+
 TEST_F(SmbSearch, PatternsAndBands) {
     struct Case {
         const char* text;
@@ -248,6 +269,12 @@ TEST_F(SmbSearch, CopyTakesTheNextFreeName) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.finalPath, dir + "/ёлка (2)");
     EXPECT_EQ(readAll(r.finalPath), "ёлка");
+
+    // A name that starts with its only dot has no extension.
+    writeFile(dir + "/.bashrc", "x");
+    const CopyResult hidden = copier.Copy(src, dir + "/.bashrc", {});
+    EXPECT_EQ(hidden.status, 0);
+    EXPECT_EQ(hidden.finalPath, dir + "/.bashrc (2)");
 }
 
 TEST_F(SmbSearch, CopyFailuresLeaveNothingBehind) {

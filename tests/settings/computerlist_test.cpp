@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -78,16 +79,19 @@ TEST(DosDateTime, EncodesDecodesAndRejects) {
                            (25 << 25) | (2 << 21) | (29 << 16),
                            (24 << 25) | (1 << 21) | (1 << 16) | (24 << 11),
                            (24 << 25) | (1 << 21) | (1 << 16) | (60 << 5),
-                           (24 << 25) | (1 << 21) | (1 << 16) | 30};
+                           (24 << 25) | (1 << 21) | (1 << 16) | 30,
+                           (120 << 25) | (2 << 21) | (29 << 16)}; // 2100: divisible by 100, not by 400
     for (int32_t v : bad)
         EXPECT_FALSE(fromDosDateTime(v, t)) << v;
+    ASSERT_TRUE(fromDosDateTime((20 << 25) | (2 << 21) | (29 << 16), t)) << "2000 is a leap year";
+    EXPECT_EQ(t.tm_mday, 29);
 }
 
 TEST_F(ComputerListTest, NewcomersGoFirstAndKnownOnesUpdateInPlace) {
     write("10.0.0.1,OLD1,00-00-00-00-00-01," + std::to_string(kDec9) + "\r\n10.0.0.2,OLD2,," +
           std::to_string(kDec9) + "\r\n");
     ComputerList list(path_);
-    ASSERT_EQ(list.LoadComputerList(), "");
+    ASSERT_TRUE(list.LoadComputerList().ok());
     int32_t clock = kDec9 + 1;
     list.setClock([&] { return clock; });
     list.RecordComputer("10.0.0.7", "A", "00-00-00-00-00-0A");
@@ -101,9 +105,9 @@ TEST_F(ComputerListTest, NewcomersGoFirstAndKnownOnesUpdateInPlace) {
     EXPECT_EQ(l[2].LastSeen, kDec9);
 
     // The order survives a save and the next start-up.
-    ASSERT_EQ(list.SaveComputerList(), "");
+    ASSERT_TRUE(list.SaveComputerList().ok());
     ComputerList again(path_);
-    ASSERT_EQ(again.LoadComputerList(), "");
+    ASSERT_TRUE(again.LoadComputerList().ok());
     EXPECT_EQ(ips(again.Snapshot()), ips(l));
 }
 
@@ -125,12 +129,12 @@ TEST_F(ComputerListTest, FileFormatRoundTrip) {
     list.setClock([] { return kDec9; });
     list.RecordComputer("192.168.0.5", "PC5", "00-0C-29-AB-CD-EF");
     list.RecordComputer("10.1.1.1", "СЕРВЕР", "");
-    ASSERT_EQ(list.SaveComputerList(), "");
+    ASSERT_TRUE(list.SaveComputerList().ok());
     EXPECT_EQ(read(), "10.1.1.1,СЕРВЕР,,831090864\r\n192.168.0.5,PC5,00-0C-29-AB-CD-EF,831090864\r\n");
     EXPECT_FALSE(fs::exists(path_ + ".tmp"));
 
     ComputerList back(path_);
-    ASSERT_EQ(back.LoadComputerList(), "");
+    ASSERT_TRUE(back.LoadComputerList().ok());
     const auto l = back.Snapshot();
     ASSERT_EQ(l.size(), 2u);
     EXPECT_EQ(l[0].Name, "СЕРВЕР");
@@ -138,7 +142,8 @@ TEST_F(ComputerListTest, FileFormatRoundTrip) {
     EXPECT_EQ(l[1].LastSeen, kDec9);
 }
 
-TEST_F(ComputerListTest, BadLinesAreSkipped) {
+// Lines that are not records are counted and written back verbatim, after the records.
+TEST_F(ComputerListTest, UnreadableLinesAreCountedAndKept) {
     const std::string d = std::to_string(kDec9);
     write("10.0.0.1,A,," + d +
           "\r\n" // good
@@ -156,16 +161,28 @@ TEST_F(ComputerListTest, BadLinesAreSkipped) {
           "10.0.0.8,H,," +
           d); // good: no final line end
     ComputerList list(path_);
-    EXPECT_EQ(list.LoadComputerList(), "");
+    EXPECT_TRUE(list.LoadComputerList().ok());
     EXPECT_EQ(ips(list.Snapshot()), (std::vector<std::string>{"10.0.0.1", "10.0.0.7", "10.0.0.8"}));
     EXPECT_EQ(list.SkippedLines(), 6);
+
+    list.setClock([] { return kDec9; });
+    list.RecordComputer("10.0.0.9", "I", "");
+    ASSERT_TRUE(list.SaveComputerList().ok());
+    EXPECT_EQ(read(), "10.0.0.9,I,,831090864\r\n10.0.0.1,A,,831090864\r\n"
+                      "10.0.0.7,G,,831090864\r\n10.0.0.8,H,,831090864\r\n"
+                      "\r\n10.0.0.2,B,831090864\r\n10.0.0.3,C,,soon\r\n10.0.0.4,D,,12x\r\n"
+                      "10.0.0.5,E,,99999999999\r\n10.0.0.6,F,,0\r\n");
+    ComputerList again(path_);
+    ASSERT_TRUE(again.LoadComputerList().ok());
+    EXPECT_EQ(again.Count(), 4u);
+    EXPECT_EQ(again.SkippedLines(), 6);
 }
 
 TEST_F(ComputerListTest, CommaInNameKeepsFourFields) {
     ComputerList list(path_);
     list.setClock([] { return kDec9; });
     list.RecordComputer("10.0.0.1", "  BAD,NAME\nX ", "");
-    ASSERT_EQ(list.SaveComputerList(), "");
+    ASSERT_TRUE(list.SaveComputerList().ok());
     EXPECT_EQ(read(), "10.0.0.1,BAD NAME X,,831090864\r\n");
     ComputerList back(path_);
     back.LoadComputerList();
@@ -192,25 +209,76 @@ TEST_F(ComputerListTest, CrashBeforeRenameKeepsTheOldFile) {
     ASSERT_EQ(WEXITSTATUS(status), 7);
     EXPECT_EQ(read(), old);
 
-    // The leftover temporary file neither disturbs the next load nor the next save.
+    // The dead save's temporary file goes at the next load; a stale, longer
+    // file of an older program's fixed temporary name does not disturb the save.
+    std::ofstream(path_ + ".tmp", std::ios::binary) << std::string(500, 'x') << "\r\n";
+    auto temporaries = [this] {
+        size_t n = 0;
+        for (const auto& entry : fs::directory_iterator(dir_))
+            n += entry.path().filename().string().starts_with(".range.lst.") ? 1 : 0;
+        return n;
+    };
+    EXPECT_EQ(temporaries(), 1u);
     ComputerList list(path_);
-    ASSERT_EQ(list.LoadComputerList(), "");
+    ASSERT_TRUE(list.LoadComputerList().ok());
     EXPECT_EQ(list.Count(), 1u);
+    EXPECT_EQ(temporaries(), 0u);
+    list.setClock([] { return kDec9; });
     list.RecordComputer("10.0.0.3", "NEXT", "");
-    ASSERT_EQ(list.SaveComputerList(), "");
-    EXPECT_EQ(read().substr(0, 14), "10.0.0.3,NEXT,");
+    ASSERT_TRUE(list.SaveComputerList().ok());
+    EXPECT_EQ(read(), "10.0.0.3,NEXT,,831090864\r\n" + old);
 }
 
-TEST_F(ComputerListTest, MissingFileIsCreatedAndFailuresReturnTheirTexts) {
+// A read-only list, a FIFO or a list the load could not read is never replaced;
+// a symbolic link stays a link.
+TEST_F(ComputerListTest, FilesThatMustNotBeReplaced) {
+    const std::string old = "10.0.0.1,OLD,," + std::to_string(kDec9) + "\r\n";
+    write(old);
+    ::chmod(path_.c_str(), 0444); // refused for root as well
+    {
+        ComputerList list(path_);
+        ASSERT_TRUE(list.LoadComputerList().ok());
+        list.RecordComputer("10.0.0.2", "NEW", "");
+        EXPECT_FALSE(list.SaveComputerList().ok());
+        EXPECT_EQ(list.Count(), 2u);
+        EXPECT_EQ(read(), old);
+        EXPECT_EQ(fs::status(path_).permissions(),
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    }
+    fs::remove(path_);
+    ASSERT_EQ(::mkfifo(path_.c_str(), 0644), 0); // a blocking open would hang here
+    {
+        ComputerList list(path_);
+        EXPECT_FALSE(list.LoadComputerList().ok());
+        list.RecordComputer("10.0.0.2", "NEW", "");
+        EXPECT_FALSE(list.SaveComputerList().ok());
+        EXPECT_TRUE(fs::is_fifo(path_));
+    }
+    fs::remove(path_);
+    write(old);
+    fs::rename(path_, dir_ + "/real.lst");
+    fs::create_symlink("real.lst", path_);
+    {
+        ComputerList list(path_);
+        ASSERT_TRUE(list.LoadComputerList().ok());
+        list.setClock([] { return kDec9; });
+        list.RecordComputer("10.0.0.2", "NEW", "");
+        ASSERT_TRUE(list.SaveComputerList().ok());
+        EXPECT_TRUE(fs::is_symlink(path_));
+        EXPECT_EQ(read(), "10.0.0.2,NEW,,831090864\r\n" + old);
+    }
+}
+
+TEST_F(ComputerListTest, MissingFileIsCreatedAndFailuresAreReported) {
     ComputerList list(path_);
-    EXPECT_EQ(list.LoadComputerList(), "");
+    EXPECT_TRUE(list.LoadComputerList().ok());
     EXPECT_TRUE(fs::exists(path_));
     EXPECT_EQ(list.Count(), 0u);
 
     ComputerList nowhere(dir_ + "/no/such/folder/range.lst");
-    EXPECT_EQ(nowhere.LoadComputerList(), "AddMgrUnit: fopen(r) ERROR!");
+    EXPECT_FALSE(nowhere.LoadComputerList().ok());
     nowhere.RecordComputer("10.0.0.1", "A", "");
-    EXPECT_EQ(nowhere.SaveComputerList(), "AddMgrUnit: fopen(w+) ERROR!");
+    EXPECT_FALSE(nowhere.SaveComputerList().ok());
     EXPECT_EQ(nowhere.Count(), 1u); // kept for the next save
 }
 

@@ -224,11 +224,70 @@ TEST_F(ConfigFileTest, KeepsLayoutItDoesNotOwn) {
     cfg.WriteFlag("main", "AutoScan", true);     // after the last key of its section
     cfg.WriteText("form", "NormPos", "1,2,3,4"); // a new section at the end
     cfg.RemoveKey("ProgList", "Ed");
-    EXPECT_EQ(contents(), "\xEF\xBB\xBF; settings\n[main]\niprange = 10.0.0.1-5 \nAutoScan=1\n\n; programs\n"
-                          "not a key\n[ProgList]\n\n[form]\nNormPos=1,2,3,4\n");
+    EXPECT_EQ(contents(),
+              "\xEF\xBB\xBF; settings\r\n[main]\r\niprange = 10.0.0.1-5 \r\nAutoScan=1\r\n\r\n; programs\r\n"
+              "not a key\r\n[ProgList]\r\n\r\n[form]\r\nNormPos=1,2,3,4\r\n");
 
     cfg.ClearSection("main");
-    EXPECT_EQ(contents(), "\xEF\xBB\xBF; settings\n[ProgList]\n\n[form]\nNormPos=1,2,3,4\n");
+    EXPECT_EQ(contents(), "\xEF\xBB\xBF; settings\r\n[ProgList]\r\n\r\n[form]\r\nNormPos=1,2,3,4\r\n");
+}
+
+// Files the program wrote before (and the demo LAN's) read the same and, written
+// again with the values they hold, stay byte for byte: no rewrite at all.
+TEST_F(ConfigFileTest, EarlierFilesRoundTripUnchanged) {
+    const char* files[] = {
+        "[main]\niprange=127.0.0.10-15\nShowResCount=1\nEmptyRes=0\nGroupByWrkGrp=1\n",
+        "[form]\nFormVersion=0\nFlags=0\nShowCmd=1\nPixelsPerInch=96\nMinMaxPos=-1,-1,-1,-1\n"
+        "NormPos=10,20,810,620\nVisible=0\n\n[main]\niprange=192.168.0.1-254,192.168.1.1-254\n"
+        "ShowResCount=1\nExcludeRes=ADMIN$, C$ IPC$\nEmptyRes=0\nAutoScan=1\nAutoScanInterval=60\n"
+        "GroupByWrkGrp=0\n\n[ProgList]\nБлокнот=mousepad %%prg%%\n\n[ProgIndex]\n5=Блокнот\n",
+    };
+    for (const char* file : files) {
+        put(file);
+        struct stat before {};
+        ASSERT_EQ(::stat(path_.c_str(), &before), 0);
+        ConfigFile cfg(path_);
+        ConfigEdit edit;
+        std::vector<std::string> keys;
+        for (const char* section : {"main", "form", "ProgList", "ProgIndex"}) {
+            cfg.ListKeys(section, keys);
+            for (const auto& key : keys)
+                edit.WriteText(section, key, cfg.ReadText(section, key, ""));
+        }
+        ASSERT_FALSE(edit.empty());
+        cfg.Apply(edit);
+        EXPECT_EQ(contents(), file);
+        struct stat after {};
+        ASSERT_EQ(::stat(path_.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino) << "not even rewritten";
+    }
+}
+
+// Every line keeps its own ending byte for byte; new lines take the file's first ending.
+TEST_F(ConfigFileTest, LineEndingsStayAsFound) {
+    struct Case {
+        const char* before;
+        const char* key;
+        const char* value;
+        const char* after;
+    } cases[] = {
+        // CR CR LF: the header still opens [main], so the value is replaced, not hidden behind a new one.
+        {"[main]\r\r\nAutoScan=0\r\r\n", "AutoScan", "1", "[main]\r\r\nAutoScan=1\r\r\n"},
+        {"[main]\r\r\nAutoScan=0\r\r\n", "GroupByWrkGrp", "1",
+         "[main]\r\r\nAutoScan=0\r\r\nGroupByWrkGrp=1\r\r\n"},
+        {"[main]\nA=1\r\nB=2\n", "B", "3", "[main]\nA=1\r\nB=3\n"},
+        {"[main]\r\nA=1\nB=2\r\n", "C", "4", "[main]\r\nA=1\nB=2\r\nC=4\r\n"},
+        {"[main]\nA=1", "B", "2", "[main]\nA=1\nB=2\n"},
+        {"[main]\nA=1", "A", "1", "[main]\nA=1"}, // nothing changes: no rewrite
+        {"[main]\r\n\r\n; note\r", "A", "1", "[main]\r\nA=1\r\n\r\n; note\r"},
+    };
+    for (const auto& c : cases) {
+        put(c.before);
+        ConfigFile cfg(path_);
+        cfg.WriteText("main", c.key, c.value);
+        EXPECT_EQ(contents(), c.after) << c.before;
+        EXPECT_EQ(cfg.ReadText("main", c.key, "?"), c.value) << c.before;
+    }
 }
 
 TEST_F(ConfigFileTest, KeyNamesReadBackAsWritten) {
@@ -277,14 +336,62 @@ TEST_F(ConfigFileTest, ListKeysOrderDuplicatesAndBudget) {
     EXPECT_EQ(keys.back().substr(0, 4), "1162");
 }
 
-TEST_F(ConfigFileTest, ReadsCodePage1251Files) {
-    put("[ProgList]\n\xC1\xEB\xEE\xEA\xED\xEE\xF2=notepad\n"); // "Блокнот" in 1251
+// A file that is not UTF-8 is read as 1251 and stays 1251: untouched lines keep
+// their bytes, new lines are stored in 1251, and a text 1251 cannot hold is refused.
+TEST_F(ConfigFileTest, CodePage1251FilesStay1251) {
+    const std::string file = "[ProgList]\n\xC1\xEB\xEE\xEA\xED\xEE\xF2=notepad\n"; // "Блокнот" in 1251
+    put(file);
     ConfigFile cfg(path_);
     std::vector<std::string> keys;
     cfg.ListKeys("ProgList", keys);
     EXPECT_EQ(keys, std::vector<std::string>{"Блокнот"});
-    cfg.WriteText("main", "AutoScan", "1");
-    EXPECT_EQ(contents(), "[ProgList]\nБлокнот=notepad\n\n[main]\nAutoScan=1\n");
+    cfg.WriteText("ProgList", "Редактор", "kate");
+    EXPECT_EQ(contents(), file + "\xD0\xE5\xE4\xE0\xEA\xF2\xEE\xF0=kate\n");
+    EXPECT_EQ(cfg.ReadText("ProgList", "редактор", ""), "kate");
+    const std::string written = contents();
+    EXPECT_THROW(cfg.WriteText("ProgList", "编辑器", "x"), ConfigWriteError);
+    EXPECT_THROW(cfg.WriteText("ProgList", "ed", "ü ≠"), ConfigWriteError);
+    EXPECT_EQ(contents(), written);
+
+    // A UTF-8 file spoilt by one stray byte: its Cyrillic lines are not turned into mojibake.
+    const std::string mixed = "[ProgList]\nБлокнот=notepad\n; stray \xFF byte\n";
+    put(mixed);
+    cfg.WriteFlag("main", "AutoScan", true);
+    EXPECT_EQ(contents(), mixed + "\n[main]\nAutoScan=1\n");
+}
+
+// Too large, a FIFO or a device: reads give the defaults at once, writes are
+// refused, and the file stays as it is.
+TEST_F(ConfigFileTest, OversizedOrSpecialFilesAreLeftAlone) {
+    std::string big = "[main]\nAutoScan=1\n";
+    big += "; " + std::string(ConfigFile::kFileLimit - big.size() - 3, 'x') + "\n";
+    ASSERT_EQ(big.size(), ConfigFile::kFileLimit);
+    put(big);
+    ConfigFile cfg(path_);
+    EXPECT_FALSE(cfg.IsTooLarge());
+    EXPECT_TRUE(cfg.ReadFlag("main", "AutoScan", false)) << "the limit itself is read";
+    EXPECT_THROW(cfg.WriteText("main", "iprange", "10.0.0.1-5"), ConfigWriteError) << "would pass the limit";
+    cfg.RemoveKey("main", "AutoScan"); // shrinking is fine
+    EXPECT_FALSE(cfg.ReadFlag("main", "AutoScan", false));
+
+    big = "[main]\nAutoScan=1\n" + std::string(ConfigFile::kFileLimit, ';') + "\n";
+    put(big);
+    EXPECT_TRUE(cfg.IsTooLarge());
+    EXPECT_FALSE(cfg.ReadFlag("main", "AutoScan", false));
+    EXPECT_THROW(cfg.WriteFlag("main", "AutoScan", false), ConfigWriteError);
+    EXPECT_THROW(cfg.ClearSection("main"), ConfigWriteError);
+    EXPECT_NO_THROW(cfg.RemoveKey("main", "AutoScan"));
+    EXPECT_EQ(contents(), big);
+
+    fs::remove(path_);
+    ASSERT_EQ(::mkfifo(path_.c_str(), 0644), 0); // nobody ever writes into it: a blocking open would hang
+    EXPECT_EQ(cfg.ReadNumber("main", "MaxAddThrds", 6), 6);
+    std::vector<std::string> keys{"stale"};
+    cfg.ListKeys("main", keys);
+    EXPECT_TRUE(keys.empty());
+    EXPECT_FALSE(cfg.IsTooLarge());
+    EXPECT_THROW(cfg.WriteFlag("main", "AutoScan", true), ConfigWriteError);
+    EXPECT_TRUE(fs::is_fifo(path_));
 }
 
 TEST_F(ConfigFileTest, SymbolicLinkStaysALink) {
@@ -333,8 +440,6 @@ TEST_F(ConfigFileTest, WriteFailuresRaiseUnableToWrite) {
 }
 
 TEST_F(ConfigFileTest, ReadOnlyFileIsNotReplaced) {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root writes read-only files; the folder and /proc cases cover root";
     put("[main]\nAutoScan=0\n[ProgIndex]\n5=a\n");
     fs::permissions(path_, fs::perms::owner_read);
     ConfigFile cfg(path_);

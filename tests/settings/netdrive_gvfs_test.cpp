@@ -1,9 +1,11 @@
 // Attaching shares of the test LAN through a real GVfs: a private D-Bus
 // session (which starts gvfsd and its FUSE folder) inside the LAN's
 // namespace, with HOME and XDG_RUNTIME_DIR in a temporary folder. Skips
-// where GVfs, FUSE, root or Samba are missing.
+// where GVfs, FUSE, root or Samba are missing (fails instead under CI=true).
+#include "fixtures/required.h"
 #include "fixtures/testlan.h"
 #include "settings/netdrive.h"
+#include "shares/accounts.h"
 
 #include <gtest/gtest.h>
 
@@ -150,7 +152,8 @@ std::unique_ptr<Session> g_session;
 std::string g_skip;
 
 const std::vector<std::string> kMounted = {"smb://127.0.0.11/Public",
-                                           "smb://127.0.0.12/%D0%90%D1%80%D1%85%D0%B8%D0%B2"};
+                                           "smb://127.0.0.12/%D0%90%D1%80%D1%85%D0%B8%D0%B2",
+                                           "smb://127.0.0.13/Secret", "smb://127.0.0.17/Open"};
 
 class RealGvfs : public ::testing::Test {
 protected:
@@ -174,7 +177,7 @@ protected:
     }
     void SetUp() override {
         if (!g_skip.empty())
-            GTEST_SKIP() << g_skip;
+            ORMIX_SKIP_OR_FAIL(g_skip);
     }
 
     static fs::path link(char letter) {
@@ -231,4 +234,33 @@ TEST_F(RealGvfs, RefusedSharesLeaveNothing) {
         EXPECT_FALSE(fs::exists(fs::symlink_status(link(c.letter))));
         EXPECT_EQ(bookmarks().find(std::string(" ") + c.letter + ":"), std::string::npos);
     }
+}
+
+// A share only an account may open: attached with the account the sign-in
+// memory holds for the host, its answers given on gio's standard input. A
+// wrong password is one refused attempt that leaves nothing behind.
+TEST_F(RealGvfs, PrivateShareWithTheAccount) {
+    using smbproto::AuthMethod;
+    using smbproto::JobAuth;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(MapNetworkDrive("L:", R"(\\127.0.0.17\Private)",
+                              JobAuth(AuthMethod::Account, "OFFICE", "ormixuser", "wrong")),
+              NetDriveBadNetPath);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link('L'))));
+
+    processSignIn().setHostAccount("127.0.0.13", Account("OFFICE", "ormixuser", "Office-2026"));
+    ASSERT_EQ(MapNetworkDrive("K:", R"(\\127.0.0.13\Secret)"), NetDriveOk);
+    const std::set<std::string> names = listing(link('K'));
+    EXPECT_TRUE(names.count("salaries.txt") && names.count("Planning")) << ::testing::PrintToString(names);
+    EXPECT_EQ(fileText(link('K') / "salaries.txt"), "salaries\n");
+    EXPECT_NE(bookmarks().find("smb://127.0.0.13/Secret K:\n"), std::string::npos) << bookmarks();
+    EXPECT_EQ(bookmarks().find("Office-2026"), std::string::npos);
+    processSignIn().setBook({});
+
+    // An open share still attaches when an account is at hand.
+    EXPECT_EQ(MapNetworkDrive("M:", R"(\\127.0.0.17\Open)",
+                              JobAuth(AuthMethod::Account, "OFFICE", "ormixuser", "Office-2026")),
+              NetDriveOk);
+    EXPECT_TRUE(listing(link('M')).count("notice.txt"));
 }

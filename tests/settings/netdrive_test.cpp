@@ -25,6 +25,7 @@ namespace {
 class GioFake : public ProgramLauncher {
 public:
     std::vector<QStringList> calls;
+    std::vector<QByteArray> inputs; // of the calls that had input
     std::map<QString, RunResult> answers;
 
     bool startDetached(const QString&, const QStringList&) override { return false; }
@@ -32,6 +33,11 @@ public:
         calls.push_back(QStringList{program} + arguments);
         const auto it = answers.find(arguments.value(0));
         return it != answers.end() ? it->second : exited(0);
+    }
+    RunResult runWithInput(const QString& program, const QStringList& arguments, const QByteArray& input,
+                           int timeoutMs) override {
+        inputs.push_back(input);
+        return run(program, arguments, timeoutMs);
     }
 
     static RunResult exited(int code) {
@@ -127,6 +133,24 @@ TEST_F(NetDriveTest, AttachMountsLinksAndBookmarks) {
     EXPECT_EQ(linkTarget(link('E')), folder);
     EXPECT_EQ(bookmarks(), "smb://192.168.0.5/Docs E:\n");
     EXPECT_EQ(FreeDriveNames(), letters("ABCD", 'F', 'Z'));
+}
+
+// With an account gio's questions are answered on its standard input; the
+// password is never an argument.
+TEST_F(NetDriveTest, AccountAnswersGioOnItsInput) {
+    using smbproto::AuthMethod;
+    using smbproto::JobAuth;
+    ASSERT_EQ(MapNetworkDrive("e:", R"(\\127.0.0.13\Docs)",
+                              JobAuth(AuthMethod::Account, "OFFICE", "bob", "pa ss")),
+              NetDriveOk);
+    ASSERT_EQ(gio.calls.size(), 1u);
+    EXPECT_EQ(gio.calls[0], (QStringList{"gio", "mount", "smb://127.0.0.13/Docs"}));
+    ASSERT_EQ(gio.inputs.size(), 1u);
+    EXPECT_EQ(gio.inputs[0], QByteArray("bob\nOFFICE\npa ss\n"));
+    // A line break inside an answer would answer the next question: refused before gio runs.
+    EXPECT_EQ(MapNetworkDrive("f:", R"(\\127.0.0.13\Docs)", JobAuth(AuthMethod::Account, "", "bob", "a\nb")),
+              NetDriveBadNetPath);
+    EXPECT_EQ(gio.calls.size(), 1u);
 }
 
 TEST_F(NetDriveTest, MountFolderFoundWhateverItsCaseAndEscaping) {

@@ -90,6 +90,36 @@ TEST(EnumerateShares, ErrorLineAndSharesKeptSoFar) {
     EXPECT_EQ(log[0], "Share Enumerate Error #59 (host \\\\127.0.0.9)");
 }
 
+TEST(EnumerateShares, NamesThatAreNotSharePathsAreDroppedWithALogLine) {
+    const struct {
+        std::string name;
+        bool kept;
+    } cases[] = {
+        {"Docs", true},      {"a..b", true}, // no separator: it cannot climb
+        {"tab\there", true}, {"..", false},     {".", false},
+        {"", false},         {"..\\C$", false}, {"a\\b", false},
+        {"a/b", false},      {"../etc", false}, {std::string("nu\0l", 4), false},
+    };
+    for (const auto& c : cases) {
+        HOSTINF h;
+        h.Ip = kIp;
+        std::vector<std::string> log;
+        EnumerateShares(h, {}, fixedLister(0, {c.name}), [&](const std::string& l) { log.push_back(l); });
+        EXPECT_EQ(h.ShareCount, c.kept ? 1 : 0) << c.name;
+        ASSERT_EQ(log.size(), c.kept ? 0u : 1u) << c.name;
+        if (!c.kept) {
+            EXPECT_EQ(log[0].rfind("Share name ignored, not a share path: \"", 0), 0u) << log[0];
+        }
+    }
+    // The log line shows control characters visibly, never as a line break.
+    std::vector<std::string> log;
+    HOSTINF h;
+    h.Ip = kIp;
+    EnumerateShares(h, {}, fixedLister(0, {"x\n/y"}), [&](const std::string& l) { log.push_back(l); });
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0], "Share name ignored, not a share path: \"x\u240A/y\" (host \\\\127.0.0.9)");
+}
+
 TEST(EnumerateShares, KeepsMoreThanAHundredShares) {
     std::vector<std::string> names;
     for (int i = 1; i <= 250; ++i)

@@ -96,7 +96,7 @@ TEST(SmbPool, HelperKilledMidJobFromOutside) {
     SmbHelperPool pool(testOptions());
     auto lease = pool.acquire();
     ASSERT_TRUE(lease);
-    ASSERT_TRUE(lease.send(smbproto::FrameWriter(smbproto::Kind::ListShares).text("test-stall").finish()));
+    ASSERT_TRUE(lease.send(smbproto::FrameWriter(smbproto::Kind::ListShares).text("test-stall").auth({}).finish()));
     std::string body;
     ASSERT_EQ(lease.read(body, std::chrono::steady_clock::now() + 5s), SmbHelperPool::Lease::Read::Frame);
     ::kill(lease.pid(), SIGKILL);

@@ -90,6 +90,21 @@ TEST(SmbProto, SplitterRefusesZeroAndHugeLengths) {
         EXPECT_EQ(sp.next(body), FrameSplitter::Result::Bad);
     }
     EXPECT_TRUE(FrameWriter(Kind::Share).text(std::string(kMaxFrame, 'x')).finish().empty());
+
+    // The largest body (kind byte + text count + text) round-trips; one byte more is refused.
+    const std::string largest(kMaxFrame - 5, 'y');
+    const std::string frame = FrameWriter(Kind::Share).text(largest).finish();
+    ASSERT_EQ(frame.size(), 4 + size_t{kMaxFrame});
+    FrameSplitter sp;
+    sp.feed(frame.data(), frame.size());
+    std::string body;
+    ASSERT_EQ(sp.next(body), FrameSplitter::Result::Frame);
+    FrameReader r(body);
+    std::string text;
+    ASSERT_TRUE(r.text(text));
+    EXPECT_TRUE(r.done());
+    EXPECT_EQ(text, largest);
+    EXPECT_TRUE(FrameWriter(Kind::Share).text(largest + "y").finish().empty());
 }
 
 TEST(SmbProto, ErrnoToStatus) {

@@ -96,13 +96,29 @@ bool runTestHost(const std::string& host) {
     return true;
 }
 
+// "test-login": shares only for the account ormix/secret (domain TEST), so
+// the program's sign-in order can be tested without a server.
+bool runTestLogin(const std::string& host, const JobAuth& auth) {
+    if (host != "test-login" || !testHostsEnabled())
+        return false;
+    if (auth.method == AuthMethod::Account && auth.domain == "TEST" && auth.user == "ormix" &&
+        auth.password == "secret") {
+        sendShare("PRIVATE", "");
+        sendEnd(kStatusOk);
+    } else {
+        sendEnd(kStatusAccessDenied);
+    }
+    return true;
+}
+
 void serveListShares(ormix::smbhelper::SmbSession& session, FrameReader& job) {
     std::string host;
-    if (!job.text(host) || !job.done()) {
+    JobAuth auth;
+    if (!job.text(host) || !job.auth(auth) || !job.done()) {
         sendEnd(kStatusOther);
         return;
     }
-    if (runTestHost(host))
+    if (runTestLogin(host, auth) || runTestHost(host))
         return;
     // Only an address may go into the URL: "user@host" or a path would change its meaning.
     in_addr addr;
@@ -110,7 +126,7 @@ void serveListShares(ormix::smbhelper::SmbSession& session, FrameReader& job) {
         sendEnd(kStatusOther);
         return;
     }
-    const int32_t status = session.listShares(host, sendShare);
+    const int32_t status = session.listShares(host, auth, sendShare);
     sendEnd(status);
 }
 
@@ -132,6 +148,15 @@ int main() {
     FrameSplitter splitter;
     std::string body;
     while (readFrame(splitter, body)) {
+        // A job frame may carry a password: nothing of it stays in memory.
+        struct Wipe {
+            std::string& body;
+            FrameSplitter& splitter;
+            ~Wipe() {
+                wipe(body);
+                splitter.wipeConsumed();
+            }
+        } wipeAfterJob{body, splitter};
         FrameReader job(body);
         switch (job.kind()) {
         case Kind::ListShares:

@@ -2,6 +2,7 @@
 
 #include "platform/fdio.h"
 #include "shares/helper/smbsession.h"
+#include "shares/helper/treewalk.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -21,86 +22,34 @@ namespace {
 constexpr size_t kFlushBytes = 32 * 1024;
 constexpr uint16_t kDirectoryAttr = 0x10;
 
-enum EntryWhat : uint8_t { EntryFile = 0, EntryFolder = 1, EntryFolderEnd = 2 };
-
-bool isUnreserved(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '.' || c == '_' || c == '~';
-}
-
-std::string encodeComponent(const std::string& name) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(name.size());
-    for (unsigned char c : name) {
-        if (isUnreserved(c)) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
-
-class Walker {
+// The share's folders through libsmbclient, for walkTree.
+class SmbDirs {
 public:
-    Walker(SMBCCTX* ctx, JobChannel& io) : ctx_(ctx), io_(io) {}
+    using Handle = SMBCFILE*;
+    explicit SmbDirs(SMBCCTX* ctx) : ctx_(ctx) {}
 
-    // The share root: false when it cannot be opened (errno set).
-    SMBCFILE* open(const std::string& url) {
+    // Null when the folder cannot be listed (errno set).
+    Handle open(const std::string& url) {
         errno = 0;
         return smbc_getFunctionOpendir(ctx_)(ctx_, url.c_str());
     }
-
-    // Streams the entries of an open folder and, depth first, of its
-    // subfolders. False once the walk must end (Stop, or the program is gone).
-    bool walk(SMBCFILE* dir, const std::string& url) {
+    bool next(Handle dir, DirEntry& e) {
         // The plain "plus" listing already carries name, attributes and size.
         // Its "plus2" form also fills a stat, and for that parses the folder's
         // URL again for every entry: a third of the helper's time on a large share.
-        auto readdir = smbc_getFunctionReaddirPlus(ctx_);
-        while (const libsmb_file_info* e = readdir(ctx_, dir)) {
-            if ((++entries_ & 31) == 0 && io_.stopRequested())
-                return false;
-            const std::string name = e->name ? e->name : "";
-            if (name.empty() || name == "." || name == "..")
-                continue;
-            const bool folder = (e->attrs & kDirectoryAttr) != 0;
-            const std::string frame = FrameWriter(Kind::Entry)
-                                          .u8(folder ? EntryFolder : EntryFile)
-                                          .text(name)
-                                          .u64(folder ? 0 : e->size)
-                                          .finish();
-            if (frame.empty())
-                continue; // a name longer than a frame cannot be real
-            if (!io_.put(frame))
-                return false;
-            if (folder) {
-                const std::string sub = url + encodeComponent(name) + "/";
-                // Let the program work on what it has while the server lists.
-                if (!io_.flush())
-                    return false;
-                if (SMBCFILE* d = open(sub)) {
-                    const bool go = walk(d, sub);
-                    smbc_getFunctionClosedir(ctx_)(ctx_, d);
-                    if (!go)
-                        return false;
-                }
-                if (!folderEnd())
-                    return false;
-            }
-        }
+        const libsmb_file_info* info = smbc_getFunctionReaddirPlus(ctx_)(ctx_, dir);
+        if (!info)
+            return false;
+        e.name = info->name ? info->name : "";
+        e.folder = (info->attrs & kDirectoryAttr) != 0;
+        e.size = info->size;
+        e.mtime = info->mtime_ts.tv_sec > 0 ? uint64_t(info->mtime_ts.tv_sec) : 0;
         return true;
     }
-
-    bool folderEnd() { return io_.put(FrameWriter(Kind::Entry).u8(EntryFolderEnd).text("").u64(0).finish()); }
+    void close(Handle dir) { smbc_getFunctionClosedir(ctx_)(ctx_, dir); }
 
 private:
     SMBCCTX* ctx_;
-    JobChannel& io_;
-    unsigned entries_ = 0;
 };
 
 void sendEnd(JobChannel& io, int32_t status) {
@@ -162,43 +111,37 @@ bool JobChannel::stopRequested() {
 
 void serveWalkShare(SmbSession& session, FrameReader& job, JobChannel& io) {
     std::string url;
-    if (!job.text(url) || !job.done() || !session.context()) {
+    smbproto::JobAuth auth;
+    if (!job.text(url) || !job.auth(auth) || !job.done()) {
         sendEnd(io, smbproto::kStatusOther);
+        return;
+    }
+    int32_t status = smbproto::kStatusOk;
+    if (!session.beginJob(auth, status)) {
+        sendEnd(io, status);
         return;
     }
     if (url.empty() || url.back() != '/')
         url += '/';
     SMBCCTX* ctx = session.context();
-    Walker walker(ctx, io);
-    session.useKerberos(false);
-    SMBCFILE* root = walker.open(url);
-    int err = errno;
-    if (!root && (err == EACCES || err == EPERM) && haveKerberosTicket()) {
-        session.useKerberos(true);
-        root = walker.open(url);
-        err = errno;
-    }
+    SmbDirs dirs(ctx);
+    SMBCFILE* root = dirs.open(url);
+    const int err = errno;
     if (!root) {
-        session.useKerberos(false);
+        session.endJob();
         sendEnd(io, smbproto::statusFromErrno(err ? err : EIO));
         return;
     }
-    const bool complete = walker.walk(root, url);
-    smbc_getFunctionClosedir(ctx)(ctx, root);
+    const bool complete = walkTree(dirs, io, root, url);
+    dirs.close(root);
     if (complete)
-        walker.folderEnd();
-    session.useKerberos(false);
-    smbc_getFunctionPurgeCachedServers(ctx)(ctx);
+        io.put(folderEndFrame());
+    session.endJob();
     sendEnd(io, complete ? smbproto::kStatusOk : smbproto::kStatusOther);
 }
 
 std::string numberedName(const std::string& path, int n) {
-    const size_t slash = path.rfind('/');
-    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    size_t dot = path.rfind('.');
-    if (dot == std::string::npos || dot <= nameStart)
-        dot = path.size();
-    return path.substr(0, dot) + " (" + std::to_string(n) + ")" + path.substr(dot);
+    return smbproto::numberedName(path, n);
 }
 
 namespace {
@@ -219,23 +162,22 @@ int createTarget(const std::string& wanted, std::string& used) {
 
 void serveCopyFile(SmbSession& session, FrameReader& job, JobChannel& io) {
     std::string url, local;
-    if (!job.text(url) || !job.text(local) || !job.done() || !session.context() || local.empty()) {
+    smbproto::JobAuth auth;
+    if (!job.text(url) || !job.text(local) || !job.auth(auth) || !job.done() || local.empty()) {
         sendEnd(io, smbproto::kStatusOther);
         return;
     }
+    int32_t beginStatus = smbproto::kStatusOk;
+    if (!session.beginJob(auth, beginStatus)) {
+        sendEnd(io, beginStatus);
+        return;
+    }
     SMBCCTX* ctx = session.context();
-    session.useKerberos(false);
     errno = 0;
     SMBCFILE* src = smbc_getFunctionOpen(ctx)(ctx, url.c_str(), O_RDONLY, 0);
-    int err = errno;
-    if (!src && (err == EACCES || err == EPERM) && haveKerberosTicket()) {
-        session.useKerberos(true);
-        errno = 0;
-        src = smbc_getFunctionOpen(ctx)(ctx, url.c_str(), O_RDONLY, 0);
-        err = errno;
-    }
+    const int err = errno;
     if (!src) {
-        session.useKerberos(false);
+        session.endJob();
         sendEnd(io, smbproto::statusFromErrno(err ? err : EIO));
         return;
     }
@@ -281,14 +223,19 @@ void serveCopyFile(SmbSession& session, FrameReader& job, JobChannel& io) {
                 break;
             }
         }
+        // What the copy wrote goes again, but only while the name still
+        // leads to the file this job created.
+        struct stat own {};
+        const bool haveOwn = ::fstat(fd, &own) == 0;
         if (::close(fd) != 0 && status == smbproto::kStatusOk)
             status = smbproto::kStatusOther;
-        if (status != smbproto::kStatusOk)
+        struct stat now {};
+        if (status != smbproto::kStatusOk && haveOwn && ::lstat(used.c_str(), &now) == 0 &&
+            now.st_dev == own.st_dev && now.st_ino == own.st_ino)
             ::unlink(used.c_str());
     }
     smbc_getFunctionClose(ctx)(ctx, src);
-    session.useKerberos(false);
-    smbc_getFunctionPurgeCachedServers(ctx)(ctx);
+    session.endJob();
     sendEnd(io, status);
 }
 

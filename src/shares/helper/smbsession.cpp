@@ -1,5 +1,5 @@
-// libsmbclient glue of the SMB helper: one context, anonymous first, Kerberos
-// second, errno to status through smbproto::statusFromErrno.
+// libsmbclient glue of the SMB helper: one context, signed in per job as the
+// program says, errno to status through smbproto::statusFromErrno.
 #include "shares/helper/smbsession.h"
 
 #include "shares/smbproto.h"
@@ -30,12 +30,22 @@ std::string loginName() {
     return {};
 }
 
-void authenticate(SMBCCTX* c, const char*, const char*, char*, int, char* un, int unlen, char* pw,
+void authenticate(SMBCCTX* c, const char*, const char*, char* wg, int wglen, char* un, int unlen, char* pw,
                   int pwlen) {
     const auto* self = static_cast<const SmbSession*>(smbc_getOptionUserData(c));
+    using smbproto::AuthMethod;
+    const AuthMethod method = self ? self->auth().method : AuthMethod::Anonymous;
+    if (method == AuthMethod::Account) {
+        const smbproto::JobAuth& a = self->auth();
+        (void)wg;
+        (void)wglen;
+        copyField(un, unlen, (a.domain.empty() ? a.user : a.domain + "\\" + a.user).c_str());
+        copyField(pw, pwlen, a.password.c_str());
+        return;
+    }
     // An empty user and password is an anonymous session; with Kerberos the
     // ticket in the credential cache does the work and the name only has to match it.
-    copyField(un, unlen, self && self->kerberos() ? loginName().c_str() : "");
+    copyField(un, unlen, method == AuthMethod::Kerberos ? loginName().c_str() : "");
     copyField(pw, pwlen, "");
 }
 
@@ -80,49 +90,63 @@ SmbSession::~SmbSession() {
         smbc_free_context(ctx_, 1);
 }
 
-void SmbSession::useKerberos(bool on) {
-    kerberos_ = on;
-    smbc_setOptionUseKerberos(ctx_, on);
-    smbc_setOptionUseCCache(ctx_, on);
+bool SmbSession::beginJob(const smbproto::JobAuth& auth, int32_t& status) {
+    if (!ctx_) {
+        status = smbproto::kStatusOther;
+        return false;
+    }
+    const bool kerberos = auth.method == smbproto::AuthMethod::Kerberos;
+    if (kerberos && !haveKerberosTicket()) {
+        status = smbproto::kStatusAccessDenied;
+        return false;
+    }
+    auth_ = auth;
+    smbc_setOptionUseKerberos(ctx_, kerberos);
+    smbc_setOptionUseCCache(ctx_, kerberos);
+    // A refused account must come back as refused, not quietly become an
+    // anonymous session (which would also hide a wrong password).
+    smbc_setOptionNoAutoAnonymousLogin(ctx_, auth.method != smbproto::AuthMethod::Anonymous);
+    return true;
 }
 
-int32_t SmbSession::listOnce(const std::string& url, const ShareSink& sink, bool& sinkFailed) {
+void SmbSession::endJob() {
+    if (!ctx_)
+        return;
+    // One helper serves many hosts and accounts: keep no connection open
+    // between jobs, and nothing of this job's credentials.
+    smbc_getFunctionPurgeCachedServers(ctx_)(ctx_);
+    smbproto::wipe(auth_.password);
+    smbproto::wipe(auth_.user);
+    smbproto::wipe(auth_.domain);
+    auth_.method = smbproto::AuthMethod::Anonymous;
+    smbc_setOptionUseKerberos(ctx_, 0);
+    smbc_setOptionUseCCache(ctx_, 0);
+    smbc_setOptionNoAutoAnonymousLogin(ctx_, 0);
+}
+
+int32_t SmbSession::listShares(const std::string& host, const smbproto::JobAuth& auth,
+                               const ShareSink& sink) {
+    int32_t status = smbproto::kStatusOk;
+    if (!beginJob(auth, status))
+        return status;
+    const std::string url = "smb://" + host + "/";
     errno = 0;
     SMBCFILE* dir = smbc_getFunctionOpendir(ctx_)(ctx_, url.c_str());
     if (!dir) {
         const int err = errno;
+        endJob();
         return smbproto::statusFromErrno(err ? err : EIO);
     }
     auto readdir = smbc_getFunctionReaddir(ctx_);
     while (const smbc_dirent* e = readdir(ctx_, dir)) {
         const std::string name(e->name, e->namelen);
         const std::string comment = e->comment ? std::string(e->comment, e->commentlen) : std::string();
-        if (!sink(name, comment)) {
-            sinkFailed = true;
-            break;
-        }
+        if (!sink(name, comment))
+            break; // the program is gone
     }
     smbc_getFunctionClosedir(ctx_)(ctx_, dir);
+    endJob();
     return smbproto::kStatusOk;
-}
-
-int32_t SmbSession::listShares(const std::string& host, const ShareSink& sink) {
-    if (!ctx_)
-        return smbproto::kStatusOther;
-    const std::string url = "smb://" + host + "/";
-    bool sinkFailed = false;
-    useKerberos(false);
-    int32_t status = listOnce(url, sink, sinkFailed);
-    if (status == smbproto::kStatusAccessDenied && haveKerberosTicket()) {
-        useKerberos(true);
-        const int32_t second = listOnce(url, sink, sinkFailed);
-        if (second == smbproto::kStatusOk)
-            status = second;
-        useKerberos(false);
-    }
-    // One helper serves many hosts: keep no connection open between jobs.
-    smbc_getFunctionPurgeCachedServers(ctx_)(ctx_);
-    return status;
 }
 
 } // namespace ormix::smbhelper

@@ -2,6 +2,8 @@
 // in the ormix-smb executable.
 #pragma once
 
+#include "shares/smbproto.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -23,25 +25,28 @@ public:
     SmbSession(const SmbSession&) = delete;
     SmbSession& operator=(const SmbSession&) = delete;
 
-    // Lists the shares of host (an IPv4 address) in the server's order:
-    // anonymously first, then with the user's Kerberos ticket when there is
-    // one and the anonymous attempt was refused. Returns the share status.
-    int32_t listShares(const std::string& host, const ShareSink& sink);
+    // Lists the shares of host (an IPv4 address) in the server's order, signed
+    // in as the job says (one attempt). Returns the share status.
+    int32_t listShares(const std::string& host, const smbproto::JobAuth& auth, const ShareSink& sink);
 
-    // Whether the current attempt authenticates with Kerberos (read by the
-    // authentication callback).
-    bool kerberos() const { return kerberos_; }
+    // Every job runs between beginJob and endJob: the credentials are the
+    // job's only, and endJob wipes them and drops every server connection,
+    // so the next job signs in afresh. False when the job cannot be served
+    // (no context, or a Kerberos attempt without a ticket): answer 5 or 59
+    // as status() says.
+    bool beginJob(const smbproto::JobAuth& auth, int32_t& status);
+    void endJob();
+
+    // Read by the authentication callback.
+    const smbproto::JobAuth& auth() const { return auth_; }
 
     // For the other jobs of the helper (searchjobs.cpp): the one context, null
-    // when it could not be set up, and the switch of the second attempt.
+    // when it could not be set up.
     _SMBCCTX* context() const { return ctx_; }
-    void useKerberos(bool on);
 
 private:
-    int32_t listOnce(const std::string& url, const ShareSink& sink, bool& sinkFailed);
-
     _SMBCCTX* ctx_ = nullptr;
-    bool kerberos_ = false;
+    smbproto::JobAuth auth_;
 };
 
 // True when a Kerberos credential cache is likely to exist for this user.

@@ -1,0 +1,103 @@
+#include "index/indexservice.h"
+
+#include "index/refresh.h"
+#include "settings/configfile.h"
+
+namespace ormix {
+
+IndexSettings LoadIndexSettings(const ConfigFile& cfg) {
+    IndexSettings s;
+    s.refreshAfterScan = cfg.ReadFlag("main", "IndexShares", false);
+    s.maxWalks = std::clamp(cfg.ReadNumber("main", "IndexWalks", 4), 1, 64);
+    s.db = cfg.ReadText("main", "IndexDb", "");
+    s.excludedShares = DecodeCommaList(cfg.ReadText("main", "ExcludeRes", ""));
+    return s;
+}
+
+IndexService::IndexService(ShareWalker& network, QObject* parent) : QObject(parent), network_(network) {}
+
+IndexService::~IndexService() {
+    stopRefresh();
+    recorder_.reset();
+    oldRecorders_.clear();
+    if (writer_)
+        writer_->Finish();
+}
+
+void IndexService::stopRefresh() {
+    stopRefresh_ = true;
+    if (refresh_.joinable())
+        refresh_.join();
+    stopRefresh_ = false;
+    refreshing_ = false;
+}
+
+void IndexService::Configure(const IndexSettings& settings) {
+    const bool reopen = !writer_ || settings.db != settings_.db;
+    settings_ = settings;
+    if (!reopen)
+        return;
+    stopRefresh();
+    // Walks still running keep the recorder they started with; the window
+    // takes SearchWalker() again at its next search.
+    if (recorder_)
+        oldRecorders_.push_back(std::move(recorder_));
+    if (writer_)
+        oldWriters_.push_back(std::move(writer_));
+    lastError_.clear();
+    auto writer = std::make_unique<IndexWriter>();
+    if (!writer->Start(settings_.db, lastError_))
+        return;
+    writer_ = std::move(writer);
+    recorder_ = std::make_unique<RecordingShareWalker>(network_, *writer_);
+}
+
+ShareWalker& IndexService::SearchWalker(const std::vector<std::string>& entries) {
+    if (!recorder_)
+        return network_;
+    recorder_->SetEntries(entries);
+    return *recorder_;
+}
+
+bool IndexService::HoldsAnything() {
+    if (!writer_)
+        return false;
+    IndexStore store;
+    std::string error;
+    if (!store.Open(settings_.db, error))
+        return false;
+    for (const ShareState& s : store.Shares())
+        if (s.lastWalk > 0)
+            return true;
+    return false;
+}
+
+bool IndexService::StartRefresh(std::vector<std::string> entries) {
+    if (refreshing_ || !recorder_)
+        return false;
+    if (refresh_.joinable())
+        refresh_.join();
+    refreshing_ = true;
+    recorder_->SetEntries(entries);
+    refresh_ = std::thread([this, entries = std::move(entries)] {
+        const std::vector<RefreshOutcome> done =
+            RefreshShares(*recorder_, entries, settings_.maxWalks, stopRefresh_);
+        int complete = 0;
+        for (const RefreshOutcome& o : done)
+            complete += o.complete ? 1 : 0;
+        const int failed = int(done.size()) - complete;
+        QMetaObject::invokeMethod(
+            this,
+            [this, complete, failed] {
+                if (refresh_.joinable())
+                    refresh_.join();
+                refreshing_ = false;
+                if (OnRefreshFinished)
+                    OnRefreshFinished(complete, failed);
+            },
+            Qt::QueuedConnection);
+    });
+    return true;
+}
+
+} // namespace ormix
