@@ -8,7 +8,7 @@
 #include "settings/accountstore.h"
 #include "settings/configfile.h"
 
-#include "settings/qtapp.h"
+#include "gui/qtapp.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -159,6 +159,9 @@ protected:
         cfg.WriteText("main", "iprange", "127.0.0.10-15");
         cfg.WriteNumber("main", "ShowResCount", 1);
         cfg.WriteNumber("main", "select_timeout_sec", selectTimeoutSeconds);
+        // Node-status answers only: with the SMB-port sweep too, a range's
+        // hosts arrive together at its end, after the long closing wait.
+        cfg.WriteNumber("main", "ScanSmb", 0);
         SetupHost host;
         host.ApplySettings = [this](const SettingsMirrors& m) { dlg->ApplySettings(m); };
         setup = std::make_unique<TSetupForm>(cfg, host);

@@ -129,10 +129,11 @@ TEST(SearchWorker, StopDuringADeepWalkEndsEveryLevel) {
     }
     SearchHarness h;
     h.walker.addShare(kRoot, kids);
-    // The flag is set as the worker reads the third file (records f0.txt, d0,
-    // f1.txt, d1, f2.txt), before it looks at its next entry.
+    // The flag is set as the worker reads the folder after the third file
+    // (records f0.txt, d0, f1.txt, d1, f2.txt, d2), before it looks at its next
+    // entry. (Set during a file's record, it would also stop that file's match.)
     h.walker.onRecord = [&h](long read) {
-        if (read == 5)
+        if (read == 6)
             h.stop = true;
     };
     h.search(makeQuery("*.txt", false));

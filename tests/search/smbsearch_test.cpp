@@ -185,8 +185,9 @@ TEST_F(SmbSearch, PatternsAndBands) {
     }
 }
 
-// Passes the walk of another walker through and sets the stop flag as the
-// worker reads file number `at`, before it looks at the next record.
+// Passes the walk of another walker through; when the worker asks for the
+// record after file number `at`, sets the stop flag and ends the walk there.
+// (A stop while a file's record is handed over would also stop that file's match.)
 class StopAtRecord : public ShareWalker {
 public:
     StopAtRecord(ShareWalker& inner, std::atomic<bool>& stop, long at)
@@ -197,10 +198,14 @@ public:
             StopAtRecord* owner;
             long read = 0;
             bool Next(WalkRecord& rec) override {
+                if (read >= owner->at_) {
+                    owner->stop_ = true;
+                    return false;
+                }
                 if (!inner->Next(rec))
                     return false;
-                if (rec.kind == WalkRecord::File && ++read == owner->at_)
-                    owner->stop_ = true;
+                if (rec.kind == WalkRecord::File)
+                    ++read;
                 return true;
             }
         };
