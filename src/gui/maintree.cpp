@@ -3,16 +3,16 @@
 // tree's commands (open in the file manager, collapse, expand, network drive).
 #include "gui/maintree.h"
 
+#include "gui/accountswindow.h"
 #include "gui/appwindows.h"
 #include "gui/drivewindow.h"
 #include "gui/icons.h"
+#include "gui/logindialog.h"
 #include "gui/mainwindow.h"
 #include "gui/scancontrol.h"
 #include "gui/searchwindow.h"
-#include "platform/displaytext.h"
-#include "gui/accountswindow.h"
-#include "gui/logindialog.h"
 #include "gui/signinmark.h"
+#include "platform/displaytext.h"
 #include "platform/launcher.h"
 #include "platform/smbpath.h"
 #include "scan/ranges.h"
@@ -84,18 +84,38 @@ protected:
         if (watched == viewport_ && event->type() == QEvent::MouseButtonDblClick) {
             // The press before it has already made the node under the mouse the focused one.
             open_();
-        } else if (watched == tree_ && event->type() == QEvent::KeyRelease) {
-            const auto* key = static_cast<QKeyEvent*>(event);
-            if (!key->isAutoRepeat() && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter))
-                open_();
+        } else if (watched == tree_) {
+            keyEvent(event);
         }
         return false;
     }
 
 private:
+    // Enter acts on release, and only on a release whose press the tree saw:
+    // the release of an Enter that closed a message box or another window
+    // lands in the tree once it has the focus again.
+    void keyEvent(QEvent* event) {
+        if (event->type() == QEvent::FocusOut) {
+            enterPressed_ = false;
+            return;
+        }
+        if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
+            return;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
+            return;
+        if (event->type() == QEvent::KeyPress) {
+            enterPressed_ = true;
+        } else if (!key->isAutoRepeat() && enterPressed_) {
+            enterPressed_ = false;
+            open_();
+        }
+    }
+
     const QObject* tree_;
     const QObject* viewport_;
     std::function<void()> open_;
+    bool enterPressed_ = false;
 };
 
 TreeNode* addNode(TreeNodeKind kind, const QStringList& texts, int picture) {

@@ -28,6 +28,8 @@
 namespace ormix {
 namespace {
 
+// Section of the index keys in cfg.ini (the other keys of it live in AppSettings).
+constexpr char kMain[] = "main";
 constexpr char kRangeFile[] = "range.txt";
 
 // range.txt lies in the current folder; an installed copy keeps it beside its cfg.ini.

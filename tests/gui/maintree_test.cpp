@@ -296,7 +296,7 @@ TEST_F(MainTreeTest, OpenRunsTheFileManagerOnTheComputerOrShare) {
     // Three ways to open; each logs the path and counts while the opener runs.
     const std::function<void()> ways[] = {
         [&] { dlg->N32->trigger(); },
-        [&] { QTest::keyRelease(tree, Qt::Key_Return); },
+        [&] { QTest::keyClick(tree, Qt::Key_Return); },
         [&] {
             const QRect r = tree->visualItemRect(tree->currentItem());
             QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, r.center());
@@ -326,6 +326,39 @@ TEST_F(MainTreeTest, OpenRunsTheFileManagerOnTheComputerOrShare) {
         }
     }
     EXPECT_EQ(recorder.calls().size(), 6u);
+}
+
+// The Enter that closes a message box or the About box is pressed there and
+// released in the tree once it has the focus back: that release opens nothing.
+TEST_F(MainTreeTest, EnterReleasedWithoutItsPressInTheTreeOpensNothing) {
+    HeldLauncher recorder;
+    ScopedLauncher scoped(recorder);
+    dlg->show();
+    dlg->InsertHostNode(hostinf("ALPHA", "127.0.0.5", "WG", {"Мои документы"}));
+    QTreeWidget* tree = dlg->MainTree;
+    tree->expandAll();
+    tree->setCurrentItem(tree->topLevelItem(0)->child(0));
+    QCoreApplication::processEvents();
+
+    QLineEdit elsewhere;
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        QTest::keyPress(&elsewhere, key);
+        QTest::keyRelease(tree, key);
+        EXPECT_EQ(dlg->PendingOpens, 0);
+    }
+    // A press that left the tree before its release is forgotten as well.
+    QTest::keyPress(tree, Qt::Key_Return);
+    QFocusEvent focusOut(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+    QCoreApplication::sendEvent(tree, &focusOut);
+    QTest::keyRelease(tree, Qt::Key_Return);
+    EXPECT_EQ(dlg->PendingOpens, 0);
+    EXPECT_TRUE(recorder.calls().empty());
+
+    // Press and release in the tree still open it.
+    QTest::keyClick(tree, Qt::Key_Enter);
+    EXPECT_EQ(dlg->PendingOpens, 1);
+    recorder.open();
+    ASSERT_TRUE(waitFor([&] { return dlg->PendingOpens == 0; }));
 }
 
 TEST_F(MainTreeTest, PeerTextsShowControlCharactersVisibly) {
