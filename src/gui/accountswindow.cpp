@@ -1,5 +1,6 @@
 // The accounts window and the account dialog (see accountswindow.h).
 #include "gui/accountswindow.h"
+#include "gui/application.h"
 
 #include "settings/accountstore.h"
 #include "settings/configfile.h"
@@ -46,8 +47,7 @@ void TellSessionOnlyOnce(QWidget* parent) {
     if (g_sessionOnlyTold)
         return;
     g_sessionOnlyTold = true;
-    QMessageBox::information(parent, QStringLiteral("Учётные записи"),
-                             QString::fromUtf8(kSessionOnlyMessage));
+    QMessageBox::information(parent, MessageBoxTitle(), QString::fromUtf8(kSessionOnlyMessage));
 }
 
 void LoadSessionAccounts(const ConfigFile& config, QWidget* parent) {
@@ -70,7 +70,7 @@ bool StoreAccounts(ConfigFile& config, const AccountBook& book, bool rememberPas
             TellSessionOnlyOnce(parent);
     } catch (const ConfigWriteError& e) {
         QMessageBox::warning(
-            parent, QStringLiteral("Учётные записи"),
+            parent, MessageBoxTitle(),
             QStringLiteral("Не удалось сохранить учётные записи: %1. До выхода из программы они "
                            "действуют и так.")
                 .arg(QString::fromUtf8(e.what())));
@@ -101,7 +101,8 @@ AccountDialog::AccountDialog(const HostAccount& start, QWidget* parent) : QDialo
     form->addRow(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] {
         if (s(Host).empty() || s(User).empty()) {
-            QMessageBox::warning(this, windowTitle(), QStringLiteral("Укажите компьютер и пользователя."));
+            QMessageBox::warning(this, MessageBoxTitle(),
+                                 QStringLiteral("Укажите компьютер и пользователя."));
             return;
         }
         accept();

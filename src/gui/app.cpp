@@ -4,6 +4,7 @@
 #include "settings/appsettings.h"
 
 #include "gui/aboutbox.h"
+#include "gui/accountswindow.h"
 #include "gui/application.h"
 #include "gui/appwindows.h"
 #include "gui/computerlistwindow.h"
@@ -13,7 +14,6 @@
 #include "gui/searchwindow.h"
 #include "gui/settingswindow.h"
 #include "gui/singleinstance.h"
-#include "gui/accountswindow.h"
 #include "platform/atomicfile.h"
 #include "platform/programdir.h"
 #include "shares/smbpool.h"

@@ -18,11 +18,15 @@ ErrorReporter& customReporter() {
 }
 
 void showErrorBox(const QString& text) {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("ORMIX"), text, QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, MessageBoxTitle(), text, QMessageBox::Ok);
     box.exec();
 }
 
 } // namespace
+
+QString MessageBoxTitle() {
+    return QStringLiteral("ORMIX");
+}
 
 OrmixApplication::OrmixApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("ormix"));

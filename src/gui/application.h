@@ -26,6 +26,9 @@ public:
 // (the standard texts then stay English).
 bool LoadQtRussian(QCoreApplication& app);
 
+// The title of every message box of the program, information and error alike.
+QString MessageBoxTitle();
+
 // The general error report: a message box with the error's text (an error
 // without text shows an empty one). Call on the main thread.
 void ReportError(const QString& text);

@@ -1,5 +1,6 @@
 // TAddrMgrForm; see addrmgrform.h.
 #include "gui/computerlistwindow.h"
+#include "gui/application.h"
 
 #include "gui/csvexport.h"
 #include "gui/icons.h"
@@ -81,9 +82,7 @@ QToolButton* flatButton(QWidget* parent, const char* name, const QString& text, 
 
 TAddrMgrForm::TAddrMgrForm(const std::string& programDir, QWidget* parent)
     : QDialog(parent), computers_(programDir + "range.lst") {
-    ShowMessage = [this](const QString& text) {
-        QMessageBox::critical(this, QGuiApplication::applicationDisplayName(), text);
-    };
+    ShowMessage = [this](const QString& text) { QMessageBox::critical(this, MessageBoxTitle(), text); };
     AskExportPath = [this] { return askExportPath(); };
     AskCsvPath = [this] { return AskCsvExportPath(this, QStringLiteral("complist.csv")); };
     buildLayout();

@@ -1,4 +1,5 @@
 #include "gui/drivewindow.h"
+#include "gui/application.h"
 
 #include "gui/help.h"
 #include "gui/icons.h"
@@ -86,9 +87,7 @@ TConnectDriveForm::TConnectDriveForm(QWidget* parent) : QDialog(parent) {
     MapDrive = [](const QString& localName, const QString& uncPath) {
         return MapNetworkDrive(localName.toStdString(), uncPath.toStdString());
     };
-    ShowMessage = [this](const QString& text) {
-        QMessageBox::information(this, QGuiApplication::applicationDisplayName(), text);
-    };
+    ShowMessage = [this](const QString& text) { QMessageBox::information(this, MessageBoxTitle(), text); };
     OpenHelp = [](int topic) { OpenHelpTopic(topic); };
 }
 

@@ -1,5 +1,6 @@
 // The program's help page, opened by topic.
 #include "gui/help.h"
+#include "gui/application.h"
 
 #include "gui/appwindows.h"
 #include "gui/mainwindow.h"
@@ -27,7 +28,7 @@ void OpenHelpTopic(int topic) {
 void OpenHelpTopic(const QString& helpFile, int topic, QWidget* parent) {
     const QFileInfo page(helpFile);
     if (!page.isFile()) {
-        QMessageBox::warning(parent, QStringLiteral(":: ORMIX 2.8 ::"),
+        QMessageBox::warning(parent, MessageBoxTitle(),
                              QStringLiteral("Файл справки не найден:\n%1").arg(helpFile));
         return;
     }

@@ -426,7 +426,7 @@ void TMainDlg::N3Click() {
 void TMainDlg::SearchButtClick() {
     if (!ShowResCount) {
         QMessageBox::information(
-            this, QGuiApplication::applicationDisplayName(),
+            this, MessageBoxTitle(),
             QStringLiteral("Для поиска по ресурсам сети \nнеобходимо включить параметр \n"
                            "\"показывать количество ресурсов\""));
         return;

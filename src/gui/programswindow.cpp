@@ -81,9 +81,7 @@ TOpenWithForm::TOpenWithForm(ConfigFile& cfg, QWidget* parent) : QDialog(parent)
 
     setFixedSize(451, 193);
 
-    ShowMessage = [this](const QString& text) {
-        QMessageBox::information(this, QGuiApplication::applicationDisplayName(), text);
-    };
+    ShowMessage = [this](const QString& text) { QMessageBox::information(this, MessageBoxTitle(), text); };
 
     connect(AddButt, &QPushButton::clicked, this, &TOpenWithForm::AddButtClick);
     connect(DelButt, &QPushButton::clicked, this, &TOpenWithForm::DelButtClick);

@@ -8,6 +8,7 @@
 // queue in the order the scanner found them and the scanner's end comes after
 // its last host.
 #include "gui/scancontrol.h"
+#include "gui/application.h"
 
 #include "settings/appsettings.h"
 
@@ -147,9 +148,7 @@ void TMainDlg::SetupScanControl() {
     LaunchScanner = [this](ScanOptions options, std::shared_ptr<ScanObserver> observer) {
         StartOwnScanner(std::move(options), std::move(observer));
     };
-    ShowMessage = [this](const QString& text) {
-        QMessageBox::information(this, QGuiApplication::applicationDisplayName(), text);
-    };
+    ShowMessage = [this](const QString& text) { QMessageBox::information(this, MessageBoxTitle(), text); };
 }
 
 void TMainDlg::ScanButtClick() {

@@ -2,12 +2,12 @@
 
 #include "settings/appsettings.h"
 
+#include "export/rowformat.h"
 #include "gui/application.h"
+#include "gui/csvexport.h"
 #include "gui/help.h"
 #include "gui/icons.h"
 #include "gui/programswindow.h"
-#include "export/rowformat.h"
-#include "gui/csvexport.h"
 #include "index/indexsearch.h"
 #include "index/indexservice.h"
 #include "index/recording.h"
@@ -141,9 +141,7 @@ TIndexForm::TIndexForm(ConfigFile& cfg, QWidget* parent) : QDialog(parent), cfg_
     };
     runner_->OnSearchFinished = [this] { searchFinished(); };
 
-    ShowMessage = [this](const QString& text) {
-        QMessageBox::information(this, QApplication::applicationDisplayName(), text);
-    };
+    ShowMessage = [this](const QString& text) { QMessageBox::information(this, MessageBoxTitle(), text); };
     AskSaveFileName = [this](const QString& suggested) {
         return QFileDialog::getSaveFileName(this, QString(), QDir::home().filePath(suggested), QString(),
                                             nullptr, QFileDialog::DontConfirmOverwrite);

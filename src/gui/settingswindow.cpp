@@ -1,5 +1,6 @@
 // TSetupForm; see setupform.h.
 #include "gui/settingswindow.h"
+#include "gui/application.h"
 
 #include "gui/accountswindow.h"
 #include "gui/discoverymethodsbox.h"
@@ -90,9 +91,7 @@ size_t characterCount(const std::string& utf8) {
 
 TSetupForm::TSetupForm(ConfigFile& config, SetupHost host, QWidget* parent)
     : QDialog(parent), config_(config), host_(std::move(host)) {
-    ShowMessage = [this](const QString& text) {
-        QMessageBox::critical(this, QGuiApplication::applicationDisplayName(), text);
-    };
+    ShowMessage = [this](const QString& text) { QMessageBox::critical(this, MessageBoxTitle(), text); };
     buildLayout();
     LoadSettings();
 }

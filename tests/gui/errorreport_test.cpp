@@ -84,10 +84,11 @@ TEST_F(ErrorReport, ExceptionsFromHandlersAreReportedAndTheProgramGoesOn) {
 
 TEST_F(ErrorReport, DefaultReportIsAMessageBoxWithTheText) {
     SetErrorReporter({});
-    QString shown;
+    QString shown, title;
     QTimer::singleShot(0, qApp, [&] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             shown = box->text();
+            title = box->windowTitle();
             box->accept();
         }
     });
@@ -96,6 +97,7 @@ TEST_F(ErrorReport, DefaultReportIsAMessageBoxWithTheText) {
     QEvent event(QEvent::User);
     QCoreApplication::sendEvent(&thrower, &event);
     EXPECT_EQ(shown, "Unable to write to ./cfg.ini");
+    EXPECT_EQ(title, "ORMIX");
 }
 
 } // namespace

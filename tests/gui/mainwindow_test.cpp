@@ -362,15 +362,17 @@ TEST_F(MainWindowTest, HelpTopicOpensItsAnchorAndAMissingPageIsAMessage) {
     QDesktopServices::setUrlHandler("file", &recorder, "open");
 
     dlg->HelpFile = path("missing.html");
-    QString message;
+    QString message, title;
     QTimer::singleShot(0, qApp, [&] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             message = box->text();
+            title = box->windowTitle();
             box->accept();
         }
     });
     dlg->OpenHelpTopic(15);
     EXPECT_TRUE(message.contains(path("missing.html"))) << message.toStdString();
+    EXPECT_EQ(title, "ORMIX");
     EXPECT_TRUE(recorder.urls.isEmpty());
 
     QFile page(path("ormix.html"));

@@ -21,10 +21,11 @@ TEST_F(SearchButton, ShowsTheSearchWindowOnlyWithShareCounting) {
     appWindows().IndexForm = &form;
 
     main.ShowResCount = false;
-    QString text;
+    QString text, title;
     QTimer::singleShot(0, [&] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             text = box->text();
+            title = box->windowTitle();
             box->accept();
         }
     });
@@ -32,6 +33,8 @@ TEST_F(SearchButton, ShowsTheSearchWindowOnlyWithShareCounting) {
     EXPECT_EQ(
         text,
         "Для поиска по ресурсам сети \nнеобходимо включить параметр \n\"показывать количество ресурсов\"");
+    // Information and error boxes carry the same title.
+    EXPECT_EQ(title, "ORMIX");
     EXPECT_FALSE(form.isVisible());
 
     main.ShowResCount = true;
