@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QScreen>
 #include <QToolButton>
@@ -49,6 +50,10 @@ TConnectDriveForm::TConnectDriveForm(QWidget* parent) : QDialog(parent) {
     DrivesCombo = new QComboBox(this);
     DrivesCombo->setObjectName(QStringLiteral("DrivesCombo"));
     DrivesCombo->setEditable(false);
+    // Styles that open a non-editable list as a menu show every row and ignore
+    // the limit; a list view in the dropdown container keeps it.
+    DrivesCombo->setView(new QListView(DrivesCombo));
+    DrivesCombo->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
     DrivesCombo->setMaxVisibleItems(8);
 
     StaticText1 = framedText(QStringLiteral("Сетевой каталог для подключения: "), this);

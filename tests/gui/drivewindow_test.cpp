@@ -4,9 +4,11 @@
 
 #include "qtapp.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -113,6 +115,21 @@ TEST_F(ConnectDriveFormTest, FreeLettersAreRebuiltAtEveryShowingWithNoneSelected
     form_.show();
     EXPECT_EQ(listed(), letters("", 'E', 'Z'));
     EXPECT_EQ(form_.DrivesCombo->currentIndex(), -1);
+}
+
+// The list opens with eight rows and a scroll bar, not with every free letter.
+TEST_F(ConnectDriveFormTest, LetterListOpensEightRows) {
+    useLetters("");
+    form_.show();
+    ASSERT_EQ(form_.DrivesCombo->count(), 26);
+    form_.DrivesCombo->showPopup();
+    QAbstractItemView* view = form_.DrivesCombo->view();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view->window()));
+    const int row = view->sizeHintForRow(0);
+    ASSERT_GT(row, 0);
+    EXPECT_EQ(view->viewport()->height() / row, 8) << view->viewport()->height() << " / " << row;
+    EXPECT_GT(view->verticalScrollBar()->maximum(), 0); // the rest is reached by scrolling
+    form_.DrivesCombo->hidePopup();
 }
 
 TEST_F(ConnectDriveFormTest, NoLetterChosenCallsNothing) {
