@@ -446,7 +446,15 @@ bool TIndexForm::PreparePattern(const QString& text) {
         ShowMessage(QString::fromUtf8(kEmptyPatternMessage));
         return false;
     }
-    SearchExpr.SetExpression(*expr);
+    // Compiled here, before any worker starts: the workers and the index
+    // search take a faulty expression as one that matches nothing.
+    try {
+        SearchExpr.SetExpression(*expr);
+        SearchExpr.Compile();
+    } catch (const ERegExpr& e) {
+        ShowMessage(QStringLiteral("Ошибка в выражении: %1").arg(QString::fromStdString(e.what())));
+        return false;
+    }
     return true;
 }
 

@@ -277,8 +277,39 @@ TEST_F(IndexFormTest, ExpressionTestSelectsTheMatch) {
 
     form->SrchStr->setText("a)");
     form->RxSpeedButton6Click();
-    ASSERT_EQ(errors.size(), 1);
-    EXPECT_TRUE(errors[0].endsWith(" (pos 1)")) << errors[0].toStdString();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages[1].startsWith("Ошибка в выражении: ")) << messages[1].toStdString();
+    EXPECT_TRUE(messages[1].endsWith(" (pos 1)")) << messages[1].toStdString();
+    EXPECT_EQ(form->RegExprTestEdit->selectedText(), "");
+}
+
+// An expression that does not compile is named before any share is opened,
+// in both modes, and the window stays ready for a corrected one.
+TEST_F(IndexFormTest, FaultyExpressionIsRefusedBeforeTheSearchStarts) {
+    struct Case {
+        bool regexMode;
+        const char* text;
+    };
+    for (const Case& c : {Case{false, "[abc"}, Case{true, "a(b"}, Case{true, "x**"}}) {
+        SCOPED_TRACE(c.text);
+        (c.regexMode ? form->RegexpRB : form->TextRB)->click();
+        messages.clear();
+        addShares(1);
+        search(c.text);
+        ASSERT_EQ(messages.size(), 1);
+        EXPECT_TRUE(messages[0].startsWith("Ошибка в выражении: TRegExpr(comp): "))
+            << messages[0].toStdString();
+        EXPECT_TRUE(form->StartBtn->isEnabled());
+        EXPECT_FALSE(form->Searching());
+        EXPECT_EQ(walker.opened.load(), 0);
+        EXPECT_TRUE(errors.isEmpty());
+    }
+    form->TextRB->click();
+    messages.clear();
+    search("a*");
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_GT(walker.opened.load(), 0);
 }
 
 TEST_F(IndexFormTest, ExtendedPanelToggles) {
