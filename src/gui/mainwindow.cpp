@@ -40,6 +40,11 @@ constexpr int kHeight = 492;
 constexpr int kPanel2Height = 60;
 constexpr int kLogOpen = 80;
 constexpr int kLogClosed = 1;
+// The smallest window that still shows every control of Panel2: the buttons
+// end at x 542 and "+" sits right of them; a few tree rows above the panel
+// and the open log below it.
+constexpr int kMinWidth = 562;
+constexpr int kMinHeight = 240;
 const QColor kStatusBack(0xEB, 0xEB, 0xEB);
 
 // The accessor of the placement keys: the relative name, resolved against the
@@ -89,6 +94,7 @@ TMainDlg::TMainDlg(QWidget* parent)
     QFont windowFont = font();
     windowFont.setPointSize(8);
     setFont(windowFont);
+    setMinimumSize(kMinWidth, kMinHeight);
     resize(kWidth, kHeight);
     BuildLayout();
     BuildMenus();

@@ -122,6 +122,29 @@ TEST_F(MainWindowTest, ComponentsHaveTheirNamesCaptionsHintsAndPlaces) {
         EXPECT_LE(dlg->Panel2->height() - 1 - button.bottom(), 3);
     }
 
+    // At its smallest every control of Panel2 lies inside the panel, none
+    // covers another, and the tree keeps some rows, with the log shut or open.
+    for (int round = 0; round < 2; ++round) {
+        dlg->resize(1, 1);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(dlg->size(), dlg->minimumSize());
+        EXPECT_GE(dlg->MainTree->height(), 60);
+        const QRect panel = dlg->Panel2->contentsRect();
+        const QWidget* controls[] = {dlg->TotHostTxt,     dlg->OnHostCntTxt, dlg->ScanProgress, dlg->ScanButt,
+                                     dlg->RxSpeedButton1, dlg->SearchButt,   dlg->LogButt};
+        for (const QWidget* w : controls) {
+            EXPECT_TRUE(panel.contains(w->geometry())) << w->objectName().toStdString();
+            for (const QWidget* other : controls)
+                if (other != w)
+                    EXPECT_FALSE(w->geometry().intersects(other->geometry()))
+                        << w->objectName().toStdString() << " " << other->objectName().toStdString();
+        }
+        dlg->LogButtClick();
+    }
+    dlg->LogButtClick();
+    dlg->resize(602, 492);
+    QCoreApplication::processEvents();
+
     // State at start.
     EXPECT_TRUE(dlg->ScanProgress->isVisible());
     EXPECT_EQ(dlg->ScanProgress->format(), "%p%");
