@@ -116,7 +116,10 @@ QString visible(const std::string& utf8) {
 
 ResultItem::ResultItem(const QString& host, const QString& path, const QString& sizeText, int64_t size)
     : QTreeWidgetItem(QStringList{visible(host.toStdString()), visible(path.toStdString()), sizeText}),
-      Size(size), Path(path), Host(host) {}
+      Size(size), Path(path), Host(host) {
+    // The column elides in the middle; the whole path stays one hover away.
+    setToolTip(1, text(1));
+}
 
 bool ResultItem::operator<(const QTreeWidgetItem& other) const {
     const auto* form = treeWidget() ? qobject_cast<const TIndexForm*>(treeWidget()->window()) : nullptr;
@@ -215,7 +218,7 @@ void TIndexForm::buildControls() {
     SrchStr->setObjectName("SrchStr");
     SrchHlpBtn = button(this, "SrchHlpBtn", "?", "Справка");
     SrchHlpBtn->setFixedWidth(24);
-    ExtSearchBtn = speedButton(this, "ExtSearchBtn", 7, "Расширенный поиск (показать/убрать)");
+    ExtSearchBtn = speedButton(this, "ExtSearchBtn", IconPlusBox, "Расширенный поиск (показать/убрать)");
     StartBtn = button(this, "StartBtn", "Искать!", "Искать");
     StartBtn->setIcon(ormixIcon(14));
     StopBtn = button(this, "StopBtn", "Стоп!", "Остановить поиск");
@@ -289,15 +292,15 @@ void TIndexForm::buildControls() {
     modes->addWidget(RegexpRB);
     modes->addWidget(RxSpeedButton5);
     modes->addStretch(1);
-    ext->addLayout(modes, 0, 0, 1, 2);
+    ext->addLayout(modes, 0, 0);
     ext->addWidget(StaticText2, 1, 0);
+    // The test line takes the whole width: its default text is a long one.
     auto* test = new QHBoxLayout;
-    RegExprTestEdit->setMinimumWidth(90);
     test->addWidget(RegExprTestEdit, 1);
     test->addWidget(RxSpeedButton6);
-    ext->addLayout(test, 1, 1);
-    ext->addWidget(SzLimitPanel, 0, 2, 2, 1);
-    ext->setColumnStretch(1, 1);
+    ext->addLayout(test, 2, 0, 1, 2);
+    ext->addWidget(SzLimitPanel, 0, 1, 2, 1);
+    ext->setColumnStretch(0, 1);
     ExtSrchPanel->setFixedHeight(1);
 
     RxSpeedButton2 = speedButton(this, "RxSpeedButton2", 10, "Копировать выбранный файл");
@@ -312,6 +315,8 @@ void TIndexForm::buildControls() {
     ResultList->setColumnWidth(1, 280);
     ResultList->setColumnWidth(2, 120);
     ResultList->setRootIsDecorated(false);
+    // A long path keeps its start and the file name.
+    ResultList->setTextElideMode(Qt::ElideMiddle);
     ResultList->setUniformRowHeights(true);
     ResultList->setSelectionBehavior(QAbstractItemView::SelectRows);
     ResultList->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -426,6 +431,7 @@ void TIndexForm::showEvent(QShowEvent* e) {
     BuildResultMenu();
     Timer1->start();
     ExtSrchPanel->setFixedHeight(1);
+    ExtSearchBtn->setIcon(ormixIcon(IconPlusBox));
     // The index is the default once it holds anything. A local file answers
     // at once; a shared server is not asked on the GUI thread.
     if (index_ && !sourceChosen_ && !Searching() && !IndexStore::IsPostgresLocation(index_->Settings().db)) {
@@ -607,7 +613,9 @@ void TIndexForm::RxSpeedButton6Click() {
 }
 
 void TIndexForm::ExtSearchBtnClick() {
-    ExtSrchPanel->setFixedHeight(ExtSrchPanel->maximumHeight() < 2 ? 64 : 1);
+    const bool opening = ExtSrchPanel->maximumHeight() < 2;
+    ExtSrchPanel->setFixedHeight(opening ? ExtSrchPanel->sizeHint().height() : 1);
+    ExtSearchBtn->setIcon(ormixIcon(opening ? IconMinusBox : IconPlusBox));
 }
 
 void TIndexForm::SLimClrClick() {

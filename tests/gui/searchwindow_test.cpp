@@ -3,6 +3,7 @@
 // user's programs, and the actions on a found file.
 #include "fixtures/waitfor.h"
 #include "gui/application.h"
+#include "gui/icons.h"
 #include "gui/programswindow.h"
 #include "gui/searchwindow.h"
 #include "platform/recording_launcher.h"
@@ -313,16 +314,25 @@ TEST_F(IndexFormTest, FaultyExpressionIsRefusedBeforeTheSearchStarts) {
 }
 
 TEST_F(IndexFormTest, ExtendedPanelToggles) {
+    // The button shows "+" while the panel is shut and "−" while it is open.
+    const auto shows = [this](int picture) {
+        return form->ExtSearchBtn->icon().pixmap(16).toImage() == ormixIcon(picture).pixmap(16).toImage();
+    };
     form->show();
     EXPECT_EQ(form->ExtSrchPanel->maximumHeight(), 1);
+    EXPECT_TRUE(shows(IconPlusBox));
     form->ExtSearchBtnClick();
-    EXPECT_EQ(form->ExtSrchPanel->maximumHeight(), 64);
+    EXPECT_EQ(form->ExtSrchPanel->maximumHeight(), form->ExtSrchPanel->sizeHint().height());
+    EXPECT_GE(form->ExtSrchPanel->maximumHeight(), 64);
+    EXPECT_TRUE(shows(IconMinusBox));
     form->ExtSearchBtnClick();
     EXPECT_EQ(form->ExtSrchPanel->maximumHeight(), 1);
+    EXPECT_TRUE(shows(IconPlusBox));
     form->ExtSearchBtnClick();
     form->hide();
     form->show(); // every showing collapses it again
     EXPECT_EQ(form->ExtSrchPanel->maximumHeight(), 1);
+    EXPECT_TRUE(shows(IconPlusBox));
     EXPECT_TRUE(form->Timer1->isActive());
     form->close();
     EXPECT_FALSE(form->Timer1->isActive());
@@ -391,6 +401,27 @@ TEST_F(IndexFormTest, ProgramsGetThePathAsOneArgument) {
     EXPECT_EQ(calls[1].program, "plain-prog");
     EXPECT_TRUE(calls[1].arguments.isEmpty());
     EXPECT_EQ(calls[2].program, "??");
+}
+
+// The expression test field holds its own default text, and a long path
+// keeps its file name in sight: elided in the middle, whole in the tooltip.
+TEST_F(IndexFormTest, TestFieldAndPathColumnShowTheirWholeText) {
+    form->show();
+    form->ExtSearchBtnClick();
+    QCoreApplication::processEvents();
+    QLineEdit* edit = form->RegExprTestEdit;
+    const int needed = edit->fontMetrics().horizontalAdvance(edit->text());
+    EXPECT_GE(edit->width(), needed + 8) << edit->width() << " < " << needed;
+    for (QWidget* w : form->ExtSrchPanel->findChildren<QWidget*>())
+        if (w->isVisible() && w->parentWidget() == form->ExtSrchPanel)
+            EXPECT_TRUE(form->ExtSrchPanel->rect().contains(w->geometry())) << w->objectName().toStdString();
+
+    const std::string folder = "\\\\127.0.0.1\\share\\" + std::string(40, 'd') + "\\";
+    addRow("HOST", folder.substr(0) + "report.txt", 1);
+    const QTreeWidgetItem* row = form->ResultList->topLevelItem(0);
+    EXPECT_EQ(row->toolTip(1), row->text(1));
+    EXPECT_TRUE(row->text(1).endsWith("report.txt"));
+    EXPECT_EQ(form->ResultList->textElideMode(), Qt::ElideMiddle);
 }
 
 TEST_F(IndexFormTest, PeerTextsAndNotesStayOneVisibleLine) {
