@@ -1,15 +1,21 @@
 // TAbout: the About box.
 #include "gui/aboutbox.h"
 
+#include "gui/application.h"
 #include "gui/icons.h"
 #include "gui/mainwindow.h"
+#include "platform/programdir.h"
 
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QUrl>
+
+#include <functional>
 
 namespace ormix {
 
@@ -22,17 +28,34 @@ QLabel* textLabel(QWidget* parent, const char* name, const QString& text, QRect 
     return label;
 }
 
-QLabel* linkLabel(QWidget* parent, const char* name, const QString& shown, const QString& url, QRect where) {
-    auto* label = textLabel(parent, name,
-                            QStringLiteral("<a href=\"%1\">%2</a>").arg(url, shown.toHtmlEscaped()), where);
+// A link to a file that comes with the program; the path is looked at when
+// the link is followed, and a missing file is said in a message.
+QLabel* fileLinkLabel(QWidget* parent, const char* name, QRect where, std::function<QString()> path) {
+    auto* label = textLabel(parent, name, QString(), where);
     label->setTextFormat(Qt::RichText);
     label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
-    QObject::connect(label, &QLabel::linkActivated, label,
-                     [](const QString& link) { QDesktopServices::openUrl(QUrl(link)); });
+    QObject::connect(label, &QLabel::linkActivated, label, [label, path = std::move(path)](const QString&) {
+        const QFileInfo file(path());
+        if (!file.isFile()) {
+            QMessageBox::warning(label->window(), MessageBoxTitle(),
+                                 QStringLiteral("Файл не найден:\n%1").arg(file.filePath()));
+            return;
+        }
+        QDesktopServices::openUrl(QUrl::fromLocalFile(file.absoluteFilePath()));
+    });
     return label;
 }
 
+void showFileLink(QLabel* label, const QString& path) {
+    label->setText(QStringLiteral("<a href=\"open\">%1</a>").arg(QFileInfo(path).fileName().toHtmlEscaped()));
+    label->setToolTip(path);
+}
+
 } // namespace
+
+QString TAbout::ReadmePath() {
+    return QString::fromStdString(DataFilesDir()) + QStringLiteral("/README.md");
+}
 
 TAbout::TAbout(const TMainDlg& mainDlg, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
@@ -58,16 +81,13 @@ TAbout::TAbout(const TMainDlg& mainDlg, QWidget* parent)
 
     AuthorLine1 = textLabel(this, "AuthorLine1", QStringLiteral("Обзор ресурсов локальной сети"),
                             QRect(48, 32, 234, 16));
-    AuthorLine2 = textLabel(this, "AuthorLine2", QStringLiteral("Разработка: команда проекта ORMIX"),
-                            QRect(48, 48, 234, 16));
+    VersionLine =
+        textLabel(this, "VersionLine", QStringLiteral("Версия " ORMIX_VERSION), QRect(48, 48, 234, 16));
 
-    WebLabel = textLabel(this, "WebLabel", QStringLiteral("WEB:"), QRect(8, 70, 50, 16));
-    WebLink = linkLabel(this, "WebLink", QStringLiteral("example.org/ormix"),
-                        QString::fromLatin1(kWebAddress), QRect(60, 70, 140, 16));
-    MailLabel = textLabel(this, "MailLabel", QStringLiteral("E-MAIL:"), QRect(8, 90, 50, 16));
-    MailLink =
-        linkLabel(this, "MailLink", QString::fromLatin1(kMailAddress),
-                  QStringLiteral("mailto:") + QString::fromLatin1(kMailAddress), QRect(60, 90, 140, 16));
+    HelpLabel = textLabel(this, "HelpLabel", QStringLiteral("Справка:"), QRect(8, 70, 60, 16));
+    HelpLink = fileLinkLabel(this, "HelpLink", QRect(70, 70, 130, 16), [this] { return mainDlg_.HelpFile; });
+    ReadmeLabel = textLabel(this, "ReadmeLabel", QStringLiteral("Описание:"), QRect(8, 90, 60, 16));
+    ReadmeLink = fileLinkLabel(this, "ReadmeLink", QRect(70, 90, 130, 16), &TAbout::ReadmePath);
 
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));
@@ -78,6 +98,8 @@ TAbout::TAbout(const TMainDlg& mainDlg, QWidget* parent)
 
 void TAbout::showEvent(QShowEvent* event) {
     TitleLabel->setText(mainDlg_.TitleText);
+    showFileLink(HelpLink, mainDlg_.HelpFile);
+    showFileLink(ReadmeLink, ReadmePath());
     if (const QScreen* s = QGuiApplication::primaryScreen())
         move(s->availableGeometry().center() - rect().center());
     QDialog::showEvent(event);

@@ -1,5 +1,5 @@
-// TAbout: the About box, a fixed dialog with the title, two author lines and
-// the project's web and mail links.
+// TAbout: the About box, a fixed dialog with the title, the version and
+// links to the help page and the README that come with the program.
 // Tests: tests/shell/mainwindow_test.cpp.
 #pragma once
 
@@ -17,17 +17,18 @@ class TAbout : public QDialog {
 public:
     explicit TAbout(const TMainDlg& mainDlg, QWidget* parent = nullptr);
 
-    static constexpr const char* kWebAddress = "https://example.org/ormix/";
-    static constexpr const char* kMailAddress = "ormix@example.org";
+    // The README beside the help page (DataFilesDir(); an installed copy:
+    // share/ormix/README.md).
+    static QString ReadmePath();
 
     QLabel* Picture = nullptr;
     QLabel* TitleLabel = nullptr; // framed; shows TitleText, set each time the box is shown
     QLabel* AuthorLine1 = nullptr;
-    QLabel* AuthorLine2 = nullptr;
-    QLabel* WebLabel = nullptr;
-    QLabel* WebLink = nullptr;
-    QLabel* MailLabel = nullptr;
-    QLabel* MailLink = nullptr;
+    QLabel* VersionLine = nullptr;
+    QLabel* HelpLabel = nullptr;
+    QLabel* HelpLink = nullptr; // the main window's help page
+    QLabel* ReadmeLabel = nullptr;
+    QLabel* ReadmeLink = nullptr;
     QPushButton* OKButton = nullptr;
 
 protected:

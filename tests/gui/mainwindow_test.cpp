@@ -134,10 +134,12 @@ TEST_F(MainWindowTest, ComponentsHaveTheirNamesCaptionsHintsAndPlaces) {
                                      dlg->RxSpeedButton1, dlg->SearchButt,   dlg->LogButt};
         for (const QWidget* w : controls) {
             EXPECT_TRUE(panel.contains(w->geometry())) << w->objectName().toStdString();
-            for (const QWidget* other : controls)
-                if (other != w)
+            for (const QWidget* other : controls) {
+                if (other != w) {
                     EXPECT_FALSE(w->geometry().intersects(other->geometry()))
                         << w->objectName().toStdString() << " " << other->objectName().toStdString();
+                }
+            }
         }
         dlg->LogButtClick();
     }
@@ -347,19 +349,34 @@ TEST_F(MainWindowTest, LogLinesFromManyThreadsArriveWhole) {
     }
 }
 
-TEST_F(MainWindowTest, AboutBoxShowsTitleAndLinks) {
+// The About box shows the version and links to the files that come with the
+// program: the help page opens, a missing README is said in a message.
+TEST_F(MainWindowTest, AboutBoxShowsTitleVersionAndItsFiles) {
     TAbout about(*dlg);
     appWindows().About = &about;
     UrlRecorder recorder;
-    QDesktopServices::setUrlHandler("https", &recorder, "open");
-    QDesktopServices::setUrlHandler("mailto", &recorder, "open");
+    QDesktopServices::setUrlHandler("file", &recorder, "open");
+    QFile page(path("ormix.html"));
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+    page.close();
+    dlg->HelpFile = path("ormix.html");
+    ASSERT_FALSE(QFile::exists(TAbout::ReadmePath()));
 
     bool seen = false;
+    QString message;
     QTimer::singleShot(0, &about, [&] {
         seen = about.isVisible() && QApplication::activeModalWidget() == &about;
         EXPECT_EQ(about.TitleLabel->text(), ":: ORMIX 2.8 ::");
-        emit about.WebLink->linkActivated(QString::fromLatin1(TAbout::kWebAddress));
-        emit about.MailLink->linkActivated(QStringLiteral("mailto:") + TAbout::kMailAddress);
+        EXPECT_EQ(about.HelpLink->toolTip(), path("ormix.html"));
+        EXPECT_EQ(about.ReadmeLink->toolTip(), TAbout::ReadmePath());
+        emit about.HelpLink->linkActivated("open");
+        QTimer::singleShot(0, qApp, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                message = box->text();
+                box->accept();
+            }
+        });
+        emit about.ReadmeLink->linkActivated("open");
         QTest::mouseClick(about.OKButton, Qt::LeftButton);
     });
     dlg->N332->trigger(); // modal until OK
@@ -368,15 +385,18 @@ TEST_F(MainWindowTest, AboutBoxShowsTitleAndLinks) {
     EXPECT_EQ(about.size(), QSize(290, 119));
     EXPECT_EQ(about.minimumSize(), about.maximumSize());
     EXPECT_NE(about.TitleLabel->frameShape(), QFrame::NoFrame);
-    EXPECT_EQ(about.WebLabel->text(), "WEB:");
-    EXPECT_EQ(about.MailLabel->text(), "E-MAIL:");
+    EXPECT_TRUE(QRegularExpression("^Версия \\d+\\.\\d+").match(about.VersionLine->text()).hasMatch())
+        << about.VersionLine->text().toStdString();
     EXPECT_EQ(about.OKButton->text(), "OK");
-    ASSERT_EQ(recorder.urls.size(), 2);
-    EXPECT_EQ(recorder.urls[0], QUrl(TAbout::kWebAddress));
-    EXPECT_EQ(recorder.urls[1], QUrl(QStringLiteral("mailto:") + TAbout::kMailAddress));
+    ASSERT_EQ(recorder.urls.size(), 1);
+    EXPECT_EQ(recorder.urls[0], QUrl::fromLocalFile(path("ormix.html")));
+    EXPECT_EQ(message, "Файл не найден:\n" + TAbout::ReadmePath());
+    // Only what is true: no web or mail addresses anywhere in the box.
+    for (const QLabel* label : about.findChildren<QLabel*>())
+        EXPECT_FALSE(label->text().contains(QRegularExpression("example|@|https?:|mailto:")))
+            << label->text().toStdString();
 
-    QDesktopServices::unsetUrlHandler("https");
-    QDesktopServices::unsetUrlHandler("mailto");
+    QDesktopServices::unsetUrlHandler("file");
     appWindows().About = nullptr;
 }
 
