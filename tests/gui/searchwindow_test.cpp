@@ -412,9 +412,11 @@ TEST_F(IndexFormTest, TestFieldAndPathColumnShowTheirWholeText) {
     QLineEdit* edit = form->RegExprTestEdit;
     const int needed = edit->fontMetrics().horizontalAdvance(edit->text());
     EXPECT_GE(edit->width(), needed + 8) << edit->width() << " < " << needed;
-    for (QWidget* w : form->ExtSrchPanel->findChildren<QWidget*>())
-        if (w->isVisible() && w->parentWidget() == form->ExtSrchPanel)
+    for (QWidget* w : form->ExtSrchPanel->findChildren<QWidget*>()) {
+        if (w->isVisible() && w->parentWidget() == form->ExtSrchPanel) {
             EXPECT_TRUE(form->ExtSrchPanel->rect().contains(w->geometry())) << w->objectName().toStdString();
+        }
+    }
 
     const std::string folder = "\\\\127.0.0.1\\share\\" + std::string(40, 'd') + "\\";
     addRow("HOST", folder.substr(0) + "report.txt", 1);
