@@ -21,6 +21,9 @@ std::string utf8ToCp1251(std::string_view utf8);
 
 // Case mapping of code page 1251: A-Z/a-z and every Cyrillic letter,
 // Ё/ё (0xA8/0xB8) included. Other bytes come back unchanged.
+// Appends the UTF-8 form of one code point.
+void appendUtf8(std::string& out, char32_t cp);
+
 unsigned char upper1251(unsigned char c);
 unsigned char lower1251(unsigned char c);
 bool isUpper1251(unsigned char c);
