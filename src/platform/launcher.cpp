@@ -2,6 +2,9 @@
 #include "platform/launcher.h"
 
 #include <QProcess>
+#include <QTimer>
+
+#include <memory>
 
 #include <atomic>
 
@@ -15,21 +18,28 @@ ProgramLauncher& defaultLauncher() {
 
 std::atomic<ProgramLauncher*> current{nullptr};
 
-QString replacePlaceholders(const QString& word, const QString& fileUrl, const QString& dirUrl) {
-    static const QString kPrg = QStringLiteral("%%prg%%");
-    static const QString kDir = QStringLiteral("%%dir%%");
+const QString kPrg = QStringLiteral("%%prg%%");
+const QString kDir = QStringLiteral("%%dir%%");
+
+QString replacePlaceholders(const QString& word, const PlaceholderTexts& texts) {
+    const std::pair<QString, const QString*> table[] = {{kPrg, &texts.prg},
+                                                        {kDir, &texts.dir},
+                                                        {QStringLiteral("%%url%%"), &texts.url},
+                                                        {QStringLiteral("%%unc%%"), &texts.unc}};
     QString out;
     qsizetype i = 0;
     while (i < word.size()) {
-        if (word.mid(i, kPrg.size()) == kPrg) {
-            out += fileUrl;
-            i += kPrg.size();
-        } else if (word.mid(i, kDir.size()) == kDir) {
-            out += dirUrl;
-            i += kDir.size();
-        } else {
-            out += word[i++];
+        bool replaced = false;
+        for (const auto& [name, text] : table) {
+            if (QStringView(word).mid(i, name.size()) == name) {
+                out += *text;
+                i += name.size();
+                replaced = true;
+                break;
+            }
         }
+        if (!replaced)
+            out += word[i++];
     }
     return out;
 }
@@ -40,6 +50,56 @@ bool ProcessLauncher::startDetached(const QString& program, const QStringList& a
     if (program.isEmpty())
         return false;
     return QProcess::startDetached(program, arguments);
+}
+
+void ProgramLauncher::startWatched(const QString& program, const QStringList& arguments, int watchMs,
+                                   QObject* context, std::function<void(const RunResult&)> ended) {
+    (void)watchMs;
+    RunResult result;
+    if (startDetached(program, arguments))
+        result = RunResult{RunResult::Status::Exited, 0, {}, {}};
+    QMetaObject::invokeMethod(
+        context, [ended = std::move(ended), result] { ended(result); }, Qt::QueuedConnection);
+}
+
+void ProcessLauncher::startWatched(const QString& program, const QStringList& arguments, int watchMs,
+                                   QObject* context, std::function<void(const RunResult&)> ended) {
+    // The process belongs to no one: it outlives the watch, and deletes
+    // itself when it ends. The shared flag makes sure `ended` runs once.
+    auto* process = new QProcess;
+    auto reported = std::make_shared<bool>(false);
+    auto report = [context, ended, reported](const RunResult& result) {
+        if (*reported)
+            return;
+        *reported = true;
+        QMetaObject::invokeMethod(
+            context, [ended, result] { ended(result); }, Qt::QueuedConnection);
+    };
+    QObject::connect(process, &QProcess::errorOccurred, process, [process, report](QProcess::ProcessError e) {
+        if (e == QProcess::FailedToStart) {
+            report(RunResult{});
+            process->deleteLater();
+        }
+    });
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, report](int exitCode, QProcess::ExitStatus status) {
+                         RunResult r;
+                         r.status = status == QProcess::CrashExit ? RunResult::Status::Crashed
+                                                                  : RunResult::Status::Exited;
+                         r.exitCode = exitCode;
+                         report(r);
+                         process->deleteLater();
+                     });
+    QTimer::singleShot(watchMs, process, [report] { report(RunResult{RunResult::Status::Exited, 0, {}, {}}); });
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    if (program.isEmpty()) {
+        report(RunResult{});
+        process->deleteLater();
+        return;
+    }
+    process->start(program, arguments, QIODevice::ReadOnly);
 }
 
 RunResult ProcessLauncher::run(const QString& program, const QStringList& arguments, int timeoutMs) {
@@ -92,16 +152,23 @@ ScopedLauncher::~ScopedLauncher() {
     current.store(previous_);
 }
 
-ProgramCommand expandProgramTemplate(const QString& templateText, const QString& fileUrl,
-                                     const QString& dirUrl) {
+ProgramCommand expandProgramTemplate(const QString& templateText, const PlaceholderTexts& texts) {
     ProgramCommand command;
     const QStringList words = QProcess::splitCommand(templateText);
     if (words.isEmpty())
         return command;
-    command.program = replacePlaceholders(words.front(), fileUrl, dirUrl);
+    command.program = replacePlaceholders(words.front(), texts);
     for (qsizetype i = 1; i < words.size(); ++i)
-        command.arguments << replacePlaceholders(words[i], fileUrl, dirUrl);
+        command.arguments << replacePlaceholders(words[i], texts);
     return command;
+}
+
+bool templateWantsLocalPath(const QString& templateText) {
+    for (const QString& word : QProcess::splitCommand(templateText)) {
+        if (word.contains(kPrg) || word.contains(kDir))
+            return true;
+    }
+    return false;
 }
 
 } // namespace ormix

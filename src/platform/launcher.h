@@ -8,6 +8,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
+class QObject;
+
 namespace ormix {
 
 struct RunResult {
@@ -30,6 +34,14 @@ public:
     virtual ~ProgramLauncher() = default;
     // Starts the program and does not wait; false when it could not be started.
     virtual bool startDetached(const QString& program, const QStringList& arguments) = 0;
+    // Starts the program without waiting and tells `ended`, on the thread of
+    // `context`, how the start went: its result when it ends within watchMs,
+    // FailedToStart when it could not be started, Exited 0 when it still runs
+    // at watchMs (it is then left to run). For openers such as xdg-open that
+    // report a missing handler by their exit code. The default, for fakes,
+    // reports what startDetached says.
+    virtual void startWatched(const QString& program, const QStringList& arguments, int watchMs,
+                              QObject* context, std::function<void(const RunResult&)> ended);
     // Runs the program to its end or for at most timeoutMs (-1: no limit); its
     // standard input is empty.
     virtual RunResult run(const QString& program, const QStringList& arguments, int timeoutMs) = 0;
@@ -47,6 +59,8 @@ public:
 class ProcessLauncher : public ProgramLauncher {
 public:
     bool startDetached(const QString& program, const QStringList& arguments) override;
+    void startWatched(const QString& program, const QStringList& arguments, int watchMs, QObject* context,
+                      std::function<void(const RunResult&)> ended) override;
     RunResult run(const QString& program, const QStringList& arguments, int timeoutMs) override;
     RunResult runWithInput(const QString& program, const QStringList& arguments, const QByteArray& input,
                            int timeoutMs) override;
@@ -73,13 +87,24 @@ struct ProgramCommand {
     QStringList arguments;
 };
 
+// What a user's template gets for its placeholders, each text put in as it is.
+struct PlaceholderTexts {
+    QString prg; // "%%prg%%": the file, as a path a program can open
+    QString dir; // "%%dir%%": the file's folder, the same way
+    QString url; // "%%url%%": the file's smb:// URL
+    QString unc; // "%%unc%%": the file's "\\host\share\path"
+};
+
 // A user's command-line template made into a program and its arguments: the
 // template is split into words as a shell would (QProcess::splitCommand:
 // blanks separate, double quotes group, a tripled quote is a literal quote),
-// then in each word every "%%prg%%" becomes fileUrl and every "%%dir%%"
-// dirUrl (case-sensitive, one pass: inserted text is never scanned again).
+// then in each word every "%%prg%%", "%%dir%%", "%%url%%" and "%%unc%%" is
+// replaced (case-sensitive, one pass: inserted text is never scanned again).
 // A file name can therefore never add a word or a command.
-ProgramCommand expandProgramTemplate(const QString& templateText, const QString& fileUrl,
-                                     const QString& dirUrl);
+ProgramCommand expandProgramTemplate(const QString& templateText, const PlaceholderTexts& texts);
+
+// Whether a word of the template holds "%%prg%%" or "%%dir%%" (the two that
+// ask for a local path).
+bool templateWantsLocalPath(const QString& templateText);
 
 } // namespace ormix

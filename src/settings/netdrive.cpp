@@ -223,24 +223,7 @@ std::vector<std::string> FreeDriveNames() {
     return names;
 }
 
-int MapNetworkDrive(const std::string& localName, const std::string& uncPath) {
-    const std::vector<std::string> parts = uncComponents(uncPath);
-    return MapNetworkDrive(localName, uncPath,
-                           parts.empty() ? smbproto::JobAuth() : processSignIn().preferred(parts[0]));
-}
-
-int MapNetworkDrive(const std::string& localName, const std::string& uncPath, const smbproto::JobAuth& auth) {
-    const std::optional<char> letter = driveLetter(localName);
-    if (!letter)
-        return NetDriveBadDevice;
-    const std::vector<std::string> parts = uncComponents(uncPath);
-    const std::string url = parts.empty() ? std::string() : uncToSmbUrl(uncPath);
-    if (url.empty())
-        return NetDriveBadNetName;
-    const fs::path link = fs::path(NetDrivesFolder()) / std::string(1, *letter);
-    if (entryExists(link))
-        return NetDriveAlreadyAssigned;
-
+int MountShare(const std::string& url, const smbproto::JobAuth& auth) {
     const QString gio = QStringLiteral("gio");
     const QString qurl = QString::fromStdString(url);
     // Without an account gio's standard input is empty, so it cannot answer a
@@ -272,6 +255,42 @@ int MapNetworkDrive(const std::string& localName, const std::string& uncPath, co
     if (!mount.succeeded() &&
         !launcher().run(gio, {QStringLiteral("info"), qurl}, kInfoTimeoutMs).succeeded())
         return NetDriveBadNetPath;
+    return NetDriveOk;
+}
+
+std::string MountedShareFolder(const std::string& uncPath) {
+    const std::vector<std::string> parts = uncComponents(uncPath);
+    if (parts.empty())
+        return {};
+    std::vector<std::string> share(parts.begin(), parts.begin() + 2);
+    const fs::path folder = gvfsFolder(share);
+    std::error_code ec;
+    // Only a folder that the FUSE daemon shows (a directory below its mount) counts.
+    if (!fs::is_directory(folder, ec) || !isMountFolderOf(folder.filename().string(), share[0], share[1]))
+        return {};
+    return folder.string();
+}
+
+int MapNetworkDrive(const std::string& localName, const std::string& uncPath) {
+    const std::vector<std::string> parts = uncComponents(uncPath);
+    return MapNetworkDrive(localName, uncPath,
+                           parts.empty() ? smbproto::JobAuth() : processSignIn().preferred(parts[0]));
+}
+
+int MapNetworkDrive(const std::string& localName, const std::string& uncPath, const smbproto::JobAuth& auth) {
+    const std::optional<char> letter = driveLetter(localName);
+    if (!letter)
+        return NetDriveBadDevice;
+    const std::vector<std::string> parts = uncComponents(uncPath);
+    const std::string url = parts.empty() ? std::string() : uncToSmbUrl(uncPath);
+    if (url.empty())
+        return NetDriveBadNetName;
+    const fs::path link = fs::path(NetDrivesFolder()) / std::string(1, *letter);
+    if (entryExists(link))
+        return NetDriveAlreadyAssigned;
+
+    if (const int status = MountShare(url, auth); status != NetDriveOk)
+        return status;
 
     std::error_code ec;
     fs::create_directories(link.parent_path(), ec);

@@ -36,6 +36,19 @@ std::string GtkBookmarksFile();
 // (a share attached earlier whose mount is not up yet still owns its letter).
 std::vector<std::string> FreeDriveNames();
 
+// Mounts the share of `url` ("smb://IP/share[/...]") through GVfs for the
+// current user, signed in as `auth` says (an account's answers on gio's
+// standard input, otherwise "gio mount -a": anonymous). A share mounted
+// already counts. Returns NetDriveOk, NetDriveBadNetPath (refused or not
+// reachable) or NetDriveNoNetwork (gio could not be run). Blocks until gio
+// answers (at most about a minute and a half): never call it on the GUI thread.
+int MountShare(const std::string& url, const smbproto::JobAuth& auth);
+
+// The folder in which the GVfs FUSE daemon shows the files of the share of
+// `uncPath` ("\\IP\share[\...]"; the share part counts): the entry of
+// $XDG_RUNTIME_DIR/gvfs named after server and share. "" while there is none.
+std::string MountedShareFolder(const std::string& uncPath);
+
 // Attaches the share `uncPath` ("\\IP\share", a trailing sub-folder allowed)
 // under `localName` ("e:" or "E:"), persistently, for the current user. Runs
 // "gio mount <url>" and "gio info <url>" through launcher(); a share that is

@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 using namespace ormix;
@@ -14,34 +17,52 @@ using namespace ormix;
 namespace {
 
 TEST(ProgramTemplate, SplitsThenSubstitutes) {
-    const QString file = QStringLiteral("smb://127.0.0.2/s/a%3B%20rm%20-rf%20~");
-    const QString dir = QStringLiteral("smb://127.0.0.2/s");
+    const QString file = QStringLiteral("/run/gvfs/smb-share:server=h,share=s/a; rm -rf ~");
+    const QString dir = QStringLiteral("/run/gvfs/smb-share:server=h,share=s");
+    const QString url = QStringLiteral("smb://127.0.0.2/s/a%3B%20rm%20-rf%20~");
+    const QString unc = QStringLiteral("\\\\127.0.0.2\\s\\a; rm -rf ~");
     const struct {
         const char* templ;
-        QString fileUrl;
+        QString prg;
         QStringList words; // program first
     } cases[] = {
         {"gedit %%prg%%", file, {"gedit", file}},
-        {"gedit %%prg%%", "a; rm -rf ~", {"gedit", "a; rm -rf ~"}},
         {"viewer \"%%prg%%\" $(id) `id` | cat", "a b", {"viewer", "a b", "$(id)", "`id`", "|", "cat"}},
         {R"("/opt/My Editor/ed" --open=%%prg%% --in %%dir%%)",
          file,
          {"/opt/My Editor/ed", "--open=" + file, "--in", dir}},
-        {"tool %%prg%%%%dir%% %%PRG%% %%prg%", "F", {"tool", "F" + dir, "%%PRG%%", "%%prg%"}},
-        {"tool %%prg%%", "has %%dir%% inside", {"tool", "has %%dir%% inside"}},
+        {"tool %%url%% %%unc%% --dir=%%dir%%", file, {"tool", url, unc, "--dir=" + dir}},
+        {"tool %%prg%%%%dir%% %%PRG%% %%Url%% %%prg%", "F", {"tool", "F" + dir, "%%PRG%%", "%%Url%%", "%%prg%"}},
+        // Inserted text is never scanned again.
+        {"tool %%prg%%", "has %%dir%% and %%url%% inside", {"tool", "has %%dir%% and %%url%% inside"}},
         {"say \"\"\"quoted\"\"\"", file, {"say", "\"quoted\""}},
         {"  %%prg%%  ", file, {file}},
         {"", file, {}},
         {"   ", file, {}},
     };
     for (const auto& c : cases) {
-        const ProgramCommand cmd = expandProgramTemplate(QString::fromUtf8(c.templ), c.fileUrl, dir);
+        const ProgramCommand cmd = expandProgramTemplate(QString::fromUtf8(c.templ), {c.prg, dir, url, unc});
         QStringList got = cmd.arguments;
         if (!cmd.program.isEmpty())
             got.prepend(cmd.program);
         EXPECT_EQ(got, c.words) << c.templ;
         EXPECT_EQ(cmd.program.isEmpty(), c.words.isEmpty()) << c.templ;
     }
+}
+
+// Only "%%prg%%" and "%%dir%%" ask for a mount; the words count, as they
+// are substituted after the split.
+TEST(ProgramTemplate, WantsLocalPath) {
+    const struct {
+        const char* templ;
+        bool wants;
+    } cases[] = {
+        {"md5sum %%prg%%", true},     {"ls \"%%dir%%\"", true},      {"x --f=%%p\"r\"g%%", true},
+        {"xdg-open %%url%%", false}, {"echo %%unc%% %%PRG%%", false}, {"plain", false},
+        {"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(templateWantsLocalPath(c.templ), c.wants) << c.templ;
 }
 
 TEST(ProcessLauncher, RunReportsExitOutputAndFailures) {
@@ -97,13 +118,46 @@ TEST(ProcessLauncher, WorksOnAnyThreadAndDetaches) {
     EXPECT_FALSE(ProcessLauncher().startDetached(QString(), {}));
 }
 
+// A watched start reports a missing program and a failing exit code, and
+// leaves a program that keeps running alone.
+TEST(ProcessLauncher, WatchedStartReportsHowItWent) {
+    int argc = 1;
+    char name[] = "launcher_test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    QObject context;
+    ProcessLauncher l;
+    const struct {
+        QString program;
+        QStringList arguments;
+        RunResult::Status status;
+        int exitCode;
+    } cases[] = {
+        {"/nonexistent/ormix-opener", {}, RunResult::Status::FailedToStart, -1},
+        {"sh", {"-c", "exit 3"}, RunResult::Status::Exited, 3},
+        {"true", {}, RunResult::Status::Exited, 0},
+        {"sleep", {"5"}, RunResult::Status::Exited, 0}, // still running at the watch's end
+    };
+    for (const auto& c : cases) {
+        std::optional<RunResult> got;
+        l.startWatched(c.program, c.arguments, 300, &context, [&](const RunResult& r) { got = r; });
+        for (int i = 0; i < 200 && !got; ++i) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ASSERT_TRUE(got) << c.program.toStdString();
+        EXPECT_EQ(got->status, c.status) << c.program.toStdString();
+        EXPECT_EQ(got->exitCode, c.exitCode) << c.program.toStdString();
+    }
+}
+
 TEST(ProgramLauncherInstance, ScopedReplacement) {
     ProgramLauncher* real = &launcher();
     {
         ormix::testing::RecordingLauncher fake;
         fake.detachedResult = false;
         ScopedLauncher scope(fake);
-        const ProgramCommand cmd = expandProgramTemplate("xdg-open %%prg%%", "smb://127.0.0.2/s/f", "");
+        const ProgramCommand cmd = expandProgramTemplate("xdg-open %%url%%", {{}, {}, "smb://127.0.0.2/s/f", {}});
         EXPECT_FALSE(launcher().startDetached(cmd.program, cmd.arguments));
         EXPECT_TRUE(launcher().run("gio", {"mount", "smb://127.0.0.2/s"}, 5000).succeeded());
         const auto calls = fake.calls();
