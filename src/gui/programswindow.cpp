@@ -40,6 +40,12 @@ TOpenWithForm::TOpenWithForm(ConfigFile& cfg, QWidget* parent) : QDialog(parent)
     StaticText2->setObjectName("StaticText2");
     ComStrEdit = new QLineEdit(this);
     ComStrEdit->setObjectName("ComStrEdit");
+    // The placeholders the search window fills in when it runs the program.
+    HintText = new QLabel(kPlaceholderHint, this);
+    HintText->setObjectName("HintText");
+    HintText->setWordWrap(true);
+    HintText->setTextFormat(Qt::PlainText);
+    ComStrEdit->setToolTip(kPlaceholderHint);
 
     AddButt = new QPushButton("Сохранить", this);
     AddButt->setObjectName("AddButt");
@@ -66,6 +72,7 @@ TOpenWithForm::TOpenWithForm(ConfigFile& cfg, QWidget* parent) : QDialog(parent)
     right->addWidget(ProgNameEdit);
     right->addWidget(StaticText2);
     right->addWidget(ComStrEdit);
+    right->addWidget(HintText);
     right->addStretch(1);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(AddButt);

@@ -1,6 +1,6 @@
 // TOpenWithForm: the user's list of programs for opening found files, kept in
 // cfg.ini section "ProgList" (key = name, value = command-line template).
-// Tests: tests/search/openwithform_test.cpp.
+// Tests: tests/gui/programswindow_test.cpp.
 #pragma once
 
 #include <QDialog>
@@ -18,6 +18,10 @@ namespace ormix {
 
 class ConfigFile;
 
+inline constexpr const char* kPlaceholderHint =
+    "%%prg%% — файл, %%dir%% — его папка (локальные пути), %%url%% — адрес smb://…, "
+    "%%unc%% — путь \\\\компьютер\\ресурс\\…";
+
 class TOpenWithForm : public QDialog {
     Q_OBJECT
 public:
@@ -28,6 +32,7 @@ public:
 
     QListWidget* ProgListList;
     QLineEdit* ComStrEdit;
+    QLabel* HintText; // the placeholders a template may use
     QLineEdit* ProgNameEdit;
     QPushButton* AddButt;
     QPushButton* DelButt;

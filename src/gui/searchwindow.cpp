@@ -20,6 +20,7 @@
 #include "search/sizetext.h"
 #include "search/smbjobs.h"
 #include "settings/configfile.h"
+#include "shares/smbproto.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -27,6 +28,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -42,6 +44,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -56,6 +59,9 @@
 namespace ormix {
 
 namespace {
+
+// How long an opener is watched for a failure it reports by its exit code.
+constexpr int kOpenerWatchMs = 10000;
 
 std::u16string_view view(const QString& s) {
     return {reinterpret_cast<const char16_t*>(s.utf16()), static_cast<size_t>(s.size())};
@@ -165,6 +171,7 @@ TIndexForm::~TIndexForm() {
 void TIndexForm::StopSearchAndWait() {
     StopRequested = true;
     runner_->WaitForWorkers();
+    pathsJob_.Wait();
     // The index search polls the same stop flag; its thread and the index's
     // refresh and writer threads are joined by their owners' destructors.
     indexRunner_.reset();
@@ -210,6 +217,16 @@ void TIndexForm::SetShareWalker(ShareWalker* walker) {
 
 void TIndexForm::SetFileCopier(FileCopier* copier) {
     copier_ = copier ? copier : ownCopier_.get();
+}
+
+void TIndexForm::SetShareMounter(ShareMounter* mounter) {
+    pathsJob_.Wait();
+    pathsJob_.SetMounter(mounter ? *mounter : ownMounter_);
+}
+
+void TIndexForm::setActionStatus(const QString& text) {
+    labelAction->setText(text);
+    labelAction->setToolTip(text);
 }
 
 void TIndexForm::buildControls() {
@@ -366,6 +383,9 @@ void TIndexForm::buildControls() {
         value->setMinimumWidth(48);
         status->addWidget(cell);
     }
+    labelAction = label(this, "labelAction", "");
+    labelAction->setMinimumWidth(1); // a long text is cut here and shown whole as a tooltip
+    status->addWidget(labelAction, 1);
 
     // Where to search: the index (when there is one) or the network.
     auto* source = new QHBoxLayout;
@@ -676,15 +696,48 @@ void TIndexForm::CopyFileClick() {
     disconnect(onCancel); // closing the dialog reports a cancel too
     progress.close();
 
-    if (result.status != 0 && !result.cancelled && !cancel)
-        ShowMessage(QString("Не удалось скопировать файл %1 (ошибка %2)").arg(path).arg(result.status));
+    if (result.cancelled || cancel)
+        return;
+    const QString shown = visible(path.toStdString());
+    if (result.status != 0) {
+        QString why;
+        switch (result.status) {
+        case smbproto::kStatusAccessDenied:
+            why = "доступ запрещён (к файлу на компьютере или к папке, куда он копируется)";
+            break;
+        case smbproto::kStatusPathNotFound:
+            why = "файл или компьютер недоступен";
+            break;
+        default:
+            why = QString("ошибка копирования %1").arg(result.status);
+        }
+        ShowMessage(QString("Не удалось скопировать файл %1 в %2: %3.").arg(shown, target, why));
+        return;
+    }
+    // An existing file is never overwritten: the copy takes the next free name.
+    const QString finalPath = QString::fromStdString(result.finalPath);
+    if (!finalPath.isEmpty() && finalPath != target)
+        ShowMessage(QString("Файл %1 уже существует. Файл %2 сохранён под именем %3.")
+                        .arg(target, shown, QFileInfo(finalPath).fileName()));
 }
 
 void TIndexForm::OpenFolderClick() {
     ResultItem* row = selectedRow();
     if (!row)
         return;
-    launcher().startDetached("xdg-open", {urlOf(folderOf(row->Path))});
+    const QString folder = folderOf(row->Path);
+    const QString shown = visible(folder.toStdString());
+    // xdg-open tells by its exit code when the desktop has no program for
+    // smb:// addresses; one that opened something keeps running or ends with 0.
+    launcher().startWatched("xdg-open", {urlOf(folder)}, kOpenerWatchMs, this, [this, shown](const RunResult& r) {
+        if (r.status == RunResult::Status::FailedToStart)
+            ShowMessage(QString("Не удалось открыть папку %1: программа xdg-open не найдена.").arg(shown));
+        else if (!r.succeeded())
+            ShowMessage(QString("Не удалось открыть папку %1: на рабочем столе нет программы для адресов "
+                                "smb:// или она не смогла открыть папку (xdg-open, код %2).")
+                            .arg(shown)
+                            .arg(r.exitCode));
+    });
 }
 
 void TIndexForm::CopyClipClick() {
@@ -750,12 +803,50 @@ void TIndexForm::PopupMenuItemsClick(int tag) {
 
 // The template is split into words first and the placeholders are filled in
 // afterwards, each as part of one argument: no shell ever sees a file name.
+// A template that wants local paths mounts the share first, off the GUI thread.
 void TIndexForm::runProgram(const QString& path, const std::string& programName) {
+    const QString name = QString::fromStdString(programName);
     const QString tmpl = QString::fromStdString(cfg_.ReadText("ProgList", programName, "??"));
-    const ProgramCommand cmd = expandProgramTemplate(tmpl, urlOf(path), urlOf(folderOf(path)));
-    if (cmd.program.isEmpty())
+    const bool wantLocal = templateWantsLocalPath(tmpl);
+    if (!wantLocal) {
+        startProgram(name, tmpl, path, false, ResolveProgramPaths(path.toStdString(), false, ownMounter_));
         return;
-    launcher().startDetached(cmd.program, cmd.arguments);
+    }
+    const bool started = pathsJob_.Start(path.toStdString(), true, this,
+                                         [this, name, tmpl, path](const ProgramPaths& paths) {
+                                             startProgram(name, tmpl, path, true, paths);
+                                         });
+    if (!started) {
+        setActionStatus(" Ресурс для предыдущей программы ещё подключается, повторите позже");
+        return;
+    }
+    setActionStatus(" Подключение ресурса " + visible(ShareOf(path.toStdString())) + "...");
+}
+
+void TIndexForm::startProgram(const QString& name, const QString& templateText, const QString& path,
+                              bool wantLocal, const ProgramPaths& paths) {
+    if (wantLocal) {
+        setActionStatus(paths.local ? QString()
+                                    : " Программе «" + name + "» передан адрес smb://, а не локальный путь: " +
+                                          visible(paths.fallbackReason));
+    }
+    const QString shown = visible(path.toStdString());
+    const ProgramCommand cmd = expandProgramTemplate(templateText, paths.texts);
+    if (cmd.program.isEmpty()) {
+        ShowMessage(QString("Не удалось запустить программу «%1» для файла %2: командная строка пуста.")
+                        .arg(name, shown));
+        return;
+    }
+    if (launcher().startDetached(cmd.program, cmd.arguments))
+        return;
+    const QString program = visible(cmd.program.toStdString());
+    const bool found = cmd.program.contains('/') ? QFileInfo::exists(cmd.program)
+                                                 : !QStandardPaths::findExecutable(cmd.program).isEmpty();
+    ShowMessage(found ? QString("Не удалось запустить программу «%1» для файла %2: %3 не запускается "
+                                "(нет права на выполнение или это не программа).")
+                            .arg(name, shown, program)
+                      : QString("Не удалось запустить программу «%1» для файла %2: программа %3 не найдена.")
+                            .arg(name, shown, program));
 }
 
 } // namespace ormix

@@ -8,6 +8,7 @@
 #include "search/filecopy.h"
 #include "search/searchrunner.h"
 #include "search/sharewalk.h"
+#include "settings/programpaths.h"
 
 #include <QDialog>
 #include <QStringList>
@@ -68,6 +69,10 @@ public:
     void SetOpenWithForm(TOpenWithForm* form) { openWith_ = form; }
     void SetShareWalker(ShareWalker* walker);
     void SetFileCopier(FileCopier* copier);
+    // How a share is mounted for a program that wants local paths (GVfs by default).
+    void SetShareMounter(ShareMounter* mounter);
+    // A program's paths are being worked out (its share is being mounted).
+    bool PreparingProgram() const { return pathsJob_.Busy(); }
     // Turns on the share index (cfg.ini "main" IndexShares, IndexWalks,
     // IndexDb): network searches record into it, "в индексе" searches it.
     // Call after SetShareWalker: the index records through that walker.
@@ -150,6 +155,7 @@ public:
     QRadioButton* IndexRB;   // "в индексе"
     QRadioButton* NetworkRB; // "по сети"
     QLabel* labelIndexAge;
+    QLabel* labelAction; // the status line of the result actions (mounting, fallbacks)
     QTimer* Timer1;
     QMenu* PopupMenu1;
 
@@ -162,6 +168,9 @@ private:
     void searchFinished();
     ResultItem* selectedRow() const;
     void runProgram(const QString& path, const std::string& programName);
+    void startProgram(const QString& name, const QString& templateText, const QString& path, bool wantLocal,
+                      const ProgramPaths& paths);
+    void setActionStatus(const QString& text);
 
     ConfigFile& cfg_;
     TOpenWithForm* openWith_ = nullptr;
@@ -169,6 +178,8 @@ private:
     std::unique_ptr<FileCopier> ownCopier_;
     ShareWalker* walker_ = nullptr;
     FileCopier* copier_ = nullptr;
+    GvfsShareMounter ownMounter_;
+    ProgramPathsJob pathsJob_{ownMounter_};
     std::unique_ptr<SearchRunner> runner_;
     std::unique_ptr<IndexService> index_;
     std::unique_ptr<IndexSearchRunner> indexRunner_;

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -52,6 +53,11 @@ TEST_F(OpenWithFormTest, ControlsAndList) {
     EXPECT_EQ(form->RxSpeedButton1->text(), "Закрыть");
     EXPECT_EQ(form->TimeoutHlpBtn->toolTip(), "Справка");
     EXPECT_EQ(names(), (QStringList{"Viewer", "Editor"}));
+    // The hint under the command line names every placeholder.
+    for (const char* placeholder : {"%%prg%%", "%%dir%%", "%%url%%", "%%unc%%"}) {
+        EXPECT_TRUE(form->HintText->text().contains(placeholder)) << placeholder;
+        EXPECT_TRUE(form->ComStrEdit->toolTip().contains(placeholder)) << placeholder;
+    }
 }
 
 TEST_F(OpenWithFormTest, SelectionShowsTheTemplate) {

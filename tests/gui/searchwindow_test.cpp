@@ -14,6 +14,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -40,11 +42,12 @@ public:
             progress(1, 2);
         CopyResult r;
         r.status = status;
-        r.finalPath = localPath;
+        r.finalPath = finalPath.empty() ? localPath : finalPath;
         return r;
     }
     std::vector<std::pair<std::string, std::string>> calls;
     int32_t status = 0;
+    std::string finalPath; // where the copy says it went; the target when empty
 };
 
 class IndexFormTest : public ::testing::Test {
@@ -380,27 +383,61 @@ TEST_F(IndexFormTest, ResultMenuListsTheProgramsAndRewritesProgIndex) {
     EXPECT_EQ(cfg->ReadText("ProgIndex", "6", ""), "Editor");
 }
 
+// A share "mounted" in a temporary folder, or refused with a reason.
+class FolderMounter : public ShareMounter {
+public:
+    ShareMountResult Mount(const std::string& shareUnc) override {
+        mounted.push_back(shareUnc);
+        return folder.empty() ? ShareMountResult{{}, "нет FUSE"} : ShareMountResult{folder, {}};
+    }
+    std::string folder;
+    std::vector<std::string> mounted;
+};
+
 TEST_F(IndexFormTest, ProgramsGetThePathAsOneArgument) {
     RecordingLauncher fake;
     ScopedLauncher scope(fake);
+    FolderMounter mounter; // refuses
+    form->SetShareMounter(&mounter);
     addRow("H", "\\\\127.0.0.1\\s\\my dir\\a \"b\"; rm -rf ~.txt", 1);
     form->ResultList->topLevelItem(0)->setSelected(true);
-    cfg->WriteText("ProgList", "Open", "prog --file=%%prg%% \"in %%dir%%\" %%PRG%% x;y");
-    cfg->WriteText("ProgList", "Plain", "plain-prog");
+    cfg->WriteText("ProgList", "Open", "prog --file=%%prg%% \"in %%dir%%\" %%PRG%% x;y %%unc%%");
+    cfg->WriteText("ProgList", "Plain", "plain-prog %%url%%");
     form->BuildResultMenu();
     form->PopupMenuItemsClick(5);
+    EXPECT_EQ(form->labelAction->text(), " Подключение ресурса \\\\127.0.0.1\\s...");
+    ASSERT_TRUE(waitFor([&] { return fake.calls().size() == 1; }));
     form->PopupMenuItemsClick(6);
-    form->PopupMenuItemsClick(42); // no such entry: "??" is run and fails silently
+    form->PopupMenuItemsClick(42); // no such entry: "??" is what runs
     const auto calls = fake.calls();
     ASSERT_EQ(calls.size(), 3u);
     EXPECT_TRUE(calls[0].detached);
     EXPECT_EQ(calls[0].program, "prog");
     EXPECT_EQ(calls[0].arguments,
               (QStringList{"--file=smb://127.0.0.1/s/my%20dir/a%20%22b%22%3B%20rm%20-rf%20~.txt",
-                           "in smb://127.0.0.1/s/my%20dir", "%%PRG%%", "x;y"}));
+                           "in smb://127.0.0.1/s/my%20dir", "%%PRG%%", "x;y",
+                           "\\\\127.0.0.1\\s\\my dir\\a \"b\"; rm -rf ~.txt"}));
+    EXPECT_EQ(mounter.mounted, std::vector<std::string>{"\\\\127.0.0.1\\s"});
+    // The fallback is said once, in the status line, not in a message box.
+    EXPECT_EQ(form->labelAction->text(), " Программе «Open» передан адрес smb://, а не локальный путь: нет FUSE");
+    EXPECT_TRUE(messages.isEmpty());
     EXPECT_EQ(calls[1].program, "plain-prog");
-    EXPECT_TRUE(calls[1].arguments.isEmpty());
+    EXPECT_EQ(calls[1].arguments, QStringList{"smb://127.0.0.1/s/my%20dir/a%20%22b%22%3B%20rm%20-rf%20~.txt"});
     EXPECT_EQ(calls[2].program, "??");
+    EXPECT_EQ(mounter.mounted.size(), 1u) << "a template without local placeholders mounts nothing";
+
+    // Mounted: the local paths under the mount folder.
+    QTemporaryDir mount;
+    ASSERT_TRUE(QDir(mount.path()).mkpath("my dir"));
+    QFile file(mount.filePath("my dir/a \"b\"; rm -rf ~.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    mounter.folder = mount.path().toStdString();
+    form->PopupMenuItemsClick(5);
+    ASSERT_TRUE(waitFor([&] { return fake.calls().size() == 4; }));
+    EXPECT_EQ(fake.calls()[3].arguments.mid(0, 2),
+              (QStringList{"--file=" + mount.filePath("my dir/a \"b\"; rm -rf ~.txt"), "in " + mount.filePath("my dir")}));
+    EXPECT_EQ(form->labelAction->text(), "");
 }
 
 // The expression test field holds its own default text, and a long path
@@ -435,7 +472,7 @@ TEST_F(IndexFormTest, PeerTextsAndNotesStayOneVisibleLine) {
     EXPECT_EQ(column(0), QStringList{QString::fromUtf8("EVIL\u2409HOST")});
     EXPECT_EQ(column(1), QStringList{QString::fromUtf8("\\\\127.0.0.1\\s\\x\u240A\u241B[2J.txt")});
     form->ResultList->topLevelItem(0)->setSelected(true);
-    cfg->WriteText("ProgList", "Open", "prog %%prg%%");
+    cfg->WriteText("ProgList", "Open", "prog %%url%%");
     form->BuildResultMenu();
     form->PopupMenuItemsClick(5);
     ASSERT_EQ(fake.calls().size(), 1u);
@@ -510,10 +547,19 @@ TEST_F(IndexFormTest, ActionsOnTheSelectedRow) {
     EXPECT_EQ(copier.calls[0].second, target.toStdString());
     EXPECT_TRUE(messages.isEmpty());
 
+    // A failure and a new name are each told once, naming the file.
+    const QString file = "\\\\127.0.0.1\\s\\Папка 1\\отчёт.txt";
     copier.status = 5;
     form->PopupMenuItemsClick(0);
     EXPECT_EQ(copier.calls.size(), 2u);
-    EXPECT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages, QStringList{"Не удалось скопировать файл " + file + " в " + target +
+                                    ": доступ запрещён (к файлу на компьютере или к папке, куда он копируется)."});
+    copier.status = 0;
+    copier.finalPath = dir.filePath("copy (2).txt").toStdString();
+    messages.clear();
+    form->CopyFileClick();
+    EXPECT_EQ(messages, QStringList{"Файл " + target + " уже существует. Файл " + file +
+                                    " сохранён под именем copy (2).txt."});
 }
 
 TEST_F(IndexFormTest, ProgramsWindowChangesTheMenu) {
