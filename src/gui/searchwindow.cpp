@@ -668,6 +668,15 @@ void TIndexForm::CopyFileClick() {
     const QString target = AskSaveFileName(path.section('\\', -1));
     if (target.isEmpty())
         return;
+    const QString shown = visible(path.toStdString());
+    // The helper's status could not tell a missing local folder from a missing file.
+    const QFileInfo targetFolder(QFileInfo(target).absolutePath());
+    if (!targetFolder.isDir() || !targetFolder.isWritable()) {
+        ShowMessage(
+            QString("Не удалось скопировать файл %1 в %2: папка %3 не существует или недоступна для записи.")
+                .arg(shown, target, targetFolder.filePath()));
+        return;
+    }
 
     QProgressDialog progress(QString("Копирование файла %1").arg(path), "Отмена", 0, 1000, this);
     progress.setWindowTitle(windowTitle());
@@ -698,7 +707,6 @@ void TIndexForm::CopyFileClick() {
 
     if (result.cancelled || cancel)
         return;
-    const QString shown = visible(path.toStdString());
     if (result.status != 0) {
         QString why;
         switch (result.status) {
@@ -706,7 +714,7 @@ void TIndexForm::CopyFileClick() {
             why = "доступ запрещён (к файлу на компьютере или к папке, куда он копируется)";
             break;
         case smbproto::kStatusPathNotFound:
-            why = "файл или компьютер недоступен";
+            why = "файл не найден или компьютер недоступен";
             break;
         default:
             why = QString("ошибка копирования %1").arg(result.status);
@@ -729,15 +737,17 @@ void TIndexForm::OpenFolderClick() {
     const QString shown = visible(folder.toStdString());
     // xdg-open tells by its exit code when the desktop has no program for
     // smb:// addresses; one that opened something keeps running or ends with 0.
-    launcher().startWatched("xdg-open", {urlOf(folder)}, kOpenerWatchMs, this, [this, shown](const RunResult& r) {
-        if (r.status == RunResult::Status::FailedToStart)
-            ShowMessage(QString("Не удалось открыть папку %1: программа xdg-open не найдена.").arg(shown));
-        else if (!r.succeeded())
-            ShowMessage(QString("Не удалось открыть папку %1: на рабочем столе нет программы для адресов "
-                                "smb:// или она не смогла открыть папку (xdg-open, код %2).")
-                            .arg(shown)
-                            .arg(r.exitCode));
-    });
+    launcher().startWatched(
+        "xdg-open", {urlOf(folder)}, kOpenerWatchMs, this, [this, shown](const RunResult& r) {
+            if (r.status == RunResult::Status::FailedToStart)
+                ShowMessage(
+                    QString("Не удалось открыть папку %1: программа xdg-open не найдена.").arg(shown));
+            else if (!r.succeeded())
+                ShowMessage(QString("Не удалось открыть папку %1: на рабочем столе нет программы для адресов "
+                                    "smb:// или она не смогла открыть папку (xdg-open, код %2).")
+                                .arg(shown)
+                                .arg(r.exitCode));
+        });
 }
 
 void TIndexForm::CopyClipClick() {
@@ -812,10 +822,10 @@ void TIndexForm::runProgram(const QString& path, const std::string& programName)
         startProgram(name, tmpl, path, false, ResolveProgramPaths(path.toStdString(), false, ownMounter_));
         return;
     }
-    const bool started = pathsJob_.Start(path.toStdString(), true, this,
-                                         [this, name, tmpl, path](const ProgramPaths& paths) {
-                                             startProgram(name, tmpl, path, true, paths);
-                                         });
+    const bool started =
+        pathsJob_.Start(path.toStdString(), true, this, [this, name, tmpl, path](const ProgramPaths& paths) {
+            startProgram(name, tmpl, path, true, paths);
+        });
     if (!started) {
         setActionStatus(" Ресурс для предыдущей программы ещё подключается, повторите позже");
         return;
@@ -826,9 +836,10 @@ void TIndexForm::runProgram(const QString& path, const std::string& programName)
 void TIndexForm::startProgram(const QString& name, const QString& templateText, const QString& path,
                               bool wantLocal, const ProgramPaths& paths) {
     if (wantLocal) {
-        setActionStatus(paths.local ? QString()
-                                    : " Программе «" + name + "» передан адрес smb://, а не локальный путь: " +
-                                          visible(paths.fallbackReason));
+        setActionStatus(paths.local
+                            ? QString()
+                            : " Программе «" + name + "» передан адрес smb://, а не локальный путь: " +
+                                  visible(paths.fallbackReason));
     }
     const QString shown = visible(path.toStdString());
     const ProgramCommand cmd = expandProgramTemplate(templateText, paths.texts);

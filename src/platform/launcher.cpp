@@ -81,16 +81,17 @@ void ProcessLauncher::startWatched(const QString& program, const QStringList& ar
             process->deleteLater();
         }
     });
-    QObject::connect(process, &QProcess::finished, process,
-                     [process, report](int exitCode, QProcess::ExitStatus status) {
-                         RunResult r;
-                         r.status = status == QProcess::CrashExit ? RunResult::Status::Crashed
-                                                                  : RunResult::Status::Exited;
-                         r.exitCode = exitCode;
-                         report(r);
-                         process->deleteLater();
-                     });
-    QTimer::singleShot(watchMs, process, [report] { report(RunResult{RunResult::Status::Exited, 0, {}, {}}); });
+    QObject::connect(
+        process, &QProcess::finished, process, [process, report](int exitCode, QProcess::ExitStatus status) {
+            RunResult r;
+            r.status = status == QProcess::CrashExit ? RunResult::Status::Crashed : RunResult::Status::Exited;
+            r.exitCode = exitCode;
+            report(r);
+            process->deleteLater();
+        });
+    QTimer::singleShot(watchMs, process, [report] {
+        report(RunResult{RunResult::Status::Exited, 0, {}, {}});
+    });
     process->setStandardInputFile(QProcess::nullDevice());
     process->setStandardOutputFile(QProcess::nullDevice());
     process->setStandardErrorFile(QProcess::nullDevice());

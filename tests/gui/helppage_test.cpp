@@ -58,7 +58,8 @@ TEST(HelpPage, EveryTopicOpensAnAnchorOfTheShippedPage) {
         EXPECT_TRUE(ids.count(target)) << "dangling link #" << target.toStdString();
 
     // The programs topic names every placeholder the search window fills in.
-    const QString programs = page.section(QStringLiteral("id=\"topic20\""), 1).section(QStringLiteral("<h2"), 0, 0);
+    const QString programs =
+        page.section(QStringLiteral("id=\"topic20\""), 1).section(QStringLiteral("<h2"), 0, 0);
     for (const char* placeholder : {"%%prg%%", "%%dir%%", "%%url%%", "%%unc%%"})
         EXPECT_TRUE(programs.contains(QLatin1String(placeholder))) << placeholder;
 }

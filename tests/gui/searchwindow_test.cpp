@@ -419,10 +419,12 @@ TEST_F(IndexFormTest, ProgramsGetThePathAsOneArgument) {
                            "\\\\127.0.0.1\\s\\my dir\\a \"b\"; rm -rf ~.txt"}));
     EXPECT_EQ(mounter.mounted, std::vector<std::string>{"\\\\127.0.0.1\\s"});
     // The fallback is said once, in the status line, not in a message box.
-    EXPECT_EQ(form->labelAction->text(), " Программе «Open» передан адрес smb://, а не локальный путь: нет FUSE");
+    EXPECT_EQ(form->labelAction->text(),
+              " Программе «Open» передан адрес smb://, а не локальный путь: нет FUSE");
     EXPECT_TRUE(messages.isEmpty());
     EXPECT_EQ(calls[1].program, "plain-prog");
-    EXPECT_EQ(calls[1].arguments, QStringList{"smb://127.0.0.1/s/my%20dir/a%20%22b%22%3B%20rm%20-rf%20~.txt"});
+    EXPECT_EQ(calls[1].arguments,
+              QStringList{"smb://127.0.0.1/s/my%20dir/a%20%22b%22%3B%20rm%20-rf%20~.txt"});
     EXPECT_EQ(calls[2].program, "??");
     EXPECT_EQ(mounter.mounted.size(), 1u) << "a template without local placeholders mounts nothing";
 
@@ -436,7 +438,8 @@ TEST_F(IndexFormTest, ProgramsGetThePathAsOneArgument) {
     form->PopupMenuItemsClick(5);
     ASSERT_TRUE(waitFor([&] { return fake.calls().size() == 4; }));
     EXPECT_EQ(fake.calls()[3].arguments.mid(0, 2),
-              (QStringList{"--file=" + mount.filePath("my dir/a \"b\"; rm -rf ~.txt"), "in " + mount.filePath("my dir")}));
+              (QStringList{"--file=" + mount.filePath("my dir/a \"b\"; rm -rf ~.txt"),
+                           "in " + mount.filePath("my dir")}));
     EXPECT_EQ(form->labelAction->text(), "");
 }
 
@@ -552,8 +555,9 @@ TEST_F(IndexFormTest, ActionsOnTheSelectedRow) {
     copier.status = 5;
     form->PopupMenuItemsClick(0);
     EXPECT_EQ(copier.calls.size(), 2u);
-    EXPECT_EQ(messages, QStringList{"Не удалось скопировать файл " + file + " в " + target +
-                                    ": доступ запрещён (к файлу на компьютере или к папке, куда он копируется)."});
+    EXPECT_EQ(messages,
+              QStringList{"Не удалось скопировать файл " + file + " в " + target +
+                          ": доступ запрещён (к файлу на компьютере или к папке, куда он копируется)."});
     copier.status = 0;
     copier.finalPath = dir.filePath("copy (2).txt").toStdString();
     messages.clear();

@@ -32,7 +32,9 @@ TEST(ProgramTemplate, SplitsThenSubstitutes) {
          file,
          {"/opt/My Editor/ed", "--open=" + file, "--in", dir}},
         {"tool %%url%% %%unc%% --dir=%%dir%%", file, {"tool", url, unc, "--dir=" + dir}},
-        {"tool %%prg%%%%dir%% %%PRG%% %%Url%% %%prg%", "F", {"tool", "F" + dir, "%%PRG%%", "%%Url%%", "%%prg%"}},
+        {"tool %%prg%%%%dir%% %%PRG%% %%Url%% %%prg%",
+         "F",
+         {"tool", "F" + dir, "%%PRG%%", "%%Url%%", "%%prg%"}},
         // Inserted text is never scanned again.
         {"tool %%prg%%", "has %%dir%% and %%url%% inside", {"tool", "has %%dir%% and %%url%% inside"}},
         {"say \"\"\"quoted\"\"\"", file, {"say", "\"quoted\""}},
@@ -57,8 +59,12 @@ TEST(ProgramTemplate, WantsLocalPath) {
         const char* templ;
         bool wants;
     } cases[] = {
-        {"md5sum %%prg%%", true},     {"ls \"%%dir%%\"", true},      {"x --f=%%p\"r\"g%%", true},
-        {"xdg-open %%url%%", false}, {"echo %%unc%% %%PRG%%", false}, {"plain", false},
+        {"md5sum %%prg%%", true},
+        {"ls \"%%dir%%\"", true},
+        {"x --f=%%p\"r\"g%%", true},
+        {"xdg-open %%url%%", false},
+        {"echo %%unc%% %%PRG%%", false},
+        {"plain", false},
         {"", false},
     };
     for (const auto& c : cases)
@@ -157,7 +163,8 @@ TEST(ProgramLauncherInstance, ScopedReplacement) {
         ormix::testing::RecordingLauncher fake;
         fake.detachedResult = false;
         ScopedLauncher scope(fake);
-        const ProgramCommand cmd = expandProgramTemplate("xdg-open %%url%%", {{}, {}, "smb://127.0.0.2/s/f", {}});
+        const ProgramCommand cmd =
+            expandProgramTemplate("xdg-open %%url%%", {{}, {}, "smb://127.0.0.2/s/f", {}});
         EXPECT_FALSE(launcher().startDetached(cmd.program, cmd.arguments));
         EXPECT_TRUE(launcher().run("gio", {"mount", "smb://127.0.0.2/s"}, 5000).succeeded());
         const auto calls = fake.calls();

@@ -2,6 +2,7 @@
 // session (which starts gvfsd and its FUSE folder) inside the LAN's
 // namespace, with HOME and XDG_RUNTIME_DIR in a temporary folder. Skips
 // where GVfs, FUSE, root or Samba are missing (fails instead under CI=true).
+#include "fixtures/gvfs_session.h"
 #include "fixtures/required.h"
 #include "fixtures/testlan.h"
 #include "settings/netdrive.h"
@@ -25,48 +26,8 @@
 
 namespace fs = std::filesystem;
 using namespace ormix;
-using ormix::testing::runCommand;
 
 namespace {
-
-std::string missingGvfsPart() {
-    for (const char* path : {"/usr/bin/gio", "/usr/bin/dbus-daemon", "/usr/libexec/gvfsd",
-                             "/usr/libexec/gvfsd-smb", "/usr/libexec/gvfsd-fuse"}) {
-        if (::access(path, X_OK) != 0)
-            return std::string("needs GVfs with its smb and FUSE parts (") + path + " is missing)";
-    }
-    if (::access("/dev/fuse", R_OK | W_OK) != 0)
-        return "needs /dev/fuse for the GVfs mount folder";
-    return {};
-}
-
-// Every step is bounded: gio by `timeout`, the rest by polling with a limit.
-std::vector<std::string> bounded(int seconds, std::vector<std::string> argv) {
-    argv.insert(argv.begin(), {"/usr/bin/timeout", "-k", "5", std::to_string(seconds)});
-    return argv;
-}
-
-bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
-
-bool isMountPoint(const std::string& path) {
-    std::ifstream mounts("/proc/self/mounts");
-    for (std::string line; std::getline(mounts, line);) {
-        std::istringstream fields(line);
-        std::string device, where;
-        fields >> device >> where;
-        if (where == path)
-            return true;
-    }
-    return false;
-}
 
 std::set<std::string> listing(const fs::path& folder) {
     std::set<std::string> names;
@@ -83,72 +44,8 @@ std::string fileText(const fs::path& file) {
     return text.str();
 }
 
-// The user's session of the test: its folders, environment and bus.
-class Session {
-public:
-    std::string root, home, runtime;
-
-    std::string start() {
-        char tmpl[] = "/tmp/ormix-gvfs-test-XXXXXX";
-        if (!mkdtemp(tmpl))
-            return "cannot make a temporary folder";
-        root = tmpl;
-        home = root + "/home";
-        runtime = root + "/run";
-        fs::create_directories(home);
-        fs::create_directory(runtime);
-        fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
-        // The bus daemon passes its environment to the GVfs daemons it starts.
-        for (const auto& [name, value] : {std::pair<const char*, std::string>{"HOME", home},
-                                          {"XDG_RUNTIME_DIR", runtime},
-                                          {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + root + "/bus"}}) {
-            if (const char* old = std::getenv(name))
-                saved_.emplace_back(name, std::string(old));
-            else
-                saved_.emplace_back(name, std::nullopt);
-            setenv(name, value.c_str(), 1);
-        }
-        unsetenv("XDG_CONFIG_HOME");
-        bus_ = ormix::testing::spawnCommand({"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile",
-                                             "--address=unix:path=" + root + "/bus"});
-        if (bus_ < 0 || !waitUntil([&] { return fs::exists(root + "/bus"); }, std::chrono::seconds(10)))
-            return "the D-Bus session daemon did not start";
-        return {};
-    }
-
-    // Unmounts, ends the bus (the GVfs daemons leave with it) and removes the
-    // folders, never while a mount is still up beneath them.
-    void stop(const std::vector<std::string>& urls) {
-        if (bus_ > 0) {
-            for (const std::string& url : urls)
-                runCommand(bounded(30, {"/usr/bin/gio", "mount", "-u", url}));
-            ormix::testing::stopCommand(bus_);
-            bus_ = -1;
-        }
-        const std::string fuse = runtime + "/gvfs";
-        if (!root.empty() && !waitUntil([&] { return !isMountPoint(fuse); }, std::chrono::seconds(10)))
-            runCommand(bounded(10, {"/usr/bin/fusermount", "-u", "-z", fuse}));
-        for (const auto& [name, value] : saved_) {
-            if (value)
-                setenv(name, value->c_str(), 1);
-            else
-                unsetenv(name);
-        }
-        saved_.clear();
-        if (!root.empty() && !isMountPoint(fuse)) {
-            std::error_code ec;
-            fs::remove_all(root, ec);
-        }
-        root.clear();
-    }
-
-private:
-    pid_t bus_ = -1;
-    std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
-};
-
 std::unique_ptr<ormix::testing::TestLan> g_lan;
-std::unique_ptr<Session> g_session;
+std::unique_ptr<ormix::testing::GvfsSession> g_session;
 std::string g_skip;
 
 const std::vector<std::string> kMounted = {"smb://127.0.0.11/Public",
@@ -158,7 +55,7 @@ const std::vector<std::string> kMounted = {"smb://127.0.0.11/Public",
 class RealGvfs : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        g_skip = missingGvfsPart();
+        g_skip = ormix::testing::missingGvfsPart();
         if (!g_skip.empty())
             return;
         g_lan = std::make_unique<ormix::testing::TestLan>("gvfs-" + std::to_string(::getpid()));
@@ -166,7 +63,7 @@ protected:
         g_skip = g_lan->upAndEnter();
         if (!g_skip.empty())
             return;
-        g_session = std::make_unique<Session>();
+        g_session = std::make_unique<ormix::testing::GvfsSession>();
         g_skip = g_session->start();
     }
     static void TearDownTestSuite() {
