@@ -45,6 +45,9 @@ TOpenWithForm::TOpenWithForm(ConfigFile& cfg, QWidget* parent) : QDialog(parent)
     HintText->setObjectName("HintText");
     HintText->setWordWrap(true);
     HintText->setTextFormat(Qt::PlainText);
+    QFont small = HintText->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    HintText->setFont(small);
     ComStrEdit->setToolTip(kPlaceholderHint);
 
     AddButt = new QPushButton("Сохранить", this);
@@ -72,8 +75,7 @@ TOpenWithForm::TOpenWithForm(ConfigFile& cfg, QWidget* parent) : QDialog(parent)
     right->addWidget(ProgNameEdit);
     right->addWidget(StaticText2);
     right->addWidget(ComStrEdit);
-    right->addWidget(HintText);
-    right->addStretch(1);
+    right->addWidget(HintText, 1, Qt::AlignTop);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(AddButt);
     buttons->addWidget(DelButt);

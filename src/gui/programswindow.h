@@ -18,9 +18,9 @@ namespace ormix {
 
 class ConfigFile;
 
-inline constexpr const char* kPlaceholderHint =
-    "%%prg%% — файл, %%dir%% — его папка (локальные пути), %%url%% — адрес smb://…, "
-    "%%unc%% — путь \\\\компьютер\\ресурс\\…";
+inline constexpr const char* kPlaceholderHint = "%%prg%% — файл, %%dir%% — его папка\n"
+                                                "(локальные пути); %%url%% — адрес smb://…\n"
+                                                "%%unc%% — путь \\\\компьютер\\ресурс\\…";
 
 class TOpenWithForm : public QDialog {
     Q_OBJECT

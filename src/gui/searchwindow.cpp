@@ -226,7 +226,7 @@ void TIndexForm::SetShareMounter(ShareMounter* mounter) {
 
 void TIndexForm::setActionStatus(const QString& text) {
     labelAction->setText(text);
-    labelAction->setToolTip(text);
+    labelAction->setVisible(!text.isEmpty());
 }
 
 void TIndexForm::buildControls() {
@@ -383,9 +383,11 @@ void TIndexForm::buildControls() {
         value->setMinimumWidth(48);
         status->addWidget(cell);
     }
+    // Its own line above the counters, shown only while it has something to say.
     labelAction = label(this, "labelAction", "");
-    labelAction->setMinimumWidth(1); // a long text is cut here and shown whole as a tooltip
-    status->addWidget(labelAction, 1);
+    labelAction->setWordWrap(true);
+    labelAction->setTextFormat(Qt::PlainText);
+    labelAction->hide();
 
     // Where to search: the index (when there is one) or the network.
     auto* source = new QHBoxLayout;
@@ -414,6 +416,7 @@ void TIndexForm::buildControls() {
     root->addLayout(source);
     root->addWidget(ExtSrchPanel);
     root->addWidget(PageControl1, 1);
+    root->addWidget(labelAction);
     root->addWidget(status);
 
     Timer1 = new QTimer(this);
