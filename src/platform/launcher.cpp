@@ -1,6 +1,8 @@
 // QProcess-based program start and the expansion of user command templates.
 #include "platform/launcher.h"
 
+#include <QCoreApplication>
+#include <QPointer>
 #include <QProcess>
 #include <QTimer>
 
@@ -64,12 +66,14 @@ void ProgramLauncher::startWatched(const QString& program, const QStringList& ar
 
 void ProcessLauncher::startWatched(const QString& program, const QStringList& arguments, int watchMs,
                                    QObject* context, std::function<void(const RunResult&)> ended) {
-    // The process belongs to no one: it outlives the watch, and deletes
-    // itself when it ends. The shared flag makes sure `ended` runs once.
-    auto* process = new QProcess;
+    // The process outlives the watch and deletes itself when it ends; one
+    // still running when the application goes is ended with it (an opener
+    // that waits for the program it started leaves that program running).
+    // The shared flag makes sure `ended` runs once.
+    auto* process = new QProcess(QCoreApplication::instance());
     auto reported = std::make_shared<bool>(false);
-    auto report = [context, ended, reported](const RunResult& result) {
-        if (*reported)
+    auto report = [context = QPointer<QObject>(context), ended, reported](const RunResult& result) {
+        if (*reported || !context)
             return;
         *reported = true;
         QMetaObject::invokeMethod(
