@@ -748,8 +748,7 @@ void TIndexForm::OpenFolderClick() {
             else if (!r.succeeded())
                 ShowMessage(QString("Не удалось открыть папку %1: на рабочем столе нет программы для адресов "
                                     "smb:// или она не смогла открыть папку (xdg-open, код %2).")
-                                .arg(shown)
-                                .arg(r.exitCode));
+                                .arg(shown, QString::number(r.exitCode)));
         });
 }
 
