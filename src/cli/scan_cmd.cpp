@@ -98,7 +98,8 @@ int runScan(int argc, char** argv) {
                 return usage();
         } else if (a == "--methods") {
             if (i + 1 >= argc || !parseDiscoveryMethods(argv[i + 1], methods)) {
-                std::fprintf(stderr, "ormix-cli scan: --methods takes netbios, smb and/or wsd, comma-separated\n");
+                std::fprintf(stderr,
+                             "ormix-cli scan: --methods takes netbios, smb and/or wsd, comma-separated\n");
                 return usage();
             }
             ++i;

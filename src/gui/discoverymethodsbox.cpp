@@ -25,8 +25,8 @@ DiscoveryMethodsBox::DiscoveryMethodsBox(QWidget* parent)
         QStringLiteral("Находит компьютеры с общими папками, которые не отвечают по NetBIOS"));
     WsdCheck = new QCheckBox(QStringLiteral("WS-Discovery"), this);
     WsdCheck->setObjectName(QStringLiteral("WsdCheck"));
-    WsdCheck->setToolTip(
-        QStringLiteral("Находит компьютеры, которые объявляют себя по WS-Discovery (сетевое окружение Windows)"));
+    WsdCheck->setToolTip(QStringLiteral(
+        "Находит компьютеры, которые объявляют себя по WS-Discovery (сетевое окружение Windows)"));
     auto* retryLabel = new QLabel(QStringLiteral("Повторных запросов:"), this);
     RetryCount = new QSpinBox(this);
     RetryCount->setObjectName(QStringLiteral("RetryCount"));

@@ -91,7 +91,6 @@ struct ScanOptions {
     static constexpr int kDefaultQueriesPerSecond = 20000;
 };
 
-
 class NBTMain : public std::enable_shared_from_this<NBTMain> {
 public:
     NBTMain(ScanOptions options, std::shared_ptr<ScanObserver> observer);

@@ -58,7 +58,7 @@ struct Tag {
 };
 
 struct Element {
-    QString text;  // its own character data
+    QString text; // its own character data
     bool tooLong = false;
 };
 
@@ -159,7 +159,8 @@ std::optional<std::string> addressText(const Element& e) {
 bool startsWithNoCase(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() &&
            std::equal(prefix.begin(), prefix.end(), s.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+               return std::tolower(static_cast<unsigned char>(a)) ==
+                      std::tolower(static_cast<unsigned char>(b));
            });
 }
 
@@ -169,7 +170,8 @@ void soapStart(QXmlStreamWriter& w, const char* action, const std::string& messa
     w.writeStartElement(QLatin1String(kSoap), QStringLiteral("Header"));
     w.writeTextElement(QLatin1String(kAddressing), QStringLiteral("To"), QString::fromUtf8(to));
     w.writeTextElement(QLatin1String(kAddressing), QStringLiteral("Action"), QLatin1String(action));
-    w.writeTextElement(QLatin1String(kAddressing), QStringLiteral("MessageID"), QString::fromStdString(messageId));
+    w.writeTextElement(QLatin1String(kAddressing), QStringLiteral("MessageID"),
+                       QString::fromStdString(messageId));
     w.writeStartElement(QLatin1String(kAddressing), QStringLiteral("ReplyTo"));
     w.writeTextElement(QLatin1String(kAddressing), QStringLiteral("Address"), QLatin1String(kAnonymous));
     w.writeEndElement();
@@ -193,7 +195,8 @@ std::string wsdProbeMessage(const std::string& messageId) {
     soapStart(w, kProbeAction, messageId, kDiscoveryTo);
     w.writeStartElement(QLatin1String(kSoap), QStringLiteral("Body"));
     w.writeStartElement(QLatin1String(kDiscovery), QStringLiteral("Probe"));
-    w.writeTextElement(QLatin1String(kDiscovery), QStringLiteral("Types"), QStringLiteral("wsdp:Device pub:Computer"));
+    w.writeTextElement(QLatin1String(kDiscovery), QStringLiteral("Types"),
+                       QStringLiteral("wsdp:Device pub:Computer"));
     w.writeEndElement();
     w.writeEndElement();
     w.writeEndElement();
@@ -276,7 +279,8 @@ std::optional<WsdProbeMatches> parseProbeMatches(std::string_view xml) {
 }
 
 std::optional<WsdComputer> parseComputerText(std::string_view text) {
-    const QString all = QString::fromUtf8(text.data(), static_cast<qsizetype>(std::min(text.size(), size_t{4096})));
+    const QString all =
+        QString::fromUtf8(text.data(), static_cast<qsizetype>(std::min(text.size(), size_t{4096})));
     const qsizetype slash = all.indexOf(QLatin1Char('/'));
     WsdComputer c;
     c.name = cleanText(slash < 0 ? QStringView(all) : QStringView(all).left(slash), kWsdMaxTextBytes);
@@ -308,7 +312,8 @@ std::optional<WsdComputer> parseMetadataComputer(std::string_view xml) {
                 return;
             if (!p[0].is(Ns::Soap, "Envelope") || !p[1].is(Ns::Soap, "Body") || !p[2].is(Ns::Mex, "Metadata"))
                 return;
-            const bool inHost = std::any_of(p.begin(), p.end(), [](const Tag& t) { return t.is(Ns::Wsdp, "Host"); });
+            const bool inHost =
+                std::any_of(p.begin(), p.end(), [](const Tag& t) { return t.is(Ns::Wsdp, "Host"); });
             if (inHost)
                 found = parseComputerText(e.text.toStdString());
         });
@@ -384,8 +389,8 @@ std::optional<std::string_view> httpResponseBody(std::string_view response, bool
     std::optional<size_t> length;
     while (lineEnd != std::string_view::npos) {
         const size_t next = head.find("\r\n", lineEnd + 2);
-        const std::string_view line = head.substr(lineEnd + 2, next == std::string_view::npos ? std::string_view::npos
-                                                                                            : next - lineEnd - 2);
+        const std::string_view line = head.substr(
+            lineEnd + 2, next == std::string_view::npos ? std::string_view::npos : next - lineEnd - 2);
         lineEnd = next;
         const size_t colon = line.find(':');
         if (colon == std::string_view::npos)

@@ -41,8 +41,9 @@ std::string dotted(uint32_t networkOrder) {
 }
 
 bool inRanges(const std::vector<AddressRange>& ranges, uint32_t hostOrder) {
-    return std::any_of(ranges.begin(), ranges.end(),
-                       [hostOrder](const AddressRange& r) { return hostOrder >= r.first && hostOrder <= r.last; });
+    return std::any_of(ranges.begin(), ranges.end(), [hostOrder](const AddressRange& r) {
+        return hostOrder >= r.first && hostOrder <= r.last;
+    });
 }
 
 // The up, multicast-capable interfaces with an IPv4 subnet that overlaps a range.
@@ -60,8 +61,9 @@ std::vector<Interface> interfacesFor(const std::vector<AddressRange>& ranges) {
         const uint32_t mask = ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_netmask)->sin_addr.s_addr);
         const uint32_t low = addr & mask;
         const uint32_t high = low | ~mask;
-        const bool overlaps = std::any_of(ranges.begin(), ranges.end(),
-                                          [&](const AddressRange& r) { return r.first <= high && r.last >= low; });
+        const bool overlaps = std::any_of(ranges.begin(), ranges.end(), [&](const AddressRange& r) {
+            return r.first <= high && r.last >= low;
+        });
         const unsigned index = if_nametoindex(i->ifa_name);
         if (!overlaps || index == 0)
             continue;
@@ -264,12 +266,15 @@ WsdSweepStats wsdSweep(const std::vector<AddressRange>& ranges, const WsdSweepOp
             wake = std::min(wake, repeatAt);
         pfds.push_back({fd, static_cast<short>(listening ? POLLIN : 0), 0});
         for (const Fetch& f : running) {
-            pfds.push_back({f.fd, static_cast<short>(f.connected && f.sent == f.out.size() ? POLLIN : POLLOUT), 0});
+            pfds.push_back(
+                {f.fd, static_cast<short>(f.connected && f.sent == f.out.size() ? POLLIN : POLLOUT), 0});
             wake = std::min(wake, f.deadline);
         }
-        const auto waitMs = std::chrono::ceil<std::chrono::milliseconds>(std::max(wake - now, Clock::duration::zero()));
+        const auto waitMs =
+            std::chrono::ceil<std::chrono::milliseconds>(std::max(wake - now, Clock::duration::zero()));
         // A short wait keeps the stop request answered promptly.
-        const int n = poll(pfds.data(), pfds.size(), static_cast<int>(std::min<int64_t>(waitMs.count(), 200)));
+        const int n =
+            poll(pfds.data(), pfds.size(), static_cast<int>(std::min<int64_t>(waitMs.count(), 200)));
         if (n < 0 && errno != EINTR)
             break;
         now = Clock::now();

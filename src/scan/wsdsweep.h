@@ -41,10 +41,10 @@ struct WsdSweepHost {
 };
 
 struct WsdSweepStats {
-    int interfaces = 0;      // interfaces the Probe went out on
-    int64_t answers = 0;     // ProbeMatches taken
-    int64_t ignored = 0;     // datagrams dropped (outside the ranges, foreign, oversized, repeated)
-    int64_t fetched = 0;     // metadata documents read
+    int interfaces = 0;  // interfaces the Probe went out on
+    int64_t answers = 0; // ProbeMatches taken
+    int64_t ignored = 0; // datagrams dropped (outside the ranges, foreign, oversized, repeated)
+    int64_t fetched = 0; // metadata documents read
 };
 
 // Runs one discovery over the ranges on the calling thread; found() is called
