@@ -288,8 +288,10 @@ WsdSweepStats wsdSweep(const std::vector<AddressRange>& ranges, const WsdSweepOp
                 if (got < 0)
                     break;
                 const uint32_t source = from.sin_addr.s_addr;
+                if (responders.count(source) != 0)
+                    continue; // its answer to the repeated Probe
                 if (static_cast<size_t>(got) > kWsdMaxDatagram || !inRanges(ranges, ntohl(source)) ||
-                    responders.count(source) != 0 || responders.size() >= options.maxResponders) {
+                    responders.size() >= options.maxResponders) {
                     ++stats.ignored;
                     continue;
                 }

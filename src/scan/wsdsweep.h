@@ -43,7 +43,7 @@ struct WsdSweepHost {
 struct WsdSweepStats {
     int interfaces = 0;  // interfaces the Probe went out on
     int64_t answers = 0; // ProbeMatches taken
-    int64_t ignored = 0; // datagrams dropped (outside the ranges, foreign, oversized, repeated)
+    int64_t ignored = 0; // datagrams dropped (outside the ranges, foreign, oversized)
     int64_t fetched = 0; // metadata documents read
 };
 

@@ -169,8 +169,8 @@ TEST_F(ScanTestLan, ComputersFoundWithoutNetbios) {
     EXPECT_EQ(india->parent()->text(0), "WSDGROUP");
     EXPECT_EQ(india->text(1), "127.0.0.18");
     EXPECT_EQ(india->toolTip(0), "Найден: Порт SMB (445), WS-Discovery");
-    EXPECT_EQ(children("INDIA"), QStringList({"\\\\127.0.0.18\\IPC$", "\\\\127.0.0.18\\Media",
-                                              "\\\\127.0.0.18\\Projects"}));
+    EXPECT_EQ(children("INDIA"),
+              QStringList({"\\\\127.0.0.18\\IPC$", "\\\\127.0.0.18\\Media", "\\\\127.0.0.18\\Projects"}));
     EXPECT_TRUE(search->SearchShares.contains("\\\\127.0.0.18\\Projects<>INDIA"));
     ASSERT_TRUE(node("GOLF"));
     EXPECT_EQ(node("GOLF")->toolTip(0), "Найден: Порт SMB (445)");

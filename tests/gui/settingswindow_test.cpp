@@ -1,8 +1,8 @@
 // The settings window: loading, the range list editing, save and cancel, the
 // dependent controls, "range.txt", and a save that cannot write cfg.ini.
+#include "gui/discoverymethodsbox.h"
 #include "gui/numberfield.h"
 #include "gui/settingswindow.h"
-#include "gui/discoverymethodsbox.h"
 #include "settings/configfile.h"
 #include "settings/rangefile.h"
 

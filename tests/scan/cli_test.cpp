@@ -117,12 +117,14 @@ TEST(CliScan, WsDiscoveryHostOfTheTestLan) {
     if (!why.empty())
         SKIP_OR_FAIL(why);
     std::string all, wsdOnly, shares, files;
-    const int rcAll = testing::runCommand(lan.inLan({binary("ormix-cli"), "scan", "--timeout", "0.5", "--methods",
-                                                     "netbios,smb,wsd", "127.0.0.10-18"}),
+    const int rcAll = testing::runCommand(lan.inLan({binary("ormix-cli"), "scan", "--timeout", "0.5",
+                                                     "--methods", "netbios,smb,wsd", "127.0.0.10-18"}),
                                           &all);
     const int rcWsd = testing::runCommand(
-        lan.inLan({binary("ormix-cli"), "scan", "--timeout", "0.5", "--methods", "wsd", "127.0.0.10-18"}), &wsdOnly);
-    const int rcShares = testing::runCommand(lan.inLan({binary("ormix-cli"), "shares", "127.0.0.18"}), &shares);
+        lan.inLan({binary("ormix-cli"), "scan", "--timeout", "0.5", "--methods", "wsd", "127.0.0.10-18"}),
+        &wsdOnly);
+    const int rcShares =
+        testing::runCommand(lan.inLan({binary("ormix-cli"), "shares", "127.0.0.18"}), &shares);
     const int rcSearch = testing::runCommand(
         lan.inLan({binary("ormix-cli"), "search", "india-*", "\\\\127.0.0.18\\Projects<>INDIA"}), &files);
     lan.down();
