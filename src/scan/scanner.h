@@ -3,8 +3,11 @@
 // when asked, a second or third to those that stayed silent), reports the
 // first answer of each queried address, and tells its owner everything
 // through a ScanObserver. A datagram that answers no query of the range (an
-// address never asked, a transaction id never sent) is counted and dropped. Covered by
-// tests/scan/scanner_test.cpp (with the nbt-responder fixture) and tests/scan/nmbd_test.cpp (a real nmbd).
+// address never asked, a transaction id never sent) is counted and dropped.
+// When asked, the SMB-port sweep (per range) and the WS-Discovery sweep (once
+// per scan) run beside it and each range's computers are merged. Covered by
+// tests/scan/scanner_test.cpp (with the nbt-responder fixture), tests/scan/nmbd_test.cpp
+// (a real nmbd) and tests/scan/cli_test.cpp (all methods over the test LAN).
 #pragma once
 
 #include "scan/nbstat.h"
