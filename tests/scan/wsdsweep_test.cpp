@@ -32,7 +32,7 @@ TEST(WsdSweep, ReportsRespondersInsideTheRangesAndFetchesOnlyFromTheirOwnAddress
     std::string error;
     ASSERT_TRUE(ns.create(error)) << error;
     ASSERT_TRUE(ns.enter(error)) << error;
-    for (const char* a : {"127.0.0.18/8", "127.0.0.19/8", "127.0.0.20/8", "127.0.0.30/8"})
+    for (const char* a : {"127.0.0.17/8", "127.0.0.18/8", "127.0.0.19/8", "127.0.0.20/8", "127.0.0.30/8"})
         ASSERT_TRUE(ns.addLoopbackAddress(a));
     ASSERT_TRUE(ns.setLoopbackMulticast(true));
 
@@ -42,6 +42,8 @@ TEST(WsdSweep, ReportsRespondersInsideTheRangesAndFetchesOnlyFromTheirOwnAddress
         {"127.0.0.19", "LIAR/Workgroup:X", 5357, "127.0.0.18", {}},
         // Control characters in the name and the workgroup.
         {"127.0.0.20", "MI\tKE/Workgroup:G\nH\x7f", 5357, {}, {}},
+        // Metadata of a megabyte: over the cap, read no further.
+        {"127.0.0.17", "HUGE/Workgroup:X", 5357, {}, std::string(1 << 20, 'x')},
         // Outside the scanned range.
         {"127.0.0.30", "OUTSIDE/Workgroup:X", 5357, {}, {}},
     };
@@ -60,7 +62,8 @@ TEST(WsdSweep, ReportsRespondersInsideTheRangesAndFetchesOnlyFromTheirOwnAddress
 
     EXPECT_EQ(stats.interfaces, 1);
     EXPECT_GE(responder.probes(), 1);
-    ASSERT_EQ(found.size(), 3u);
+    ASSERT_EQ(found.size(), 4u);
+    EXPECT_FALSE(found[host("127.0.0.17")].identified);
     const WsdSweepHost& india = found[host("127.0.0.18")];
     EXPECT_TRUE(india.identified);
     EXPECT_EQ(india.computer.name, "INDIA");
@@ -69,8 +72,9 @@ TEST(WsdSweep, ReportsRespondersInsideTheRangesAndFetchesOnlyFromTheirOwnAddress
     EXPECT_EQ(found[host("127.0.0.20")].computer.name, "MIKE");
     EXPECT_EQ(found[host("127.0.0.20")].computer.workgroup, "GH");
     EXPECT_EQ(found.count(host("127.0.0.30")), 0u);
-    // INDIA's and MIKE's metadata; LIAR pointed at INDIA and was not followed.
-    EXPECT_EQ(responder.gets(), 2);
+    // HUGE's, INDIA's and MIKE's metadata were asked for; LIAR pointed at
+    // INDIA and was not followed.
+    EXPECT_EQ(responder.gets(), 3);
     EXPECT_EQ(stats.fetched, 2);
 
     // No multicast interface carries the range: nothing is sent.
