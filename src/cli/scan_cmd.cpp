@@ -54,11 +54,12 @@ private:
 };
 
 int usage() {
-    std::fputs("usage: ormix-cli scan [--timeout SECONDS] [--methods netbios,smb] [--retries 0-2]\n"
+    std::fputs("usage: ormix-cli scan [--timeout SECONDS] [--methods netbios,smb,wsd] [--retries 0-2]\n"
                "                      [--format tsv|csv|json] RANGE...\n"
-               "  --methods  how to find computers: node-status queries (netbios, the default)\n"
-               "             and/or the SMB port 445 with the server's own name (smb); with\n"
-               "             more than netbios each line gets a fifth column naming the\n"
+               "  --methods  how to find computers: node-status queries (netbios, the default),\n"
+               "             the SMB port 445 with the server's own name (smb), WS-Discovery\n"
+               "             with the name and workgroup from the computer's metadata (wsd);\n"
+               "             with more than netbios each line gets a fifth column naming the\n"
                "             methods that found the host, and an unknown MAC reads -\n"
                "  --retries  ask addresses that did not answer again, up to twice (default 0)\n",
                stderr);
@@ -97,7 +98,8 @@ int runScan(int argc, char** argv) {
                 return usage();
         } else if (a == "--methods") {
             if (i + 1 >= argc || !parseDiscoveryMethods(argv[i + 1], methods)) {
-                std::fprintf(stderr, "ormix-cli scan: --methods takes netbios and/or smb, comma-separated\n");
+                std::fprintf(stderr,
+                             "ormix-cli scan: --methods takes netbios, smb and/or wsd, comma-separated\n");
                 return usage();
             }
             ++i;

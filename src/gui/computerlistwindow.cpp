@@ -194,6 +194,11 @@ void TAddrMgrForm::SaveComputerList() {
     close();
 }
 
+void TAddrMgrForm::NoteFoundBy(const std::string& ip, const std::string& labels) {
+    if (!labels.empty())
+        foundBy_[QString::fromStdString(ip).toLower()] = QString::fromStdString(labels);
+}
+
 void TAddrMgrForm::FillTable() {
     const QLocale locale = QLocale::system();
     const char dateSep = separatorOf(locale.dateFormat(QLocale::ShortFormat), '/');
@@ -205,9 +210,13 @@ void TAddrMgrForm::FillTable() {
     QList<QTreeWidgetItem*> rows;
     rows.reserve(static_cast<qsizetype>(list.size()));
     for (const COMPINF_& c : list) {
-        rows.append(new ComputerRow(QStringList{
+        auto* row = new ComputerRow(QStringList{
             QString::fromStdString(c.Ip), QString::fromStdString(c.Name), QString::fromStdString(c.Mac),
-            QString::fromStdString(formatDosDateTime(c.LastSeen, dateSep, timeSep))}));
+            QString::fromStdString(formatDosDateTime(c.LastSeen, dateSep, timeSep))});
+        if (const auto how = foundBy_.find(QString::fromStdString(c.Ip).toLower()); how != foundBy_.end())
+            for (int column = 0; column < row->columnCount(); ++column)
+                row->setToolTip(column, QStringLiteral("Найден: ") + how->second);
+        rows.append(row);
     }
     AddrList->addTopLevelItems(rows);
     AddrList->setUpdatesEnabled(true);

@@ -9,6 +9,7 @@
 #include <QDialog>
 
 #include <functional>
+#include <map>
 #include <string>
 
 class QFileDialog;
@@ -31,6 +32,11 @@ public:
     // is reported in a message box and the window stays as it is. Run at the
     // end of every scan and at quit.
     void SaveComputerList();
+
+    // How a computer was found in this run of the program (the labels of the
+    // methods, "NetBIOS, WS-Discovery"); the row's tooltip says it. Kept in
+    // memory only: "range.lst" keeps its format. Main thread.
+    void NoteFoundBy(const std::string& ip, const std::string& labels);
 
     // Shows the list in AddrList, in list order.
     void FillTable();
@@ -70,6 +76,7 @@ private:
     QString askExportPath();
 
     ComputerList computers_;
+    std::map<QString, QString> foundBy_; // lower-case address -> method labels
 };
 
 } // namespace ormix

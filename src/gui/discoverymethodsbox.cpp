@@ -25,8 +25,8 @@ DiscoveryMethodsBox::DiscoveryMethodsBox(QWidget* parent)
         QStringLiteral("Находит компьютеры с общими папками, которые не отвечают по NetBIOS"));
     WsdCheck = new QCheckBox(QStringLiteral("WS-Discovery"), this);
     WsdCheck->setObjectName(QStringLiteral("WsdCheck"));
-    WsdCheck->setEnabled(false);
-    WsdCheck->setToolTip(QStringLiteral("Пока недоступно"));
+    WsdCheck->setToolTip(QStringLiteral(
+        "Находит компьютеры, которые объявляют себя по WS-Discovery (сетевое окружение Windows)"));
     auto* retryLabel = new QLabel(QStringLiteral("Повторных запросов:"), this);
     RetryCount = new QSpinBox(this);
     RetryCount->setObjectName(QStringLiteral("RetryCount"));
@@ -51,10 +51,11 @@ DiscoveryMethodsBox::DiscoveryMethodsBox(QWidget* parent)
     // A scan needs at least one way to find computers.
     connect(NetbiosCheck, &QCheckBox::toggled, this, [this] { keepOneMethod(); });
     connect(SmbCheck, &QCheckBox::toggled, this, [this] { keepOneMethod(); });
+    connect(WsdCheck, &QCheckBox::toggled, this, [this] { keepOneMethod(); });
 }
 
 void DiscoveryMethodsBox::keepOneMethod() {
-    if (!NetbiosCheck->isChecked() && !SmbCheck->isChecked())
+    if (!NetbiosCheck->isChecked() && !SmbCheck->isChecked() && !WsdCheck->isChecked())
         NetbiosCheck->setChecked(true);
 }
 
@@ -62,12 +63,14 @@ void DiscoveryMethodsBox::load(const ConfigFile& config) {
     const unsigned methods = configuredScanMethods(config);
     NetbiosCheck->setChecked((methods & kFoundByNetbios) != 0);
     SmbCheck->setChecked((methods & kFoundBySmb) != 0);
+    WsdCheck->setChecked((methods & kFoundByWsd) != 0);
     RetryCount->setValue(configuredScanRetries(config));
 }
 
 void DiscoveryMethodsBox::save(ConfigFile& config) const {
     config.WriteNumber("main", "ScanNetbios", NetbiosCheck->isChecked() ? 1 : 0);
     config.WriteNumber("main", "ScanSmb", SmbCheck->isChecked() ? 1 : 0);
+    config.WriteNumber("main", "ScanWsd", WsdCheck->isChecked() ? 1 : 0);
     config.WriteNumber("main", "scan_retries", RetryCount->value());
 }
 

@@ -1,6 +1,6 @@
 // "Способы поиска компьютеров": the settings window's group of the ways a scan
 // finds computers and of its retry count, read from and written to cfg.ini's
-// section "main" (ScanNetbios, ScanSmb, scan_retries).
+// section "main" (ScanNetbios, ScanSmb, ScanWsd, scan_retries).
 #pragma once
 
 #include <QGroupBox>
@@ -22,7 +22,7 @@ public:
 
     QCheckBox* NetbiosCheck;
     QCheckBox* SmbCheck;
-    QCheckBox* WsdCheck; // shown, not yet available
+    QCheckBox* WsdCheck;
     QSpinBox* RetryCount;
 
 private:

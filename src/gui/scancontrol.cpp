@@ -205,8 +205,10 @@ void TMainDlg::AddFoundHost(const HostTexts& host) {
             this, [this, host] { AddFoundHost(host); }, Qt::QueuedConnection);
         return;
     }
-    if (TAddrMgrForm* list = appWindows().AddrMgrForm)
+    if (TAddrMgrForm* list = appWindows().AddrMgrForm) {
         list->Computers().RecordComputer(host.ip, host.name, host.mac);
+        list->NoteFoundBy(host.ip, discoveryMethodLabels(host.foundBy));
+    }
     PendingHosts.push_back(host);
     StartShareWorkers();
 }

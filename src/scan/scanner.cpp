@@ -114,6 +114,8 @@ bool parseDiscoveryMethods(const std::string& text, unsigned& methods) {
             bits |= kFoundByNetbios;
         else if (word == "smb")
             bits |= kFoundBySmb;
+        else if (word == "wsd")
+            bits |= kFoundByWsd;
         else
             return false;
         if (comma == std::string::npos)
@@ -199,12 +201,50 @@ void NBTMain::scan() {
         count_scan_addresses(*options_.ranges, [this] { observer_->fatalMessage("Malloc failed"); });
     observer_->progressTotal(total);
 
+    struct WsdJoiner {
+        NBTMain& scanner;
+        ~WsdJoiner() { scanner.join_wsd(); }
+    } wsdJoiner{*this};
+    if (options_.methods & kFoundByWsd)
+        start_wsd();
     for (const std::string& text : *options_.ranges) {
         if (stopRequested_)
             break;
         scan_range(text);
     }
     show_progress(true);
+}
+
+void NBTMain::start_wsd() {
+    std::vector<AddressRange> ranges;
+    for (const std::string& text : *options_.ranges) {
+        AddressRange r;
+        try {
+            if (parse_range_text(text, r))
+                ranges.push_back(r);
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    wsdHosts_.clear();
+    wsdLog_.clear();
+    if (ranges.empty())
+        return;
+    WsdSweepOptions wsd = options_.wsd;
+    wsd.stopRequested = [this] { return stopRequested_.load(); };
+    wsdThread_ = std::thread([this, ranges = std::move(ranges), wsd] {
+        wsdSweep(
+            ranges, wsd, [this](const WsdSweepHost& h) { wsdHosts_.push_back(h); },
+            [this](const std::string& line) { wsdLog_.push_back(line); });
+    });
+}
+
+void NBTMain::join_wsd() {
+    if (!wsdThread_.joinable())
+        return;
+    wsdThread_.join();
+    for (const std::string& line : wsdLog_)
+        log(line);
+    wsdLog_.clear();
 }
 
 int NBTMain::sock_prepare() {
@@ -395,6 +435,25 @@ void NBTMain::report_merged(const std::vector<SmbSweepHost>& smbHosts) {
         // workgroup, so it is left out.
         if (h.workgroup.empty() && s.identity.netbiosDomain != s.identity.netbiosComputer)
             h.workgroup = s.identity.netbiosDomain;
+    }
+    join_wsd();
+    for (const WsdSweepHost& w : wsdHosts_) {
+        const uint32_t address = ntohl(w.address);
+        if (address < range_.first || address > range_.last)
+            continue;
+        auto [it, added] = merged.try_emplace(address);
+        HostTexts& h = it->second;
+        if (added) {
+            h.name = "<unknown>";
+            h.ip = dotted(w.address);
+        }
+        h.foundBy |= kFoundByWsd;
+        if (!w.identified)
+            continue;
+        if (h.name == "<unknown>")
+            h.name = w.computer.name;
+        if (h.workgroup.empty())
+            h.workgroup = w.computer.workgroup;
     }
     for (auto& [address, host] : merged)
         observer_->foundHost(host);

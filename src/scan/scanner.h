@@ -3,13 +3,17 @@
 // when asked, a second or third to those that stayed silent), reports the
 // first answer of each queried address, and tells its owner everything
 // through a ScanObserver. A datagram that answers no query of the range (an
-// address never asked, a transaction id never sent) is counted and dropped. Covered by
-// tests/scan/scanner_test.cpp (with the nbt-responder fixture) and tests/scan/nmbd_test.cpp (a real nmbd).
+// address never asked, a transaction id never sent) is counted and dropped.
+// When asked, the SMB-port sweep (per range) and the WS-Discovery sweep (once
+// per scan) run beside it and each range's computers are merged. Covered by
+// tests/scan/scanner_test.cpp (with the nbt-responder fixture), tests/scan/nmbd_test.cpp
+// (a real nmbd) and tests/scan/cli_test.cpp (all methods over the test LAN).
 #pragma once
 
 #include "scan/nbstat.h"
 #include "scan/ranges.h"
 #include "scan/smbsweep.h"
+#include "scan/wsdsweep.h"
 
 #include <atomic>
 #include <chrono>
@@ -56,8 +60,8 @@ std::string discoveryMethodNames(unsigned methods);
 // The window's names of the methods: "NetBIOS", "Порт SMB (445)",
 // "WS-Discovery", joined by ", " (UTF-8).
 std::string discoveryMethodLabels(unsigned methods);
-// Parses a comma-separated list of "netbios" and "smb"; false on an unknown
-// or empty word. (WS-Discovery has its bit but no sweep yet.)
+// Parses a comma-separated list of "netbios", "smb" and "wsd"; false on an
+// unknown or empty word.
 bool parseDiscoveryMethods(const std::string& text, unsigned& methods);
 
 struct SelectTimeout {
@@ -82,11 +86,13 @@ struct ScanOptions {
     // address order once all of the range's methods are done.
     unsigned methods = kFoundByNetbios;
     SmbSweepOptions smb;
+    // One WS-Discovery sweep serves the whole scan: it starts with the first
+    // range and every range's merge takes the responders inside it.
+    WsdSweepOptions wsd;
     // Queries per second at most, first pass and retries alike; 0: no cap.
     int maxQueriesPerSecond = kDefaultQueriesPerSecond;
     static constexpr int kDefaultQueriesPerSecond = 20000;
 };
-
 
 class NBTMain : public std::enable_shared_from_this<NBTMain> {
 public:
@@ -128,6 +134,8 @@ private:
     void ignore(uint32_t source, const char* why);
     void report_host(const NodeStatusAnswer& answer, uint32_t source);
     void report_merged(const std::vector<SmbSweepHost>& smbHosts);
+    void start_wsd();
+    void join_wsd();
     void show_progress(bool final);
     void release_scan_resources();
     void log(const std::string& line);
@@ -165,6 +173,11 @@ private:
     std::set<std::string> ignoredKinds_;
     // Node-status answers of the range held back for the merge (several methods).
     std::vector<HostTexts> heldBack_;
+    // The WS-Discovery sweep's thread and what it found; its log lines wait
+    // for the join, so the observer hears only from the scanner's thread.
+    std::thread wsdThread_;
+    std::vector<WsdSweepHost> wsdHosts_;
+    std::vector<std::string> wsdLog_;
     int64_t progressShown_ = -1;
     std::chrono::steady_clock::time_point lastProgress_{};
 };

@@ -28,6 +28,7 @@ constexpr char kSelectTimeoutSeconds[] = "select_timeout_sec";
 constexpr char kSelectTimeoutMicroseconds[] = "select_timeout_usec";
 constexpr char kScanNetbios[] = "ScanNetbios";
 constexpr char kScanSmb[] = "ScanSmb";
+constexpr char kScanWsd[] = "ScanWsd";
 constexpr char kScanRetries[] = "scan_retries";
 constexpr char kScanMaxQueriesPerSecond[] = "scan_max_pps";
 
@@ -112,6 +113,8 @@ unsigned configuredScanMethods(const ConfigFile& file) {
         m |= kFoundByNetbios;
     if (file.ReadNumber(kMain, kScanSmb, 1) != 0)
         m |= kFoundBySmb;
+    if (file.ReadNumber(kMain, kScanWsd, 1) != 0)
+        m |= kFoundByWsd;
     return m == 0 ? kFoundByNetbios : m;
 }
 

@@ -59,8 +59,8 @@ SelectTimeout configuredSelectTimeout(const ConfigFile& file);
 // The keys scan_retries (default 1) and scan_max_pps of section "main",
 // bounded to what the scanner accepts.
 int configuredScanRetries(const ConfigFile& file);
-// The keys ScanNetbios (default 1) and ScanSmb (default 1) of section
-// "main"; NetBIOS alone when both are 0.
+// The keys ScanNetbios, ScanSmb and ScanWsd (each default 1) of section
+// "main"; NetBIOS alone when all are 0.
 unsigned configuredScanMethods(const ConfigFile& file);
 int configuredQueriesPerSecond(const ConfigFile& file);
 

@@ -84,6 +84,23 @@ TEST_F(AddrMgrFormTest, ShowsNewcomersFirstThenTheFileInOrder) {
     EXPECT_EQ(f.CntText->text(), "5");
 }
 
+// How a computer was found in this run shows as the row's tooltip; computers
+// not found since the start have none, and the file keeps its four fields.
+TEST_F(AddrMgrFormTest, RowsTellHowTheComputerWasFound) {
+    TAddrMgrForm& f = makeForm(kFile);
+    f.Computers().RecordComputer("10.0.0.9", "A", "");
+    f.NoteFoundBy("10.0.0.9", "Порт SMB (445), WS-Discovery");
+    f.NoteFoundBy("192.168.0.5", "NetBIOS");
+    f.show();
+    ASSERT_EQ(f.AddrList->topLevelItemCount(), 3);
+    for (int column = 0; column < 4; ++column)
+        EXPECT_EQ(f.AddrList->topLevelItem(0)->toolTip(column), "Найден: Порт SMB (445), WS-Discovery");
+    EXPECT_EQ(f.AddrList->topLevelItem(1)->toolTip(1), "Найден: NetBIOS");
+    EXPECT_EQ(f.AddrList->topLevelItem(2)->toolTip(1), "");
+    f.SaveComputerList();
+    EXPECT_EQ(readFile(listPath_), "10.0.0.9,A,," + std::to_string(kJan2010) + "\r\n" + kFile);
+}
+
 TEST_F(AddrMgrFormTest, AMissingFileIsCreatedEmpty) {
     std::filesystem::remove(listPath_);
     TAddrMgrForm f(programDir_);

@@ -149,6 +149,41 @@ TEST_F(ScanTestLan, TreeCountersExclusionsAndTheComputerList) {
     EXPECT_EQ(QString::fromUtf8(list.readAll()).count("\r\n"), 5);
 }
 
+// The computers NetBIOS does not see: GOLF through its SMB port, INDIA through
+// WS-Discovery as well, which alone names its workgroup. The tree and the
+// computer list tell how each was found, and their shares reach the search.
+TEST_F(ScanTestLan, ComputersFoundWithoutNetbios) {
+    ConfigFile& cfg = dlg->ConfigFile;
+    cfg.WriteText("main", "iprange", "127.0.0.16-18");
+    cfg.WriteNumber("main", "ShowResCount", 1);
+    cfg.WriteFlag("main", "GroupByWrkGrp", true);
+    cfg.WriteNumber("main", "select_timeout_sec", 1);
+    SetupHost host;
+    host.ApplySettings = [this](const SettingsMirrors& m) { dlg->ApplySettings(m); };
+    TSetupForm setup(cfg, host);
+    appWindows().SetupForm = &setup;
+
+    scan();
+    QTreeWidgetItem* india = node("INDIA");
+    ASSERT_TRUE(india) << outline().toStdString();
+    EXPECT_EQ(india->parent()->text(0), "WSDGROUP");
+    EXPECT_EQ(india->text(1), "127.0.0.18");
+    EXPECT_EQ(india->toolTip(0), "Найден: Порт SMB (445), WS-Discovery");
+    EXPECT_EQ(children("INDIA"),
+              QStringList({"\\\\127.0.0.18\\IPC$", "\\\\127.0.0.18\\Media", "\\\\127.0.0.18\\Projects"}));
+    EXPECT_TRUE(search->SearchShares.contains("\\\\127.0.0.18\\Projects<>INDIA"));
+    ASSERT_TRUE(node("GOLF"));
+    EXPECT_EQ(node("GOLF")->toolTip(0), "Найден: Порт SMB (445)");
+    EXPECT_EQ(node("HOTEL")->toolTip(0), "Найден: NetBIOS, Порт SMB (445)");
+
+    computers->show();
+    const auto rows = computers->AddrList->findItems("127.0.0.18", Qt::MatchExactly, 0);
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows[0]->text(1), "INDIA");
+    EXPECT_EQ(rows[0]->toolTip(1), "Найден: Порт SMB (445), WS-Discovery");
+    computers->close();
+}
+
 // The quit: the program stops and joins every thread it started, also while
 // search workers walk the shares, and while a scan waits for answers and share
 // workers list DELTA's 120 shares; cfg.ini and range.lst stay whole.
@@ -159,9 +194,10 @@ protected:
         cfg.WriteText("main", "iprange", "127.0.0.10-15");
         cfg.WriteNumber("main", "ShowResCount", 1);
         cfg.WriteNumber("main", "select_timeout_sec", selectTimeoutSeconds);
-        // Node-status answers only: with the SMB-port sweep too, a range's
+        // Node-status answers only: with the other methods too, a range's
         // hosts arrive together at its end, after the long closing wait.
         cfg.WriteNumber("main", "ScanSmb", 0);
+        cfg.WriteNumber("main", "ScanWsd", 0);
         SetupHost host;
         host.ApplySettings = [this](const SettingsMirrors& m) { dlg->ApplySettings(m); };
         setup = std::make_unique<TSetupForm>(cfg, host);

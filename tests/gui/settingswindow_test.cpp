@@ -1,8 +1,8 @@
 // The settings window: loading, the range list editing, save and cancel, the
 // dependent controls, "range.txt", and a save that cannot write cfg.ini.
+#include "gui/discoverymethodsbox.h"
 #include "gui/numberfield.h"
 #include "gui/settingswindow.h"
-#include "gui/discoverymethodsbox.h"
 #include "settings/configfile.h"
 #include "settings/rangefile.h"
 
@@ -97,7 +97,8 @@ TEST_F(SetupFormTest, LoadsDefaultsWithoutAFile) {
     EXPECT_EQ(f.MethodsBox->title(), "Способы поиска компьютеров");
     EXPECT_TRUE(f.MethodsBox->NetbiosCheck->isChecked());
     EXPECT_TRUE(f.MethodsBox->SmbCheck->isChecked());
-    EXPECT_FALSE(f.MethodsBox->WsdCheck->isEnabled());
+    EXPECT_TRUE(f.MethodsBox->WsdCheck->isEnabled());
+    EXPECT_TRUE(f.MethodsBox->WsdCheck->isChecked());
     EXPECT_EQ(f.MethodsBox->RetryCount->value(), 1);
     EXPECT_FALSE(std::filesystem::exists(cfgPath_)); // loading never writes
 }
@@ -222,6 +223,7 @@ TEST_F(SetupFormTest, SaveWritesTheKeysInOrderThenReloads) {
     f.ExclRes->setText("ADMIN$, C$");
     f.AutoScanCheck->setChecked(true);
     f.Interval->setValue(120);
+    f.MethodsBox->WsdCheck->setChecked(false);
     f.MethodsBox->SmbCheck->setChecked(false);
     f.MethodsBox->NetbiosCheck->setChecked(false); // the last method stays on
     f.MethodsBox->RetryCount->setValue(2);
@@ -245,6 +247,7 @@ TEST_F(SetupFormTest, SaveWritesTheKeysInOrderThenReloads) {
                                   "GroupByWrkGrp=0\n"
                                   "ScanNetbios=1\n"
                                   "ScanSmb=0\n"
+                                  "ScanWsd=0\n"
                                   "scan_retries=2\n"
                                   "IndexShares=1\n"
                                   "IndexWalks=3\n"

@@ -1,5 +1,6 @@
 // The ormix-cli scan and ranges contract, run as programs: ranges without a
-// network, scan against nbt-responder inside a namespace of the test's own.
+// network, scan against nbt-responder inside a namespace of the test's own,
+// and against the test LAN.
 #include "fixtures/netns.h"
 #include "fixtures/testlan.h"
 
@@ -72,7 +73,7 @@ TEST(CliScan, PrintsOneLinePerReportedHost) {
 }
 
 TEST(CliScan, BadMethodsOrRetriesAreUsageErrors) {
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"--methods", "wsd"},
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--methods", "wins"},
                                                  {"--methods", "netbios,"},
                                                  {"--methods"},
                                                  {"--retries", "3"},
@@ -104,6 +105,46 @@ TEST(CliScan, MethodsColumnOverTheTestLan) {
                    "127.0.0.14\tDELTA\tOFFICE\t02-00-00-00-00-04\tnetbios,smb\n"
                    "127.0.0.15\tECHO\tOFFICE\t02-00-00-00-00-05\tnetbios\n"
                    "127.0.0.16\tGOLF\t\t-\tsmb\n");
+}
+
+// All three methods over the whole demo range: INDIA (Samba without NetBIOS,
+// announced by WS-Discovery) comes with the workgroup only its metadata
+// gives; asked by WS-Discovery alone it is found all the same, and its
+// shares and files are there for the share listing and the search.
+TEST(CliScan, WsDiscoveryHostOfTheTestLan) {
+    testing::TestLan lan("cliwsd-" + std::to_string(::getpid()));
+    const std::string why = lan.up();
+    if (!why.empty())
+        SKIP_OR_FAIL(why);
+    std::string all, wsdOnly, shares, files;
+    const int rcAll = testing::runCommand(lan.inLan({binary("ormix-cli"), "scan", "--timeout", "0.5",
+                                                     "--methods", "netbios,smb,wsd", "127.0.0.10-18"}),
+                                          &all);
+    const int rcWsd = testing::runCommand(
+        lan.inLan({binary("ormix-cli"), "scan", "--timeout", "0.5", "--methods", "wsd", "127.0.0.10-18"}),
+        &wsdOnly);
+    const int rcShares =
+        testing::runCommand(lan.inLan({binary("ormix-cli"), "shares", "127.0.0.18"}), &shares);
+    const int rcSearch = testing::runCommand(
+        lan.inLan({binary("ormix-cli"), "search", "india-*", "\\\\127.0.0.18\\Projects<>INDIA"}), &files);
+    lan.down();
+    EXPECT_EQ(rcAll, 0);
+    EXPECT_EQ(all, "127.0.0.11\tALPHA\tTESTLAN\t02-00-00-00-00-01\tnetbios,smb\n"
+                   "127.0.0.12\tBRAVO\tTESTLAN\t02-00-00-00-00-02\tnetbios,smb\n"
+                   "127.0.0.13\tCHARLIE\tOFFICE\t02-00-00-00-00-03\tnetbios,smb\n"
+                   "127.0.0.14\tDELTA\tOFFICE\t02-00-00-00-00-04\tnetbios,smb\n"
+                   "127.0.0.15\tECHO\tOFFICE\t02-00-00-00-00-05\tnetbios\n"
+                   "127.0.0.16\tGOLF\t\t-\tsmb\n"
+                   "127.0.0.17\tHOTEL\tOFFICE\t02-00-00-00-00-06\tnetbios,smb\n"
+                   "127.0.0.18\tINDIA\tWSDGROUP\t-\tsmb,wsd\n");
+    EXPECT_EQ(rcWsd, 0);
+    EXPECT_EQ(wsdOnly, "127.0.0.18\tINDIA\tWSDGROUP\t-\twsd\n");
+    EXPECT_EQ(rcShares, 0);
+    EXPECT_NE(shares.find("\\\\127.0.0.18\\Projects\tProjects of INDIA\n"), std::string::npos) << shares;
+    EXPECT_NE(shares.find("\\\\127.0.0.18\\Media\tMedia\n"), std::string::npos) << shares;
+    EXPECT_EQ(rcSearch, 0);
+    EXPECT_NE(files.find("india-plan.txt"), std::string::npos) << files;
+    EXPECT_NE(files.find("india-q2.txt"), std::string::npos) << files;
 }
 
 } // namespace

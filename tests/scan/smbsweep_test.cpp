@@ -167,7 +167,8 @@ TEST(SmbSweep, FindsTheTestLansSambaHosts) {
     std::sort(found.begin(), found.end());
     EXPECT_EQ(found, (std::vector<std::string>{"127.0.0.11|ALPHA|ALPHA", "127.0.0.12|BRAVO|BRAVO",
                                                "127.0.0.13|CHARLIE|CHARLIE", "127.0.0.14|DELTA|DELTA",
-                                               "127.0.0.16|GOLF|GOLF", "127.0.0.17|HOTEL|HOTEL"}));
+                                               "127.0.0.16|GOLF|GOLF", "127.0.0.17|HOTEL|HOTEL",
+                                               "127.0.0.18|INDIA|INDIA"}));
 }
 
 } // namespace
