@@ -11,9 +11,10 @@
 #include "fixtures/netns.h"
 #include "fixtures/testlan.h"
 #include "gui/application.h"
-#include "gui/appwindows.h"
+#include "gui/appstate.h"
 #include "gui/mainwindow.h"
 #include "gui/settingswindow.h"
+#include "platform/programdir.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -67,12 +68,12 @@ ScanResult scanOnce(const std::vector<std::string>& ranges, bool shareCounting, 
     QTemporaryDir folder;
     const QString home = QDir::currentPath();
     QDir::setCurrent(folder.path());
-    auto dlg = std::make_unique<TMainDlg>();
-    appWindows().MainDlg = dlg.get();
-    SettingsMirrors m;
-    m.ShowResCount = shareCounting;
-    m.GroupByWrkGrp = true;
-    dlg->ApplySettings(m);
+    AppState state(ConfigFilePath(), folder.path().toStdString() + "/");
+    AppSettings settings;
+    settings.showShareCount = shareCounting;
+    settings.groupByWorkgroup = true;
+    state.setSettings(settings);
+    auto dlg = std::make_unique<TMainDlg>(state);
     if (lister)
         dlg->Lister = lister;
     const auto list = std::make_shared<const std::vector<std::string>>(ranges);
@@ -131,7 +132,6 @@ ScanResult scanOnce(const std::vector<std::string>& ranges, bool shareCounting, 
     if (getenv("GUI_BENCH_DEBUG"))
         std::fprintf(stderr, "%s\n", dlg->IpMemo->toPlainText().toStdString().c_str());
     dlg->hide();
-    appWindows() = AppWindows{};
     dlg.reset();
     QDir::setCurrent(home);
     return r;

@@ -1,4 +1,4 @@
-// TAddrMgrForm; see addrmgrform.h.
+// TAddrMgrForm; see computerlistwindow.h.
 #include "gui/computerlistwindow.h"
 #include "gui/application.h"
 
@@ -80,14 +80,12 @@ QToolButton* flatButton(QWidget* parent, const char* name, const QString& text, 
 
 } // namespace
 
-TAddrMgrForm::TAddrMgrForm(const std::string& programDir, QWidget* parent)
-    : QDialog(parent), computers_(programDir + "range.lst") {
+TAddrMgrForm::TAddrMgrForm(ComputerList& computers, QWidget* parent)
+    : QDialog(parent), computers_(computers) {
     ShowMessage = [this](const QString& text) { QMessageBox::critical(this, MessageBoxTitle(), text); };
     AskExportPath = [this] { return askExportPath(); };
     AskCsvPath = [this] { return AskCsvExportPath(this, QStringLiteral("complist.csv")); };
     buildLayout();
-    if (!computers_.LoadComputerList())
-        ShowMessage(QString::fromUtf8(kComputerListReadError));
 }
 
 void TAddrMgrForm::buildLayout() {

@@ -4,13 +4,11 @@
 #include "gui/maintree.h"
 
 #include "gui/accountswindow.h"
-#include "gui/appwindows.h"
-#include "gui/drivewindow.h"
+#include "gui/appstate.h"
 #include "gui/icons.h"
 #include "gui/logindialog.h"
 #include "gui/mainwindow.h"
 #include "gui/scancontrol.h"
-#include "gui/searchwindow.h"
 #include "gui/signinmark.h"
 #include "platform/displaytext.h"
 #include "platform/launcher.h"
@@ -248,7 +246,7 @@ void TMainDlg::ClearTree() {
 
 void TMainDlg::InsertHostNode(const HOSTINF& host) {
     QTreeWidgetItem* group = nullptr;
-    if (GroupByWrkGrp.load()) {
+    if (state_.settings().groupByWorkgroup) {
         // The last top-level node of that name, whatever its letter case.
         const QString workgroup = visibleText(host.Workgroup);
         for (int i = 0; i < MainTree->topLevelItemCount(); ++i) {
@@ -279,7 +277,8 @@ void TMainDlg::InsertHostNode(const HOSTINF& host) {
         hostNode->setToolTip(ColName, QStringLiteral("Найден: ") + QString::fromStdString(host.FoundBy));
     QList<QTreeWidgetItem*> shares;
     shares.reserve(shareCount);
-    TIndexForm* search = appWindows().IndexForm;
+    QStringList searchEntries;
+    searchEntries.reserve(shareCount);
     for (int i = 0; i < shareCount; ++i) {
         const SHAREINF& share = host.Shares[static_cast<size_t>(i)];
         const QString path = QString::fromStdString(share.Path);
@@ -288,8 +287,7 @@ void TMainDlg::InsertHostNode(const HOSTINF& host) {
         // The row shows the path visibly; its commands act on the real one.
         shareNode->setData(ColName, Qt::UserRole, path);
         shares.append(shareNode);
-        if (search)
-            search->SearchShares.append(path + QStringLiteral("<>") + name);
+        searchEntries.append(path + QStringLiteral("<>") + name);
     }
     hostNode->addChildren(shares);
     group->addChild(hostNode);
@@ -298,6 +296,8 @@ void TMainDlg::InsertHostNode(const HOSTINF& host) {
     if (shareCount > 0)
         ++HostsWithShares;
     ++HostsTotal;
+    if (!searchEntries.isEmpty())
+        emit SharesListed(searchEntries);
 }
 
 int TMainDlg::MainTreeCompareItems(const QTreeWidgetItem* a, const QTreeWidgetItem* b) const {
@@ -374,7 +374,7 @@ void TMainDlg::SignInAsClick() {
         return;
     const QString name = node->text(ColName), ip = node->text(ColIpOrRemark), mac = node->text(ColMac);
     const QString workgroup =
-        GroupByWrkGrp.load() && node->parent() ? node->parent()->text(ColName) : QString();
+        state_.settings().groupByWorkgroup && node->parent() ? node->parent()->text(ColName) : QString();
     auto onSuccess = [this, name, ip, mac, workgroup](const ShareListing& listing, const Account& account,
                                                       bool remember) {
         processSignIn().setHostAccount(ip.toStdString(), account);
@@ -419,8 +419,7 @@ void TMainDlg::N331Click() {
         ShowMessage(QStringLiteral("Выберите каталог который нужно подключить!"));
         return;
     case TreeNodeKind::Share:
-        if (TConnectDriveForm* drive = appWindows().ConnectDriveForm)
-            drive->ShowForPath(sharePathOf(node));
+        emit DriveWindowWanted(sharePathOf(node));
         return;
     }
 }

@@ -1,15 +1,11 @@
 // TMainDlg: layout, menus, tray icon, message log, placement and quit.
 #include "gui/mainwindow.h"
 
-#include "gui/aboutbox.h"
 #include "gui/application.h"
-#include "gui/appwindows.h"
-#include "gui/computerlistwindow.h"
+#include "gui/appstate.h"
 #include "gui/help.h"
 #include "gui/icons.h"
 #include "gui/placement.h"
-#include "gui/searchwindow.h"
-#include "gui/settingswindow.h"
 #include "platform/programdir.h"
 
 #include <QCloseEvent>
@@ -82,13 +78,10 @@ void paintBack(QWidget* widget, const QColor& colour) {
 
 } // namespace
 
-TMainDlg::TMainDlg(QWidget* parent)
+TMainDlg::TMainDlg(AppState& state, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      // The current folder at start, not the program's folder (an installed
-      // copy: the user's configuration folder).
-      ConfigFile(ormix::ConfigFilePath()),
-      ExcludedShares(std::make_shared<const std::vector<std::string>>()) {
+      ConfigFile(state.config()), state_(state) {
     setObjectName(QStringLiteral("MainDlg"));
     // The fixed pixel layout of the panels is made for an 8 point font.
     QFont windowFont = font();
@@ -101,6 +94,8 @@ TMainDlg::TMainDlg(QWidget* parent)
     SetupMainTree();
     SetupScanControl();
     FormCreate();
+    connect(&state_, &AppState::settingsChanged, this, &TMainDlg::SettingsChanged);
+    SettingsChanged();
 }
 
 TMainDlg::~TMainDlg() {
@@ -117,7 +112,6 @@ void TMainDlg::FormCreate() {
     TitleText = QStringLiteral(":: ORMIX 2.8 ::");
     setWindowTitle(TitleText);
     setWindowIcon(ormixIcon(IconComputerStar));
-    ProgramDir = ormix::ProgramDir();
     HelpFile = HelpFilePath();
     QuitRequested = false;
     BuildTray();
@@ -300,7 +294,7 @@ void TMainDlg::FormShow() {
     LogPanel->setFixedHeight(kLogClosed);
     LogButt->setText(QStringLiteral("+"));
     // The first automatic scan comes one second after the window appears.
-    if (AutoScan)
+    if (state_.settings().autoScan)
         StartCountdown(1000);
 }
 
@@ -407,9 +401,7 @@ void TMainDlg::closeEvent(QCloseEvent* event) {
 }
 
 void TMainDlg::SaveComputerListAtQuit() {
-    // Also closes the computer list window if it is open.
-    if (TAddrMgrForm* list = appWindows().AddrMgrForm)
-        list->SaveComputerList();
+    emit ComputerListSaveWanted();
 }
 
 void TMainDlg::N5Click() {
@@ -425,37 +417,29 @@ void TMainDlg::N4Click() {
 // --- commands ---
 
 void TMainDlg::N3Click() {
-    if (TAddrMgrForm* list = appWindows().AddrMgrForm)
-        list->exec();
+    emit ComputerListWindowWanted();
 }
 
 void TMainDlg::SearchButtClick() {
-    if (!ShowResCount) {
+    if (!state_.settings().showShareCount) {
         QMessageBox::information(
             this, MessageBoxTitle(),
             QStringLiteral("Для поиска по ресурсам сети \nнеобходимо включить параметр \n"
                            "\"показывать количество ресурсов\""));
         return;
     }
-    if (TIndexForm* search = appWindows().IndexForm)
-        search->exec();
+    emit SearchWindowWanted();
 }
 
-void TMainDlg::ApplySettings(const SettingsMirrors& settings) {
-    ShowResCount = settings.ShowResCount;
-    EmptyRes = settings.EmptyRes;
-    AutoScan = settings.AutoScan;
-    AutoScanInterval = settings.AutoScanInterval;
-    GroupByWrkGrp = settings.GroupByWrkGrp;
-    ExcludedShares = std::make_shared<const std::vector<std::string>>(settings.ExcludedShares);
+void TMainDlg::SettingsChanged() {
+    const AppSettings& settings = state_.settings();
     // Each share worker goes by the snapshot in force when it was made.
     shareSettings_ = std::make_shared<const ShareSettings>(
-        ShareSettings{settings.ShowResCount, settings.EmptyRes, settings.ExcludedShares});
+        ShareSettings{settings.showShareCount, settings.hideEmptyHosts, settings.ExcludedShares()});
 }
 
 void TMainDlg::N332Click() {
-    if (TAbout* about = appWindows().About)
-        about->exec();
+    emit AboutBoxWanted();
 }
 
 void TMainDlg::OpenHelpTopic(int topic) {

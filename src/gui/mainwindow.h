@@ -1,8 +1,9 @@
-// TMainDlg: the main window. It owns what every other window uses (the
-// configuration file accessor, the program folder, the title text and the
-// message log), hides into the notification area instead of closing, and ends
-// the program on "Закрыть". The scan control (scancontrol.cpp) and the tree
-// of found computers (maintree.cpp) live in the same window.
+// TMainDlg: the main window. It works on the program's shared settings and
+// computer list (AppState), keeps the title text and the message log, hides
+// into the notification area instead of closing, and ends the program on
+// "Закрыть". The scan control (scancontrol.cpp) and the tree of found
+// computers (maintree.cpp) live in the same window; what it wants of the other
+// windows it says through signals, which the program entry connects.
 // Tests: tests/shell/mainwindow_test.cpp, tests/shell/placement_test.cpp,
 // tests/shell/scancontrol_test.cpp, tests/shell/maintree_test.cpp,
 // tests/shell/scan_testlan_test.cpp.
@@ -11,7 +12,6 @@
 #include "scan/nbstat.h"
 #include "scan/scanner.h"
 #include "settings/configfile.h"
-#include "settings/settingsmirrors.h"
 #include "shares/addhostthr.h"
 #include "shares/sharelist.h"
 
@@ -21,7 +21,6 @@
 #include <QString>
 #include <QThread>
 
-#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -41,12 +40,13 @@ class QTreeWidgetItem;
 
 namespace ormix {
 
+class AppState;
 class CountdownTimer;
 
 class TMainDlg : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TMainDlg(QWidget* parent = nullptr);
+    explicit TMainDlg(AppState& state, QWidget* parent = nullptr);
     ~TMainDlg() override;
 
     // Appends one line to the message log (IpMemo). Safe from any thread: a
@@ -57,10 +57,6 @@ public:
     // Opens help topic `topic` (12, 15, 19, 20, 30) of the help page HelpFile in
     // the desktop's browser; a missing page gives a message box.
     void OpenHelpTopic(int topic);
-
-    // Takes over what the settings loader read (settings/setupform.h): the
-    // five mirrors and a whole new ExcludedShares list.
-    void ApplySettings(const SettingsMirrors& settings);
 
     // Brings the program back from the notification area (or from minimised)
     // to the foreground: the tray icon's double click, "Восстановить" and the
@@ -74,28 +70,16 @@ public:
 
     // --- state that every window uses ---
 
-    // The accessor of cfg.ini in the current folder at start-up.
-    ormix::ConfigFile ConfigFile;
+    // The settings and the computer list the window works on.
+    AppState& State() { return state_; }
+    // The accessor of cfg.ini (the shared one of State()).
+    ormix::ConfigFile& ConfigFile;
     // ":: ORMIX 2.8 ::": the window caption, the tray hint and the About box title.
     QString TitleText;
-    // The folder of "range.lst", ending with '/' (platform/programdir.h).
-    std::string ProgramDir;
     // Set only by the two "Закрыть" items; a close without it hides the program.
     bool QuitRequested = false;
     // The help page opened by OpenHelpTopic.
     QString HelpFile;
-
-    // Mirrors of the settings of section "main", written by the settings loader
-    // and read by the scan, the share workers and the tree from any thread.
-    std::atomic<bool> ShowResCount{false};
-    std::atomic<bool> EmptyRes{false};
-    std::atomic<bool> AutoScan{false};
-    std::atomic<int> AutoScanInterval{60}; // whole seconds
-    std::atomic<bool> GroupByWrkGrp{false};
-    // Share names never shown. The loader stores a whole new list; a reader on
-    // any thread takes ExcludedShares.load() and so sees either the old or the
-    // new list, never a mix. Never null.
-    std::atomic<std::shared_ptr<const std::vector<std::string>>> ExcludedShares;
 
     // --- scan control (scancontrol.cpp) ---
 
@@ -187,7 +171,25 @@ public:
     QAction* N4 = nullptr;  // "Закрыть"
     QSystemTrayIcon* TrayIcon = nullptr;
 
+signals:
+    // A scan starts: a running search is to stop and forget the last scan's shares.
+    void ScanStarting();
+    // The shares of one computer that became tree rows, as share path + "<>" + computer name.
+    void SharesListed(const QStringList& entries);
+    // A scan ended, after "Scan complete!" and the save of the computer list.
+    void ScanCompleted();
+    // The computer list is to be saved (at the end of every scan and at quit).
+    void ComputerListSaveWanted();
+    // Commands that open the other windows (modal).
+    void SettingsWindowWanted();
+    void ComputerListWindowWanted();
+    void SearchWindowWanted();
+    void AboutBoxWanted();
+    void DriveWindowWanted(const QString& sharePath);
+
 public slots:
+    // The settings window closed with this result (QDialog::Accepted or not).
+    void SettingsWindowClosed(int result);
     void ScanButtClick();
     void LogButtClick();
     void N2Click();         // "Настройки": the settings window, modal
@@ -248,7 +250,11 @@ private:
     bool countdownDeferred_ = false;
     int64_t scanTotal_ = 0;
     int scanGeneration_ = 0;
-    // What the share workers go by: rebuilt from the mirrors at every settings load.
+    // Rebuilds what the share workers go by from the shared settings.
+    void SettingsChanged();
+
+    AppState& state_;
+    // What the share workers go by: rebuilt at every change of the settings.
     ShareSettingsPtr shareSettings_;
     std::unique_ptr<QueuedHostReceiver> treeReceiver_;
     // The scanner started by the default LaunchScanner, kept to be joined.

@@ -12,13 +12,11 @@
 
 #include "settings/appsettings.h"
 
-#include "gui/appwindows.h"
-#include "gui/computerlistwindow.h"
+#include "gui/appstate.h"
 #include "gui/mainwindow.h"
-#include "gui/searchwindow.h"
-#include "gui/settingswindow.h"
 #include "shares/smbpool.h"
 
+#include <QDialog>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
@@ -163,17 +161,16 @@ void TMainDlg::StartScan() {
     ScanProgress->show();
     AddHstTxt->hide();
     ClearTree();
-    if (TIndexForm* search = appWindows().IndexForm) {
-        search->StopRequested = true;
-        search->SearchShares.clear();
-    }
+    emit ScanStarting();
     ActiveWorkers = 0;
     RunningScanners = 0;
     HostsWithShares = 0;
     HostsTotal = 0;
     PendingHosts.clear();
     WorkerHandles.clear(); // forgotten, not stopped
-    MaxWorkers = LoadAppSettings(ConfigFile).maxShareWorkers;
+    // The tuning keys count from the next scan: read now, not kept.
+    const AppSettings fresh = LoadAppSettings(ConfigFile);
+    MaxWorkers = fresh.maxShareWorkers;
     PendingOpens = 0;
     ++scanGeneration_;
     processSignIn().newScan();
@@ -186,12 +183,12 @@ void TMainDlg::StartScan() {
     IpMemo->clear();
 
     ScanOptions options;
-    if (TSetupForm* setup = appWindows().SetupForm)
-        options.ranges = setup->ScanRanges.Get();
+    // The ranges in force now; a save during the scan counts from the next one.
+    options.ranges = std::make_shared<const std::vector<std::string>>(state_.settings().ranges);
     const ormix::ConfigFile* config = &ConfigFile;
     options.selectTimeout = [config] { return configuredSelectTimeout(*config); };
-    options.methods = configuredScanMethods(ConfigFile);
-    options.retries = configuredScanRetries(ConfigFile);
+    options.methods = fresh.ScanMethods();
+    options.retries = fresh.scanRetries;
     options.maxQueriesPerSecond = configuredQueriesPerSecond(ConfigFile);
     auto observer = std::make_shared<WindowScanObserver>(this);
     observer->total_ = [this](int64_t total) { ShowScanTotal(total); };
@@ -205,8 +202,7 @@ void TMainDlg::AddFoundHost(const HostTexts& host) {
             this, [this, host] { AddFoundHost(host); }, Qt::QueuedConnection);
         return;
     }
-    if (TAddrMgrForm* list = appWindows().AddrMgrForm)
-        list->Computers().RecordComputer(host.ip, host.name, host.mac);
+    state_.computers().RecordComputer(host.ip, host.name, host.mac);
     PendingHosts.push_back(host);
     StartShareWorkers();
 }
@@ -270,12 +266,10 @@ void TMainDlg::ScanFinished() {
     SearchButt->setEnabled(true);
     AddLogLine(QStringLiteral("Scan complete!"));
     // Also closes the computer list window when it is open.
-    if (TAddrMgrForm* list = appWindows().AddrMgrForm)
-        list->SaveComputerList();
-    if (TIndexForm* search = appWindows().IndexForm)
-        search->RefreshIndexAfterScan();
-    if (AutoScan)
-        StartCountdown(periodOf(AutoScanInterval));
+    emit ComputerListSaveWanted();
+    emit ScanCompleted();
+    if (state_.settings().autoScan)
+        StartCountdown(periodOf(state_.settings().autoScanInterval));
     if (countdownDeferred_) {
         countdownDeferred_ = false;
         AutoScanTimerTimer();
@@ -337,23 +331,24 @@ void TMainDlg::AutoScanTimerTimer() {
         countdownDeferred_ = true; // ScanFinished comes back here
         return;
     }
-    AutoScanTimer->setInterval(
-        static_cast<int>(std::clamp<int64_t>(periodOf(AutoScanInterval), INT_MIN, INT_MAX)));
+    AutoScanTimer->setInterval(static_cast<int>(
+        std::clamp<int64_t>(periodOf(state_.settings().autoScanInterval), INT_MIN, INT_MAX)));
     StartScan();
 }
 
 // --- the settings command ---
 
 void TMainDlg::N2Click() {
-    TSetupForm* setup = appWindows().SetupForm;
-    if (!setup)
-        return;
+    emit SettingsWindowWanted();
+}
+
+void TMainDlg::SettingsWindowClosed(int result) {
     // Confirmed settings may change what the last scan's shares mean for a
     // search: the search waits for the next scan.
-    if (setup->exec() == QDialog::Accepted)
+    if (result == QDialog::Accepted)
         SearchButt->setEnabled(false);
-    if (AutoScan)
-        StartCountdown(periodOf(AutoScanInterval));
+    if (state_.settings().autoScan)
+        StartCountdown(periodOf(state_.settings().autoScanInterval));
 }
 
 } // namespace ormix

@@ -1,8 +1,9 @@
-// TSetupForm; see setupform.h.
+// TSetupForm; see settingswindow.h.
 #include "gui/settingswindow.h"
 #include "gui/application.h"
 
 #include "gui/accountswindow.h"
+#include "gui/appstate.h"
 #include "gui/discoverymethodsbox.h"
 #include "gui/icons.h"
 #include "gui/numberfield.h"
@@ -29,8 +30,6 @@
 namespace ormix {
 namespace {
 
-// Section of the index keys in cfg.ini (the other keys of it live in AppSettings).
-constexpr char kMain[] = "main";
 constexpr char kRangeFile[] = "range.txt";
 
 // range.txt lies in the current folder; an installed copy keeps it beside its cfg.ini.
@@ -89,11 +88,11 @@ size_t characterCount(const std::string& utf8) {
 
 } // namespace
 
-TSetupForm::TSetupForm(ConfigFile& config, SetupHost host, QWidget* parent)
-    : QDialog(parent), config_(config), host_(std::move(host)) {
+TSetupForm::TSetupForm(AppState& state, SetupHost host, QWidget* parent)
+    : QDialog(parent), state_(state), host_(std::move(host)) {
     ShowMessage = [this](const QString& text) { QMessageBox::critical(this, MessageBoxTitle(), text); };
     buildLayout();
-    LoadSettings();
+    showSettings();
 }
 
 void TSetupForm::buildLayout() {
@@ -227,7 +226,7 @@ void TSetupForm::buildLayout() {
         flatButton(this, "AccountsButton", QStringLiteral("Учётные записи…"),
                    QStringLiteral("Учётные записи для компьютеров, которые не пускают без пароля"));
     connect(AccountsButton, &QToolButton::clicked, this, [this] {
-        AccountsWindow window(config_, this);
+        AccountsWindow window(state_.config(), this);
         window.exec();
     });
     options->addWidget(AccountsButton, 0, Qt::AlignLeft);
@@ -270,32 +269,25 @@ void TSetupForm::buildLayout() {
 }
 
 void TSetupForm::LoadSettings() {
-    const AppSettings loaded = LoadAppSettings(config_);
-    ScanRanges.Replace(loaded.ranges);
-    ExcludeText = loaded.excludeText;
-    SettingsMirrors m;
-    m.ShowResCount = loaded.showShareCount;
-    m.EmptyRes = loaded.hideEmptyHosts;
-    m.AutoScan = loaded.autoScan;
-    m.AutoScanInterval = loaded.autoScanInterval;
-    m.GroupByWrkGrp = loaded.groupByWorkgroup;
-    m.ExcludedShares = loaded.ExcludedShares();
-    if (host_.ApplySettings)
-        host_.ApplySettings(m);
+    state_.reloadSettings();
+    showSettings();
+}
 
+void TSetupForm::showSettings() {
+    const AppSettings& settings = state_.settings();
     AdressesList->clear();
-    for (const std::string& range : loaded.ranges)
+    for (const std::string& range : settings.ranges)
         AdressesList->addItem(QString::fromStdString(range));
-    ResCntCheck->setChecked(m.ShowResCount);
-    EmtyResCheck->setChecked(m.EmptyRes);
-    AutoScanCheck->setChecked(m.AutoScan);
-    GroupCheck->setChecked(m.GroupByWrkGrp);
-    ExclRes->setText(QString::fromStdString(ExcludeText));
-    Interval->setValue(m.AutoScanInterval); // the field keeps it within its bounds
-    MethodsBox->load(config_);
-    IndexCheck->setChecked(config_.ReadFlag(kMain, "IndexShares", false));
-    IndexWalks->setValue(config_.ReadNumber(kMain, "IndexWalks", 4));
-    IndexDb->setText(QString::fromStdString(config_.ReadText(kMain, "IndexDb", "")));
+    ResCntCheck->setChecked(settings.showShareCount);
+    EmtyResCheck->setChecked(settings.hideEmptyHosts);
+    AutoScanCheck->setChecked(settings.autoScan);
+    GroupCheck->setChecked(settings.groupByWorkgroup);
+    ExclRes->setText(QString::fromStdString(settings.excludeText));
+    Interval->setValue(settings.autoScanInterval); // the field keeps it within its bounds
+    MethodsBox->load(settings);
+    IndexCheck->setChecked(settings.indexShares);
+    IndexWalks->setValue(settings.indexWalks);
+    IndexDb->setText(QString::fromStdString(settings.indexDb));
     updateDependentControls();
 }
 
@@ -328,7 +320,7 @@ void TSetupForm::SaveSettButtClick() {
                         .arg(ConfigFile::kTextLimit));
         return;
     }
-    AppSettings wanted = LoadAppSettings(config_);
+    AppSettings wanted = state_.settings();
     wanted.ranges = ranges;
     wanted.showShareCount = ResCntCheck->isChecked();
     wanted.excludeText = ExclRes->text().toStdString();
@@ -336,19 +328,20 @@ void TSetupForm::SaveSettButtClick() {
     wanted.autoScan = AutoScanCheck->isChecked();
     wanted.autoScanInterval = Interval->CommittedValue();
     wanted.groupByWorkgroup = GroupCheck->isChecked();
+    MethodsBox->save(wanted);
+    wanted.indexShares = IndexCheck->isChecked();
+    wanted.indexWalks = IndexWalks->CommittedValue();
+    wanted.indexDb = IndexDb->text().trimmed().toStdString();
     try {
-        SaveAppSettings(config_, wanted);
-        MethodsBox->save(config_);
-        config_.WriteFlag(kMain, "IndexShares", IndexCheck->isChecked());
-        config_.WriteNumber(kMain, "IndexWalks", IndexWalks->CommittedValue());
-        config_.WriteText(kMain, "IndexDb", IndexDb->text().trimmed().toStdString());
+        // One rewrite of cfg.ini; the settings in force are then what the file holds.
+        state_.saveSettings(wanted);
     } catch (const ConfigWriteError& e) {
         ShowMessage(QString::fromUtf8(e.what()));
         return;
     }
     if (!WriteRangeFile(rangeFilePath(), ranges))
         ShowMessage(QStringLiteral("SetupUnit: fopen() ERROR!"));
-    LoadSettings();
+    showSettings();
     accept();
 }
 

@@ -39,9 +39,7 @@ HOSTINF hostinf(const std::string& name, const std::string& ip, const std::strin
 class MainTreeTest : public ScanHarness {
 protected:
     void grouping(bool on) {
-        SettingsMirrors m;
-        m.GroupByWrkGrp = on;
-        dlg->ApplySettings(m);
+        dlg->editSettings([on](AppSettings& s) { s.groupByWorkgroup = on; });
     }
     // "group: host host | group: host" of the top two levels.
     QString outline() const {
@@ -419,7 +417,10 @@ TEST_F(MainTreeTest, CollapseExpandAndNetworkDrive) {
     TConnectDriveForm drive;
     int mapped = 0;
     drive.MapDrive = [&](const QString&, const QString&) { return ++mapped, 0; };
-    appWindows().ConnectDriveForm = &drive;
+    ProgramWindows windows;
+    windows.main = dlg.get();
+    windows.drive = &drive;
+    ConnectWindows(windows);
 
     tree->setCurrentItem(group);
     dlg->N331->trigger();

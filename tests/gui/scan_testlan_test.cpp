@@ -8,7 +8,6 @@
 #include "fixtures/testlan.h"
 #include "gui/app.h"
 #include "gui/searchwindow.h"
-#include "gui/settingswindow.h"
 #include "search/smbjobs.h"
 
 #include <QFile>
@@ -100,10 +99,7 @@ TEST_F(ScanTestLan, TreeCountersExclusionsAndTheComputerList) {
     cfg.WriteFlag("main", "GroupByWrkGrp", true);
     cfg.WriteText("main", "ExcludeRes", "ADMIN$,c$");
     cfg.WriteNumber("main", "select_timeout_sec", 1);
-    SetupHost host;
-    host.ApplySettings = [this](const SettingsMirrors& m) { dlg->ApplySettings(m); };
-    TSetupForm setup(cfg, host);
-    appWindows().SetupForm = &setup;
+    dlg->State().reloadSettings();
 
     scan();
     EXPECT_EQ(outline(), "OFFICE: CHARLIE(0) DELTA(121) ECHO(0) | TESTLAN: ALPHA(3) BRAVO(3)");
@@ -140,7 +136,7 @@ TEST_F(ScanTestLan, TreeCountersExclusionsAndTheComputerList) {
 
     // Computers without shares hidden: they leave the tree, not the list.
     cfg.WriteNumber("main", "EmptyRes", 1);
-    setup.LoadSettings();
+    dlg->State().reloadSettings();
     scan();
     EXPECT_EQ(outline(), "OFFICE: DELTA(121) | TESTLAN: ALPHA(3) BRAVO(3)");
     EXPECT_EQ(dlg->OnHostCntTxt->text(), " Компьютеров всего: 3, из них с ресурсами: 3");
@@ -162,10 +158,7 @@ protected:
         // Node-status answers only: with the SMB-port sweep too, a range's
         // hosts arrive together at its end, after the long closing wait.
         cfg.WriteNumber("main", "ScanSmb", 0);
-        SetupHost host;
-        host.ApplySettings = [this](const SettingsMirrors& m) { dlg->ApplySettings(m); };
-        setup = std::make_unique<TSetupForm>(cfg, host);
-        appWindows().SetupForm = setup.get();
+        dlg->State().reloadSettings();
     }
     // Runs the quit's stop-and-join and prints how long it took.
     void quit(const char* what) {
@@ -179,12 +172,6 @@ protected:
         for (const QPointer<AddHostThr>& w : dlg->WorkerHandles)
             EXPECT_TRUE(!w || w->isFinished());
     }
-    void TearDown() override {
-        appWindows().SetupForm = nullptr;
-        setup.reset();
-        ScanTestLan::TearDown();
-    }
-    std::unique_ptr<TSetupForm> setup;
 };
 
 TEST_F(QuitTestLan, DuringASearch) {

@@ -228,10 +228,10 @@ TEST_F(ScanControl, QuitDoesNotWaitForShareWorkers) {
 class Countdown : public ScanControl {
 protected:
     void autoScan(bool on, int seconds) {
-        SettingsMirrors m;
-        m.AutoScan = on;
-        m.AutoScanInterval = seconds;
-        dlg->ApplySettings(m);
+        dlg->editSettings([&](AppSettings& s) {
+            s.autoScan = on;
+            s.autoScanInterval = seconds;
+        });
     }
     void finishScan() {
         observer->finished();
@@ -320,11 +320,12 @@ TEST_F(Countdown, SamePeriodGoesOnUndisturbedAndANewOneStartsOver) {
 TEST_F(Countdown, SettingsCommandDisablesSearchOnlyWhenConfirmedAndArmsTheCountdown) {
     dlg->ConfigFile.WriteFlag("main", "AutoScan", true);
     dlg->ConfigFile.WriteNumber("main", "AutoScanInterval", 40);
-    SetupHost host;
-    host.ApplySettings = [this](const SettingsMirrors& m) { dlg->ApplySettings(m); };
-    TSetupForm setup(dlg->ConfigFile, host);
+    TSetupForm setup(dlg->State(), {});
     setup.ShowMessage = [this](const QString& text) { messages.append(text); };
-    appWindows().SetupForm = &setup;
+    ProgramWindows windows;
+    windows.main = dlg.get();
+    windows.settings = &setup;
+    ConnectWindows(windows);
 
     dlg->StartScan();
     finishScan();
@@ -346,7 +347,6 @@ TEST_F(Countdown, SettingsCommandDisablesSearchOnlyWhenConfirmedAndArmsTheCountd
     finishScan();
     EXPECT_TRUE(dlg->SearchButt->isEnabled()) << "until the next scan finishes";
     EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
-    appWindows().SetupForm = nullptr;
 }
 
 } // namespace
