@@ -13,6 +13,7 @@
 #include "gui/application.h"
 #include "gui/appstate.h"
 #include "gui/mainwindow.h"
+#include "gui/scansession.h"
 #include "gui/settingswindow.h"
 #include "platform/programdir.h"
 
@@ -75,9 +76,9 @@ ScanResult scanOnce(const std::vector<std::string>& ranges, bool shareCounting, 
     state.setSettings(settings);
     auto dlg = std::make_unique<TMainDlg>(state);
     if (lister)
-        dlg->Lister = lister;
+        dlg->Session().Lister = lister;
     const auto list = std::make_shared<const std::vector<std::string>>(ranges);
-    dlg->LaunchScanner = [list](ScanOptions o, std::shared_ptr<ScanObserver> obs) {
+    dlg->Session().LaunchScanner = [list](ScanOptions o, std::shared_ptr<ScanObserver> obs) {
         o.ranges = list;
         o.selectTimeout = [] { return SelectTimeout{1, 0}; };
         std::make_shared<NBTMain>(std::move(o), std::move(obs))->start();
@@ -96,8 +97,8 @@ ScanResult scanOnce(const std::vector<std::string>& ranges, bool shareCounting, 
         gaps.push_back(std::max(0.0, since.nsecsElapsed() / 1e6 - 1.0));
         if (getenv("GUI_BENCH_DEBUG") && gaps.back() > 20)
             std::fprintf(stderr, "stall %.1f ms at %.3f s, %d hosts, %d workers, %zu queued\n", gaps.back(),
-                         clock.nsecsElapsed() / 1e9, dlg->HostsTotal, dlg->ActiveWorkers,
-                         dlg->PendingHosts.size());
+                         clock.nsecsElapsed() / 1e9, dlg->HostsTotal, dlg->Session().ActiveWorkers,
+                         dlg->Session().PendingHosts.size());
         since.restart();
     });
     since.start();

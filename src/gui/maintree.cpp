@@ -9,6 +9,7 @@
 #include "gui/logindialog.h"
 #include "gui/mainwindow.h"
 #include "gui/scancontrol.h"
+#include "gui/scansession.h"
 #include "gui/signinmark.h"
 #include "platform/displaytext.h"
 #include "platform/launcher.h"
@@ -333,7 +334,7 @@ void TMainDlg::OpenFocusedNode() {
     AddLogLine(QStringLiteral("Trying to open ") + visibleText(path.toStdString()));
     ++PendingOpens;
     ShowPendingOpens();
-    auto* opener = new OpenCompThr(path, scanGeneration_);
+    auto* opener = new OpenCompThr(path, session_->Generation);
     openers_.removeAll(nullptr);
     openers_.append(opener);
     connect(opener, &QThread::finished, this, [this, opener] {
@@ -346,7 +347,7 @@ void TMainDlg::OpenFocusedNode() {
 void TMainDlg::OpenerDone(int generation) {
     // A scan start sets the count to 0; an opener from before it is no longer
     // counted, so the count never goes below 0.
-    if (generation == scanGeneration_ && PendingOpens > 0)
+    if (generation == session_->Generation && PendingOpens > 0)
         --PendingOpens;
     ShowPendingOpens();
 }
@@ -391,8 +392,7 @@ void TMainDlg::SignInAsClick() {
             delete old;
             break;
         }
-        const std::vector<std::string> excluded =
-            shareSettings_ ? shareSettings_->ExcludedShares : std::vector<std::string>();
+        const std::vector<std::string> excluded = session_->CurrentShareSettings().ExcludedShares;
         InsertHostNode(HostWithListing(name, ip, mac, workgroup, listing, excluded));
         SetStatusText(OnHostCntTxt, QStringLiteral(" Компьютеров всего: %1, из них с ресурсами: %2")
                                         .arg(HostsTotal)

@@ -6,6 +6,7 @@
 #include "gui/help.h"
 #include "gui/icons.h"
 #include "gui/placement.h"
+#include "gui/scansession.h"
 #include "platform/programdir.h"
 
 #include <QCloseEvent>
@@ -434,8 +435,8 @@ void TMainDlg::SearchButtClick() {
 void TMainDlg::SettingsChanged() {
     const AppSettings& settings = state_.settings();
     // Each share worker goes by the snapshot in force when it was made.
-    shareSettings_ = std::make_shared<const ShareSettings>(
-        ShareSettings{settings.showShareCount, settings.hideEmptyHosts, settings.ExcludedShares()});
+    session_->SetShareSettings(std::make_shared<const ShareSettings>(
+        ShareSettings{settings.showShareCount, settings.hideEmptyHosts, settings.ExcludedShares()}));
 }
 
 void TMainDlg::N332Click() {

@@ -42,6 +42,7 @@ namespace ormix {
 
 class AppState;
 class CountdownTimer;
+class ScanSession;
 
 class TMainDlg : public QMainWindow {
     Q_OBJECT
@@ -93,33 +94,19 @@ public:
     // End notifications (main thread).
     void ShareWorkerDone();
     void ScannerDone();
+    // What the scan runs: the scanner, the hosts waiting and the share workers.
+    ScanSession& Session() { return *session_; }
     // The auto-scan countdown expired. During a scan the expiry waits for
     // ScanFinished, so two scans never run over each other.
     void AutoScanTimerTimer();
-    // What LaunchScanner does by default: an NBTMain on a thread of its own,
-    // kept by the window so that the next scan or the quit joins it.
-    void StartOwnScanner(ScanOptions options, std::shared_ptr<ScanObserver> observer);
     // At quit, after the SMB helper pool's shutdown: stops the scanner and
-    // waits for it and for every share worker still running.
+    // waits for it, for every share worker and every opener still running.
     void StopAndJoinWorkers();
     // True from StartScan until ScanFinished.
     bool Scanning() const { return scanning_; }
 
-    // Hosts waiting for a share worker, oldest first.
-    std::deque<HostTexts> PendingHosts;
-    int MaxWorkers = 6;    // key MaxAddThrds, read at every scan start
-    int ActiveWorkers = 0; // share workers started and not yet ended
-    int RunningScanners = 0;
-    // Every share worker started since the scan start; null once it is gone.
-    QList<QPointer<AddHostThr>> WorkerHandles;
     CountdownTimer* AutoScanTimer = nullptr;
 
-    // Lists the shares of one computer for the share workers: the SMB helper
-    // pool by default; tests and benchmarks put their own in its place.
-    ShareLister Lister;
-    // Starts the scanner with these options and this observer; by default an
-    // NBTMain on a thread of its own.
-    std::function<void(ScanOptions, std::shared_ptr<ScanObserver>)> LaunchScanner;
     // Shows a message box with this text; tests replace it to catch the text.
     std::function<void(const QString&)> ShowMessage;
 
@@ -234,7 +221,6 @@ private:
 
     // scancontrol.cpp
     void SetupScanControl();
-    void StartShareWorkers();
     void ScanFinished();
     void StartCountdown(int64_t periodMs);
     void ShowScanTotal(int64_t total);
@@ -249,16 +235,11 @@ private:
     bool scanning_ = false;
     bool countdownDeferred_ = false;
     int64_t scanTotal_ = 0;
-    int scanGeneration_ = 0;
     // Rebuilds what the share workers go by from the shared settings.
     void SettingsChanged();
 
     AppState& state_;
-    // What the share workers go by: rebuilt at every change of the settings.
-    ShareSettingsPtr shareSettings_;
-    std::unique_ptr<QueuedHostReceiver> treeReceiver_;
-    // The scanner started by the default LaunchScanner, kept to be joined.
-    std::shared_ptr<NBTMain> scanner_;
+    ScanSession* session_ = nullptr;
     // Open requests still running, joined at quit.
     QList<QPointer<QThread>> openers_;
     int sortColumn_ = 0;

@@ -7,6 +7,7 @@
 #include "gui/app.h"
 #include "gui/appstate.h"
 #include "gui/computerlistwindow.h"
+#include "gui/scansession.h"
 #include "gui/settingswindow.h"
 #include "platform/atomicfile.h"
 
@@ -51,11 +52,11 @@ TEST_F(AppStateWindows, WindowsMadeInEitherOrderShareTheSettingsAndTheComputerLi
 
         std::vector<ScanOptions> launched;
         std::shared_ptr<ScanObserver> observer;
-        main->LaunchScanner = [&](ScanOptions options, std::shared_ptr<ScanObserver> obs) {
+        main->Session().LaunchScanner = [&](ScanOptions options, std::shared_ptr<ScanObserver> obs) {
             launched.push_back(options);
             observer = std::move(obs);
         };
-        main->Lister = [](const std::string&) { return ShareListing{}; };
+        main->Session().Lister = [](const std::string&) { return ShareListing{}; };
         QStringList messages;
         computers->ShowMessage = [&](const QString& text) { messages << text; };
         settings->ShowMessage = [&](const QString& text) { messages << text; };

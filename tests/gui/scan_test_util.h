@@ -7,6 +7,7 @@
 
 #include "gui/app.h"
 #include "gui/computerlistwindow.h"
+#include "gui/scansession.h"
 #include "gui/searchwindow.h"
 
 #include <QPlainTextEdit>
@@ -73,8 +74,8 @@ protected:
         InTempFolder::SetUp();
         dlg = std::make_unique<TestMainDlg>();
         dlg->ShowMessage = [this](const QString& text) { messages.append(text); };
-        dlg->Lister = lister.lister();
-        dlg->LaunchScanner = [this](ScanOptions options, std::shared_ptr<ScanObserver> obs) {
+        dlg->Session().Lister = lister.lister();
+        dlg->Session().LaunchScanner = [this](ScanOptions options, std::shared_ptr<ScanObserver> obs) {
             launched.push_back(options);
             observer = std::move(obs);
         };
@@ -91,7 +92,7 @@ protected:
     void TearDown() override {
         // Workers still waiting in the lister must end before the window goes.
         lister.open();
-        EXPECT_TRUE(waitFor([&] { return dlg->ActiveWorkers <= 0; }, 10000));
+        EXPECT_TRUE(waitFor([&] { return dlg->Session().ActiveWorkers <= 0; }, 10000));
         QCoreApplication::processEvents();
         search.reset();
         computers.reset();

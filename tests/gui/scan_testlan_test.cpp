@@ -7,6 +7,7 @@
 #include "fixtures/files.h"
 #include "fixtures/testlan.h"
 #include "gui/app.h"
+#include "gui/scansession.h"
 #include "gui/searchwindow.h"
 #include "search/smbjobs.h"
 
@@ -45,8 +46,8 @@ protected:
         SmbPoolOptions options;
         options.helperPath = ormix::testing::binDir() + "/ormix-smb";
         pool = std::make_unique<SmbHelperPool>(options);
-        dlg->Lister = poolLister(*pool);
-        dlg->LaunchScanner = [](ScanOptions o, std::shared_ptr<ScanObserver> obs) {
+        dlg->Session().Lister = poolLister(*pool);
+        dlg->Session().LaunchScanner = [](ScanOptions o, std::shared_ptr<ScanObserver> obs) {
             std::make_shared<NBTMain>(std::move(o), std::move(obs))->start();
         };
     }
@@ -169,7 +170,7 @@ protected:
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
                 .count();
         std::printf("quit %s: every thread joined after %lld ms\n", what, static_cast<long long>(ms));
-        for (const QPointer<AddHostThr>& w : dlg->WorkerHandles)
+        for (const QPointer<AddHostThr>& w : dlg->Session().WorkerHandles)
             EXPECT_TRUE(!w || w->isFinished());
     }
 };
@@ -192,12 +193,12 @@ TEST_F(QuitTestLan, DuringASearch) {
 
 TEST_F(QuitTestLan, DuringAScan) {
     configure(30); // the scanner would wait 30 s for late answers
-    dlg->LaunchScanner = [d = dlg.get()](ScanOptions o, std::shared_ptr<ScanObserver> obs) {
-        d->StartOwnScanner(std::move(o), std::move(obs));
+    dlg->Session().LaunchScanner = [d = dlg.get()](ScanOptions o, std::shared_ptr<ScanObserver> obs) {
+        d->Session().StartOwnScanner(std::move(o), std::move(obs));
     };
     const std::string cfgBefore = ormix::testing::readFile(dlg->ConfigFile.Path());
     dlg->ScanButt->click();
-    ASSERT_TRUE(waitFor([&] { return dlg->HostsTotal > 0 || dlg->ActiveWorkers > 0; }, 30000));
+    ASSERT_TRUE(waitFor([&] { return dlg->HostsTotal > 0 || dlg->Session().ActiveWorkers > 0; }, 30000));
     EXPECT_TRUE(dlg->Scanning());
     quit("during a scan");
     QCoreApplication::processEvents();

@@ -71,24 +71,24 @@ TEST_F(ScanControl, SixWorkersThenAQueuedSeventh) {
         observer->foundHost(host("SEVEN,WITH,COMMAS", "127.0.0.7", "W,G", ""));
     });
     scanner.join();
-    ASSERT_TRUE(waitFor([&] { return lister.calls() == 6 && dlg->PendingHosts.size() == 1; }));
+    ASSERT_TRUE(waitFor([&] { return lister.calls() == 6 && dlg->Session().PendingHosts.size() == 1; }));
     QTest::qWait(100);
     EXPECT_EQ(lister.calls(), 6);
-    EXPECT_EQ(dlg->ActiveWorkers, 6);
-    EXPECT_EQ(dlg->WorkerHandles.size(), 6);
-    EXPECT_EQ(dlg->PendingHosts.front().name, "SEVEN,WITH,COMMAS");
-    EXPECT_EQ(dlg->PendingHosts.front().workgroup, "W,G");
+    EXPECT_EQ(dlg->Session().ActiveWorkers, 6);
+    EXPECT_EQ(dlg->Session().WorkerHandles.size(), 6);
+    EXPECT_EQ(dlg->Session().PendingHosts.front().name, "SEVEN,WITH,COMMAS");
+    EXPECT_EQ(dlg->Session().PendingHosts.front().workgroup, "W,G");
     EXPECT_EQ(lastLogLine(), "Port 2000 is ok..");
 
     lister.release(1);
     ASSERT_TRUE(waitFor([&] { return lister.calls() == 7; }));
     EXPECT_EQ(dlg->OnHostCntTxt->text(), " Компьютеров всего: 1, из них с ресурсами: 1");
     EXPECT_EQ(dlg->AddHstTxt->text(), kWorkersLeft + "5"); // written before the seventh started
-    EXPECT_EQ(dlg->ActiveWorkers, 6);
-    EXPECT_TRUE(dlg->PendingHosts.empty());
+    EXPECT_EQ(dlg->Session().ActiveWorkers, 6);
+    EXPECT_TRUE(dlg->Session().PendingHosts.empty());
 
     observer->finished();
-    ASSERT_TRUE(waitFor([&] { return dlg->RunningScanners == 0; }));
+    ASSERT_TRUE(waitFor([&] { return dlg->Session().RunningScanners == 0; }));
     EXPECT_TRUE(dlg->ScanProgress->isHidden());
     EXPECT_FALSE(dlg->AddHstTxt->isHidden());
     EXPECT_TRUE(dlg->Scanning()) << "six workers still run";
@@ -149,7 +149,7 @@ TEST_F(ScanControl, EndsWithTheScannerWhenNoWorkerRuns) {
         observer->progress(5);
         observer->finished();
         ASSERT_TRUE(waitFor([&] { return !dlg->Scanning(); }));
-        EXPECT_EQ(dlg->PendingHosts.size(), nobody ? 0u : 2u);
+        EXPECT_EQ(dlg->Session().PendingHosts.size(), nobody ? 0u : 2u);
         EXPECT_EQ(dlg->MainTree->topLevelItemCount(), 0);
         EXPECT_EQ(lister.calls(), 0);
         EXPECT_EQ(dlg->TotHostTxt->text(), " Просканировано адресов: 5");
@@ -216,8 +216,8 @@ TEST_F(ScanControl, QuitDoesNotWaitForShareWorkers) {
     QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
     watchdog.start(3000);
     EXPECT_EQ(QCoreApplication::exec(), 0);
-    ASSERT_EQ(dlg->WorkerHandles.size(), 1);
-    EXPECT_TRUE(dlg->WorkerHandles[0] && dlg->WorkerHandles[0]->isRunning());
+    ASSERT_EQ(dlg->Session().WorkerHandles.size(), 1);
+    EXPECT_TRUE(dlg->Session().WorkerHandles[0] && dlg->Session().WorkerHandles[0]->isRunning());
     const QStringList saved = rangeLstLines();
     ASSERT_EQ(saved.size(), 1);
     EXPECT_TRUE(saved[0].startsWith("127.0.0.9,BUSY,")) << saved[0].toStdString();
