@@ -18,7 +18,6 @@
 #include "platform/programdir.h"
 #include "shares/smbpool.h"
 
-#include <QStringList>
 #include <QTimer>
 
 #include <algorithm>
@@ -45,8 +44,10 @@ void ConnectWindows(const ProgramWindows& w) {
             search->StopRequested = true;
             search->SearchShares.clear();
         });
-        QObject::connect(main, &TMainDlg::SharesListed, search,
-                         [search](const QStringList& entries) { search->SearchShares.append(entries); });
+        QObject::connect(
+            main, &TMainDlg::SharesListed, search, [search](const std::vector<ScannedShare>& shares) {
+                search->SearchShares.insert(search->SearchShares.end(), shares.begin(), shares.end());
+            });
         QObject::connect(main, &TMainDlg::ScanCompleted, search, &TIndexForm::RefreshIndexAfterScan);
     }
     if (TConnectDriveForm* drive = w.drive)

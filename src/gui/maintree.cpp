@@ -268,7 +268,6 @@ void TMainDlg::InsertHostNode(const HOSTINF& host) {
         group->setExpanded(true);
     }
 
-    const QString name = QString::fromStdString(host.Name);
     const int shareCount = std::max(0, std::min<int>(host.ShareCount, static_cast<int>(host.Shares.size())));
     TreeNode* hostNode = addNode(TreeNodeKind::Host,
                                  {visibleText(host.Name), QString::fromStdString(host.Ip),
@@ -278,8 +277,8 @@ void TMainDlg::InsertHostNode(const HOSTINF& host) {
         hostNode->setToolTip(ColName, QStringLiteral("Найден: ") + QString::fromStdString(host.FoundBy));
     QList<QTreeWidgetItem*> shares;
     shares.reserve(shareCount);
-    QStringList searchEntries;
-    searchEntries.reserve(shareCount);
+    std::vector<ScannedShare> searchEntries;
+    searchEntries.reserve(static_cast<size_t>(shareCount));
     for (int i = 0; i < shareCount; ++i) {
         const SHAREINF& share = host.Shares[static_cast<size_t>(i)];
         const QString path = QString::fromStdString(share.Path);
@@ -288,7 +287,7 @@ void TMainDlg::InsertHostNode(const HOSTINF& host) {
         // The row shows the path visibly; its commands act on the real one.
         shareNode->setData(ColName, Qt::UserRole, path);
         shares.append(shareNode);
-        searchEntries.append(path + QStringLiteral("<>") + name);
+        searchEntries.push_back({share.Path, host.Name});
     }
     hostNode->addChildren(shares);
     group->addChild(hostNode);
@@ -297,7 +296,7 @@ void TMainDlg::InsertHostNode(const HOSTINF& host) {
     if (shareCount > 0)
         ++HostsWithShares;
     ++HostsTotal;
-    if (!searchEntries.isEmpty())
+    if (!searchEntries.empty())
         emit SharesListed(searchEntries);
 }
 

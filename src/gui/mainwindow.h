@@ -11,6 +11,7 @@
 
 #include "scan/nbstat.h"
 #include "scan/scanner.h"
+#include "search/scannedshare.h"
 #include "settings/configfile.h"
 #include "shares/addhostthr.h"
 #include "shares/sharelist.h"
@@ -161,8 +162,8 @@ public:
 signals:
     // A scan starts: a running search is to stop and forget the last scan's shares.
     void ScanStarting();
-    // The shares of one computer that became tree rows, as share path + "<>" + computer name.
-    void SharesListed(const QStringList& entries);
+    // The shares of one computer that became tree rows.
+    void SharesListed(const std::vector<ormix::ScannedShare>& shares);
     // A scan ended, after "Scan complete!" and the save of the computer list.
     void ScanCompleted();
     // The computer list is to be saved (at the end of every scan and at quit).

@@ -157,7 +157,7 @@ TEST_F(MainTreeTest, HostAndShareNodes) {
     EXPECT_EQ(picture(alpha), ormixIcon(IconComputer).pixmap(16).toImage());
     EXPECT_EQ(picture(alpha->child(0)), ormixIcon(IconSharedFolder).pixmap(16).toImage());
 
-    EXPECT_EQ(search->SearchShares,
+    EXPECT_EQ(shareTexts(search->SearchShares),
               QStringList({"\\\\127.0.0.11\\Docs<>ALPHA", "\\\\127.0.0.11\\Public<>ALPHA"}));
     EXPECT_EQ(dlg->HostsTotal, 2);
     EXPECT_EQ(dlg->HostsWithShares, 1);

@@ -116,6 +116,13 @@ protected:
         h.workgroup = workgroup;
         return h;
     }
+    // The search window's share list in its text form.
+    static QStringList shareTexts(const std::vector<ScannedShare>& shares) {
+        QStringList texts;
+        for (const ScannedShare& share : shares)
+            texts << QString::fromStdString(ScannedShareText(share));
+        return texts;
+    }
     QString lastLogLine() const {
         const QStringList lines = dlg->IpMemo->toPlainText().split('\n');
         return lines.isEmpty() ? QString() : lines.last();

@@ -49,7 +49,7 @@ TEST_F(ScanControl, SixWorkersThenAQueuedSeventh) {
     shareCounting(true);
     for (int i = 1; i <= 7; ++i)
         lister.shares["127.0.0." + std::to_string(i)] = {"Docs"};
-    search->SearchShares = {"stale<>OLD"};
+    search->SearchShares = {ParseScannedShare("stale<>OLD")};
     dlg->IpMemo->setPlainText("old line");
 
     dlg->ScanButt->click();
@@ -59,7 +59,7 @@ TEST_F(ScanControl, SixWorkersThenAQueuedSeventh) {
     EXPECT_FALSE(dlg->ScanProgress->isHidden());
     EXPECT_TRUE(dlg->AddHstTxt->isHidden());
     EXPECT_TRUE(search->StopRequested);
-    EXPECT_TRUE(search->SearchShares.isEmpty());
+    EXPECT_TRUE(search->SearchShares.empty());
     EXPECT_TRUE(dlg->IpMemo->toPlainText().isEmpty());
     EXPECT_TRUE(dlg->OnHostCntTxt->text().isEmpty());
 
@@ -107,8 +107,8 @@ TEST_F(ScanControl, SixWorkersThenAQueuedSeventh) {
     hosts.sort();
     EXPECT_EQ(hosts,
               QStringList({"HOST1", "HOST2", "HOST3", "HOST4", "HOST5", "HOST6", "SEVEN,WITH,COMMAS"}));
-    EXPECT_EQ(search->SearchShares.size(), 7);
-    EXPECT_TRUE(search->SearchShares.contains("\\\\127.0.0.7\\Docs<>SEVEN,WITH,COMMAS"));
+    EXPECT_EQ(shareTexts(search->SearchShares).size(), 7);
+    EXPECT_TRUE(shareTexts(search->SearchShares).contains("\\\\127.0.0.7\\Docs<>SEVEN,WITH,COMMAS"));
     // Saved at the end of the scan; the list keeps names without commas.
     const QStringList saved = rangeLstLines();
     ASSERT_EQ(saved.size(), 7);
