@@ -4,6 +4,7 @@
 
 #include "gui/csvexport.h"
 #include "gui/icons.h"
+#include "gui/widgets.h"
 #include "scan/ranges.h"
 
 #include <QDir>
@@ -59,23 +60,6 @@ char separatorOf(const QString& format, char fallback) {
         if (c.unicode() < 0x80 && c.isPunct() && c != u'\'')
             return static_cast<char>(c.unicode());
     return fallback;
-}
-
-QLabel* framedText(QWidget* parent, const char* name, const QString& text, const QString& hint) {
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(QString::fromLatin1(name));
-    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    l->setToolTip(hint);
-    return l;
-}
-
-QToolButton* flatButton(QWidget* parent, const char* name, const QString& text, const QString& hint) {
-    auto* b = new QToolButton(parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoRaise(true);
-    b->setText(text);
-    b->setToolTip(hint);
-    return b;
 }
 
 } // namespace
@@ -136,8 +120,8 @@ void TAddrMgrForm::buildLayout() {
 
     const QString countHint =
         QStringLiteral("Показывает сколько компьютеров находится в очереди на открытие");
-    StaticText2 = framedText(this, "StaticText2", QStringLiteral("Всего компьютеров: "), countHint);
-    CntText = framedText(this, "CntText", {}, countHint);
+    StaticText2 = framedLabel(this, "StaticText2", QStringLiteral("Всего компьютеров: "), countHint);
+    CntText = framedLabel(this, "CntText", {}, countHint);
     CntText->setMinimumWidth(70);
 
     CsvExportButt = flatButton(this, "CsvExportButt", QStringLiteral("Экспорт в CSV"),

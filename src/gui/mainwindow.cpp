@@ -7,6 +7,7 @@
 #include "gui/icons.h"
 #include "gui/placement.h"
 #include "gui/scansession.h"
+#include "gui/widgets.h"
 #include "platform/programdir.h"
 
 #include <QCloseEvent>
@@ -51,22 +52,11 @@ std::string placementFile() {
     return ormix::RunsInstalled() ? ormix::ConfigFilePath() : "./cfg.ini";
 }
 
+// A status line of Panel2 at its place in the fixed layout.
 QLabel* framedText(QWidget* parent, const char* name, const QString& hint, QRect where) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    label->setToolTip(hint);
+    QLabel* label = framedLabel(parent, name, QString(), hint);
     label->setGeometry(where);
     return label;
-}
-
-QToolButton* flatButton(QWidget* parent, const char* name, const QString& caption, const QString& hint) {
-    auto* button = new QToolButton(parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setText(caption);
-    button->setToolTip(hint);
-    button->setAutoRaise(true);
-    return button;
 }
 
 void paintBack(QWidget* widget, const QColor& colour) {

@@ -7,6 +7,7 @@
 #include "gui/discoverymethodsbox.h"
 #include "gui/icons.h"
 #include "gui/numberfield.h"
+#include "gui/widgets.h"
 #include "platform/programdir.h"
 #include "settings/appsettings.h"
 #include "settings/configfile.h"
@@ -40,43 +41,6 @@ std::string rangeFilePath() {
     return config.substr(0, config.rfind('/') + 1) + kRangeFile;
 }
 
-QToolButton* flatButton(QWidget* parent, const char* name, const QString& text, const QString& hint) {
-    auto* b = new QToolButton(parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoRaise(true);
-    b->setText(text);
-    b->setToolTip(hint);
-    b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    return b;
-}
-
-QToolButton* helpButton(QWidget* parent, const char* name) {
-    QToolButton* b = flatButton(parent, name, QStringLiteral("?"), QStringLiteral("Справка"));
-    QFont bold = b->font();
-    bold.setBold(true);
-    b->setFont(bold);
-    return b;
-}
-
-QCheckBox* checkBox(QWidget* parent, const char* name, const QString& text, const QString& hint = {}) {
-    auto* c = new QCheckBox(text, parent);
-    c->setObjectName(QString::fromLatin1(name));
-    c->setToolTip(hint);
-    return c;
-}
-
-QLabel* label(QWidget* parent, const char* name, const QString& text) {
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(QString::fromLatin1(name));
-    return l;
-}
-
-NumberField* numberField(QWidget* parent, const char* name, int minimum, int maximum) {
-    auto* f = new NumberField(minimum, maximum, parent);
-    f->setObjectName(QString::fromLatin1(name));
-    return f;
-}
-
 // Code points, not bytes: the configuration file cuts texts by characters.
 size_t characterCount(const std::string& utf8) {
     size_t n = 0;
@@ -108,12 +72,12 @@ void TSetupForm::buildLayout() {
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Label4 = label(Panel1, "Label4", QStringLiteral("Диапазон адресов для сканирования"));
+    Label4 = namedLabel(Panel1, "Label4", QStringLiteral("Диапазон адресов для сканирования"));
     d11 = numberField(Panel1, "d11", 0, 255);
     d12 = numberField(Panel1, "d12", 0, 255);
     d13 = numberField(Panel1, "d13", 0, 255);
     d14 = numberField(Panel1, "d14", 0, 255);
-    Label3 = label(Panel1, "Label3", QStringLiteral("-"));
+    Label3 = namedLabel(Panel1, "Label3", QStringLiteral("-"));
     QFont bold = Label3->font();
     bold.setBold(true);
     Label3->setFont(bold);
@@ -163,10 +127,10 @@ void TSetupForm::buildLayout() {
     EmtyResCheck =
         checkBox(this, "EmtyResCheck", QStringLiteral("Не отображать компьютеры без ресурсов"), speedHint);
     AutoScanCheck = checkBox(this, "AutoScanCheck", QStringLiteral("Автоматическое сканирование: "));
-    Label2 = label(this, "Label2", QStringLiteral("интервал"));
+    Label2 = namedLabel(this, "Label2", QStringLiteral("интервал"));
     Interval = numberField(this, "Interval", 5, 6000);
-    Label5 = label(this, "Label5", QStringLiteral("сек."));
-    Label1 = label(this, "Label1", QStringLiteral("Не отображать следующие ресурсы (через запятую)"));
+    Label5 = namedLabel(this, "Label5", QStringLiteral("сек."));
+    Label1 = namedLabel(this, "Label1", QStringLiteral("Не отображать следующие ресурсы (через запятую)"));
     ExclRes = new QLineEdit(this);
     ExclRes->setObjectName(QStringLiteral("ExclRes"));
     ExclRes->setMaxLength(256);
@@ -233,7 +197,7 @@ void TSetupForm::buildLayout() {
     options->addWidget(IndexCheck);
     auto* indexWalks = new QHBoxLayout;
     indexWalks->setContentsMargins(20, 0, 0, 0);
-    indexWalks->addWidget(label(this, "IndexWalksLabel", QStringLiteral("ресурсов одновременно:")));
+    indexWalks->addWidget(namedLabel(this, "IndexWalksLabel", QStringLiteral("ресурсов одновременно:")));
     indexWalks->addWidget(IndexWalks);
     indexWalks->addStretch(1);
     options->addLayout(indexWalks);
@@ -255,6 +219,10 @@ void TSetupForm::buildLayout() {
     // A fixed dialog: the designed 286 x 396, or more where the desktop's
     // font needs it (the list takes the extra height).
     setFixedSize(sizeHint().expandedTo(QSize(286, 396)));
+
+    // The window's buttons set a picture beside their text.
+    for (QToolButton* b : {RxSpeedButton1, RxSpeedButton2, RxSpeedButton3, RxSpeedButton4, AccountsButton})
+        b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
 
     connect(RxSpeedButton1, &QToolButton::clicked, this, &TSetupForm::SetRangeButtClick);
     connect(RxSpeedButton2, &QToolButton::clicked, this, &TSetupForm::DelRangeButtClick);
