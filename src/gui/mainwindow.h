@@ -4,9 +4,9 @@
 // "Закрыть". The scan control (scancontrol.cpp) and the tree of found
 // computers (maintree.cpp) live in the same window; what it wants of the other
 // windows it says through signals, which the program entry connects.
-// Tests: tests/shell/mainwindow_test.cpp, tests/shell/placement_test.cpp,
-// tests/shell/scancontrol_test.cpp, tests/shell/maintree_test.cpp,
-// tests/shell/scan_testlan_test.cpp.
+// Tests: tests/gui/mainwindow_test.cpp, tests/gui/placement_test.cpp,
+// tests/gui/scancontrol_test.cpp, tests/gui/maintree_test.cpp,
+// tests/gui/scan_testlan_test.cpp, tests/gui/appstate_test.cpp.
 #pragma once
 
 #include "scan/nbstat.h"
