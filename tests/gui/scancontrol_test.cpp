@@ -349,5 +349,50 @@ TEST_F(Countdown, SettingsCommandDisablesSearchOnlyWhenConfirmedAndArmsTheCountd
     EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
 }
 
+// --- the scan session alone ---
+
+// No window: the session bounds its pool, queues the rest, posts every
+// computer and ends once, after the scanner and the last worker.
+TEST(ScanSessionAlone, RunsTheWorkerPoolWithoutAWindow) {
+    ScanSession session;
+    GatedLister lister;
+    for (int i = 1; i <= 3; ++i)
+        lister.shares["127.0.0." + std::to_string(i)] = {"Docs"};
+    session.Lister = lister.lister();
+    session.SetShareSettings(std::make_shared<const ShareSettings>(ShareSettings{true, false, {}}));
+    int launched = 0, workersEnded = 0, finished = 0;
+    QStringList listed;
+    session.LaunchScanner = [&](ScanOptions, std::shared_ptr<ScanObserver>) { ++launched; };
+    QObject::connect(&session, &ScanSession::HostListed, [&](const HOSTINF& host) {
+        listed << QString::fromStdString(host.Name + ":" + std::to_string(host.ShareCount));
+    });
+    QObject::connect(&session, &ScanSession::WorkerEnded, [&] { ++workersEnded; });
+    QObject::connect(&session, &ScanSession::Finished, [&] { ++finished; });
+
+    session.Start({}, nullptr, 2);
+    EXPECT_EQ(launched, 1);
+    for (int i = 1; i <= 3; ++i) {
+        HostTexts host;
+        host.name = "H" + std::to_string(i);
+        host.ip = "127.0.0." + std::to_string(i);
+        session.HostFound(host);
+    }
+    EXPECT_EQ(session.ActiveWorkers, 2);
+    EXPECT_EQ(session.PendingHosts.size(), 1u);
+    session.ScannerDone();
+    EXPECT_TRUE(session.Busy());
+    EXPECT_EQ(finished, 0);
+
+    lister.open();
+    ASSERT_TRUE(waitFor([&] { return finished > 0; }));
+    QCoreApplication::processEvents();
+    listed.sort();
+    EXPECT_EQ(listed, (QStringList{"H1:1", "H2:1", "H3:1"}));
+    EXPECT_EQ(workersEnded, 3);
+    EXPECT_EQ(finished, 1);
+    EXPECT_FALSE(session.Busy());
+    session.StopAndJoin();
+}
+
 } // namespace
 } // namespace ormix::test
