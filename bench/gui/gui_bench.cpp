@@ -11,9 +11,11 @@
 #include "fixtures/netns.h"
 #include "fixtures/testlan.h"
 #include "gui/application.h"
-#include "gui/appwindows.h"
+#include "gui/appstate.h"
 #include "gui/mainwindow.h"
+#include "gui/scansession.h"
 #include "gui/settingswindow.h"
+#include "platform/programdir.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -67,16 +69,16 @@ ScanResult scanOnce(const std::vector<std::string>& ranges, bool shareCounting, 
     QTemporaryDir folder;
     const QString home = QDir::currentPath();
     QDir::setCurrent(folder.path());
-    auto dlg = std::make_unique<TMainDlg>();
-    appWindows().MainDlg = dlg.get();
-    SettingsMirrors m;
-    m.ShowResCount = shareCounting;
-    m.GroupByWrkGrp = true;
-    dlg->ApplySettings(m);
+    AppState state(ConfigFilePath(), folder.path().toStdString() + "/");
+    AppSettings settings;
+    settings.showShareCount = shareCounting;
+    settings.groupByWorkgroup = true;
+    state.setSettings(settings);
+    auto dlg = std::make_unique<TMainDlg>(state);
     if (lister)
-        dlg->Lister = lister;
+        dlg->Session().Lister = lister;
     const auto list = std::make_shared<const std::vector<std::string>>(ranges);
-    dlg->LaunchScanner = [list](ScanOptions o, std::shared_ptr<ScanObserver> obs) {
+    dlg->Session().LaunchScanner = [list](ScanOptions o, std::shared_ptr<ScanObserver> obs) {
         o.ranges = list;
         o.selectTimeout = [] { return SelectTimeout{1, 0}; };
         std::make_shared<NBTMain>(std::move(o), std::move(obs))->start();
@@ -95,8 +97,8 @@ ScanResult scanOnce(const std::vector<std::string>& ranges, bool shareCounting, 
         gaps.push_back(std::max(0.0, since.nsecsElapsed() / 1e6 - 1.0));
         if (getenv("GUI_BENCH_DEBUG") && gaps.back() > 20)
             std::fprintf(stderr, "stall %.1f ms at %.3f s, %d hosts, %d workers, %zu queued\n", gaps.back(),
-                         clock.nsecsElapsed() / 1e9, dlg->HostsTotal, dlg->ActiveWorkers,
-                         dlg->PendingHosts.size());
+                         clock.nsecsElapsed() / 1e9, dlg->HostsTotal, dlg->Session().ActiveWorkers,
+                         dlg->Session().PendingHosts.size());
         since.restart();
     });
     since.start();
@@ -131,7 +133,6 @@ ScanResult scanOnce(const std::vector<std::string>& ranges, bool shareCounting, 
     if (getenv("GUI_BENCH_DEBUG"))
         std::fprintf(stderr, "%s\n", dlg->IpMemo->toPlainText().toStdString().c_str());
     dlg->hide();
-    appWindows() = AppWindows{};
     dlg.reset();
     QDir::setCurrent(home);
     return r;

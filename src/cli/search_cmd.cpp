@@ -254,11 +254,12 @@ int runSearch(int argc, char** argv) {
         recorder = std::make_unique<RecordingShareWalker>(*helpers, writer);
         recorder->SetEntries(entries);
     }
-    std::vector<std::string> searched;
+    std::vector<ScannedShare> searched;
     for (const std::string& e : entries) {
+        ScannedShare share = ParseScannedShare(e);
         std::string ip, name;
-        if (!SplitSharePath(e.substr(0, e.find("<>")), ip, name) || !isExcludedShare(name, excluded))
-            searched.push_back(e);
+        if (!SplitSharePath(share.path, ip, name) || !isExcludedShare(name, excluded))
+            searched.push_back(std::move(share));
     }
     SearchRunner runner(owner, recorder ? static_cast<ShareWalker&>(*recorder) : *helpers, stop);
     bool finished = false;

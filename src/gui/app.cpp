@@ -6,7 +6,7 @@
 #include "gui/aboutbox.h"
 #include "gui/accountswindow.h"
 #include "gui/application.h"
-#include "gui/appwindows.h"
+#include "gui/appstate.h"
 #include "gui/computerlistwindow.h"
 #include "gui/drivewindow.h"
 #include "gui/mainwindow.h"
@@ -25,13 +25,40 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <utility>
 
 namespace ormix {
 
-AppWindows& appWindows() {
-    static AppWindows windows;
-    return windows;
+void ConnectWindows(const ProgramWindows& w) {
+    TMainDlg* main = w.main;
+    if (TSetupForm* settings = w.settings) {
+        QObject::connect(main, &TMainDlg::SettingsWindowWanted, settings, [settings] { settings->exec(); });
+        QObject::connect(settings, &QDialog::finished, main, &TMainDlg::SettingsWindowClosed);
+    }
+    if (TAbout* about = w.about)
+        QObject::connect(main, &TMainDlg::AboutBoxWanted, about, [about] { about->exec(); });
+    if (TIndexForm* search = w.search) {
+        QObject::connect(main, &TMainDlg::SearchWindowWanted, search, [search] { search->exec(); });
+        QObject::connect(main, &TMainDlg::ScanStarting, search, [search] {
+            search->StopRequested = true;
+            search->SearchShares.clear();
+        });
+        QObject::connect(
+            main, &TMainDlg::SharesListed, search, [search](const std::vector<ScannedShare>& shares) {
+                search->SearchShares.insert(search->SearchShares.end(), shares.begin(), shares.end());
+            });
+        QObject::connect(main, &TMainDlg::ScanCompleted, search, &TIndexForm::RefreshIndexAfterScan);
+    }
+    if (TConnectDriveForm* drive = w.drive)
+        QObject::connect(main, &TMainDlg::DriveWindowWanted, drive,
+                         [drive](const QString& path) { drive->ShowForPath(path); });
+    if (TAddrMgrForm* computers = w.computers) {
+        QObject::connect(main, &TMainDlg::ComputerListWindowWanted, computers,
+                         [computers] { computers->exec(); });
+        QObject::connect(main, &TMainDlg::ComputerListSaveWanted, computers, &TAddrMgrForm::SaveComputerList);
+        QObject::connect(main, &TMainDlg::ComputerFound, computers, &TAddrMgrForm::NoteFoundBy);
+    }
 }
 
 void StopAndJoinEverything(SmbHelperPool& pool, TMainDlg* main, TIndexForm* search) {
@@ -44,34 +71,49 @@ void StopAndJoinEverything(SmbHelperPool& pool, TMainDlg* main, TIndexForm* sear
 
 namespace {
 
-// Every window, once, in this order: the settings window loads the settings
-// into the main window while it is created and the computer list takes its
-// folder from ProgramDir, so the main window comes first. Then: settings,
-// About box, search, programs, network drive, computer list. Only the main
-// window is shown.
-void createWindows() {
-    AppWindows& w = appWindows();
-    TMainDlg* main = w.MainDlg = new TMainDlg;
+// What the program keeps for its run and its windows. Each window takes what
+// it needs in its constructor, so only the About box (which shows the main
+// window's title) has to come after another one; the windows reach each other
+// through ConnectWindows. Only the main window is shown.
+struct Program {
+    std::unique_ptr<AppState> state;
+    ProgramWindows windows;
+};
+
+Program createProgram() {
+    Program p;
+    // cfg.ini in the current folder at start, not the program's folder (an
+    // installed copy: the user's configuration folder); range.lst in ProgramDir.
+    p.state = std::make_unique<AppState>(ConfigFilePath(), ProgramDir());
+    AppState& state = *p.state;
     // Temporary files left by saves that were killed.
-    removeStaleTemporaries(main->ConfigFile.Path());
+    removeStaleTemporaries(state.config().Path());
     removeStaleTemporaries("range.txt");
+    state.reloadSettings();
+    const bool listRead = static_cast<bool>(state.loadComputerList());
+
+    ProgramWindows& w = p.windows;
+    TMainDlg* main = w.main = new TMainDlg(state);
     SetupHost host;
-    host.ApplySettings = [main](const SettingsMirrors& settings) { main->ApplySettings(settings); };
     host.OpenHelpTopic = [main](int topic) { main->OpenHelpTopic(topic); };
-    w.SetupForm = new TSetupForm(main->ConfigFile, std::move(host));
-    w.About = new TAbout(*main);
-    w.IndexForm = new TIndexForm(main->ConfigFile);
-    w.IndexForm->EnableIndex();
-    w.OpenWithForm = new TOpenWithForm(main->ConfigFile);
-    w.IndexForm->SetOpenWithForm(w.OpenWithForm);
-    w.ConnectDriveForm = new TConnectDriveForm;
-    // The computer list window stays the last one created.
-    w.AddrMgrForm = new TAddrMgrForm(main->ProgramDir);
-    if (const int unreadable = w.AddrMgrForm->Computers().SkippedLines(); unreadable > 0)
+    w.settings = new TSetupForm(state, std::move(host));
+    w.about = new TAbout(*main);
+    w.search = new TIndexForm(state.config());
+    w.search->EnableIndex();
+    auto* programs = new TOpenWithForm(state.config());
+    w.search->SetOpenWithForm(programs);
+    w.drive = new TConnectDriveForm;
+    w.computers = new TAddrMgrForm(state.computers());
+    ConnectWindows(w);
+
+    if (!listRead)
+        ReportError(QString::fromUtf8(kComputerListReadError));
+    if (const int unreadable = state.computers().SkippedLines(); unreadable > 0)
         main->AddLogLine(
             QStringLiteral("range.lst: не прочитано строк: %1 (они остаются в файле без изменений)")
                 .arg(unreadable));
-    LoadSessionAccounts(main->ConfigFile, main);
+    LoadSessionAccounts(state.config(), main);
+    return p;
 }
 
 } // namespace
@@ -85,24 +127,26 @@ int RunOrmix(int argc, char** argv) {
         return 0;
     }
     int code = 0;
+    // The windows live until the process ends, as the state they work on.
+    Program program;
     try {
         // An installed copy that has no cfg.ini yet opens the settings first,
         // so that a new user enters a range before pressing "Старт!".
         std::error_code ec;
         const bool firstStart = RunsInstalled() && !std::filesystem::exists(ConfigFilePath(), ec);
-        createWindows();
-        QObject::connect(&instance, &SingleInstance::RestoreRequested, appWindows().MainDlg,
-                         &TMainDlg::RestoreFromTray);
-        appWindows().MainDlg->show();
-        if (appWindows().MainDlg->ConfigFile.IsTooLarge())
+        program = createProgram();
+        TMainDlg* main = program.windows.main;
+        QObject::connect(&instance, &SingleInstance::RestoreRequested, main, &TMainDlg::RestoreFromTray);
+        main->show();
+        if (main->ConfigFile.IsTooLarge())
             ReportError(QStringLiteral("Файл настроек %1 больше 1 МБ. Он не прочитан и не будет изменён: "
                                        "программа работает с настройками по умолчанию.")
-                            .arg(QString::fromStdString(appWindows().MainDlg->ConfigFile.Path())));
+                            .arg(QString::fromStdString(main->ConfigFile.Path())));
         if (firstStart)
-            QTimer::singleShot(0, appWindows().MainDlg, &TMainDlg::N2Click);
+            QTimer::singleShot(0, main, &TMainDlg::N2Click);
         // The SMB helpers of the share workers start in the background now,
         // so that the first scan does not wait for them.
-        const int workers = LoadAppSettings(appWindows().MainDlg->ConfigFile).maxShareWorkers;
+        const int workers = program.state->settings().maxShareWorkers;
         processSmbPool().prestart(static_cast<size_t>(std::max(workers, 0)));
         code = app.exec();
     } catch (const std::exception& e) {
@@ -112,7 +156,7 @@ int RunOrmix(int argc, char** argv) {
         ReportError(QString());
         code = 0;
     }
-    StopAndJoinEverything(processSmbPool(), appWindows().MainDlg, appWindows().IndexForm);
+    StopAndJoinEverything(processSmbPool(), program.windows.main, program.windows.search);
     instance.Release();
     std::fflush(nullptr);
     return code;

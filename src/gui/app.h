@@ -1,12 +1,36 @@
-// The program entry: one running copy per user, the windows in their fixed
-// order, the event loop, and the stop and join of every thread at the end.
+// The program entry: one running copy per user, the shared settings and
+// computer list, the windows and their connections, the event loop, and the
+// stop and join of every thread at the end.
 #pragma once
 
 namespace ormix {
 
 class SmbHelperPool;
+class TAbout;
+class TAddrMgrForm;
+class TConnectDriveForm;
 class TIndexForm;
 class TMainDlg;
+class TSetupForm;
+
+// The windows the main window works with. Any of them but the main window may
+// be null (tests make only some).
+struct ProgramWindows {
+    TMainDlg* main = nullptr;
+    TSetupForm* settings = nullptr;
+    TAbout* about = nullptr;
+    TIndexForm* search = nullptr;
+    TConnectDriveForm* drive = nullptr;
+    TAddrMgrForm* computers = nullptr;
+};
+
+// Connects what the main window asks of the others: its commands open the
+// settings, computer list, search, About and drive windows; a scan start stops
+// the search and empties its share list, the tree's shares fill it; the
+// computer list window saves the list at the end of every scan and at quit;
+// the search refreshes its index after a scan. Run once all of them exist,
+// whatever the order they were made in.
+void ConnectWindows(const ProgramWindows& windows);
 
 // The end of the program's threads, run when the event loop has returned:
 // the pool's helpers are killed so that no worker stays blocked reading from

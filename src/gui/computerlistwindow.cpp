@@ -1,9 +1,10 @@
-// TAddrMgrForm; see addrmgrform.h.
+// TAddrMgrForm; see computerlistwindow.h.
 #include "gui/computerlistwindow.h"
 #include "gui/application.h"
 
 #include "gui/csvexport.h"
 #include "gui/icons.h"
+#include "gui/widgets.h"
 #include "scan/ranges.h"
 
 #include <QDir>
@@ -61,33 +62,14 @@ char separatorOf(const QString& format, char fallback) {
     return fallback;
 }
 
-QLabel* framedText(QWidget* parent, const char* name, const QString& text, const QString& hint) {
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(QString::fromLatin1(name));
-    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    l->setToolTip(hint);
-    return l;
-}
-
-QToolButton* flatButton(QWidget* parent, const char* name, const QString& text, const QString& hint) {
-    auto* b = new QToolButton(parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoRaise(true);
-    b->setText(text);
-    b->setToolTip(hint);
-    return b;
-}
-
 } // namespace
 
-TAddrMgrForm::TAddrMgrForm(const std::string& programDir, QWidget* parent)
-    : QDialog(parent), computers_(programDir + "range.lst") {
+TAddrMgrForm::TAddrMgrForm(ComputerList& computers, QWidget* parent)
+    : QDialog(parent), computers_(computers) {
     ShowMessage = [this](const QString& text) { QMessageBox::critical(this, MessageBoxTitle(), text); };
     AskExportPath = [this] { return askExportPath(); };
     AskCsvPath = [this] { return AskCsvExportPath(this, QStringLiteral("complist.csv")); };
     buildLayout();
-    if (!computers_.LoadComputerList())
-        ShowMessage(QString::fromUtf8(kComputerListReadError));
 }
 
 void TAddrMgrForm::buildLayout() {
@@ -138,8 +120,8 @@ void TAddrMgrForm::buildLayout() {
 
     const QString countHint =
         QStringLiteral("Показывает сколько компьютеров находится в очереди на открытие");
-    StaticText2 = framedText(this, "StaticText2", QStringLiteral("Всего компьютеров: "), countHint);
-    CntText = framedText(this, "CntText", {}, countHint);
+    StaticText2 = framedLabel(this, "StaticText2", QStringLiteral("Всего компьютеров: "), countHint);
+    CntText = framedLabel(this, "CntText", {}, countHint);
     CntText->setMinimumWidth(70);
 
     CsvExportButt = flatButton(this, "CsvExportButt", QStringLiteral("Экспорт в CSV"),

@@ -1,7 +1,7 @@
 // TAddrMgrForm, the computer list window: shows every computer that ever
-// answered a scan, deletes computers from the list, exports "range.lst", and
-// owns the list itself for the life of the program.
-// Tests: tests/settings/addrmgrform_test.cpp.
+// answered a scan (the program's one list, kept by AppState), deletes
+// computers from it, saves and exports "range.lst".
+// Tests: tests/gui/computerlistwindow_test.cpp.
 #pragma once
 
 #include "settings/computerlist.h"
@@ -22,10 +22,9 @@ namespace ormix {
 class TAddrMgrForm : public QDialog {
     Q_OBJECT
 public:
-    // Loads `programDir` + "range.lst" (programDir ends with '/').
-    explicit TAddrMgrForm(const std::string& programDir, QWidget* parent = nullptr);
+    // Shows and edits `computers`, which must outlive the window.
+    explicit TAddrMgrForm(ComputerList& computers, QWidget* parent = nullptr);
 
-    // The list the scan records into (from any thread) and saves.
     ComputerList& Computers() { return computers_; }
 
     // Writes "range.lst" and closes the window when that succeeds; a failure
@@ -75,7 +74,7 @@ private:
     void buildLayout();
     QString askExportPath();
 
-    ComputerList computers_;
+    ComputerList& computers_;
     std::map<QString, QString> foundBy_; // lower-case address -> method labels
 };
 

@@ -3,7 +3,6 @@
 
 #include "scan/scanner.h"
 #include "settings/appsettings.h"
-#include "settings/configfile.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -59,19 +58,19 @@ void DiscoveryMethodsBox::keepOneMethod() {
         NetbiosCheck->setChecked(true);
 }
 
-void DiscoveryMethodsBox::load(const ConfigFile& config) {
-    const unsigned methods = configuredScanMethods(config);
+void DiscoveryMethodsBox::load(const AppSettings& settings) {
+    const unsigned methods = settings.ScanMethods();
     NetbiosCheck->setChecked((methods & kFoundByNetbios) != 0);
     SmbCheck->setChecked((methods & kFoundBySmb) != 0);
     WsdCheck->setChecked((methods & kFoundByWsd) != 0);
-    RetryCount->setValue(configuredScanRetries(config));
+    RetryCount->setValue(settings.scanRetries);
 }
 
-void DiscoveryMethodsBox::save(ConfigFile& config) const {
-    config.WriteNumber("main", "ScanNetbios", NetbiosCheck->isChecked() ? 1 : 0);
-    config.WriteNumber("main", "ScanSmb", SmbCheck->isChecked() ? 1 : 0);
-    config.WriteNumber("main", "ScanWsd", WsdCheck->isChecked() ? 1 : 0);
-    config.WriteNumber("main", "scan_retries", RetryCount->value());
+void DiscoveryMethodsBox::save(AppSettings& settings) const {
+    settings.scanNetbios = NetbiosCheck->isChecked();
+    settings.scanSmb = SmbCheck->isChecked();
+    settings.scanWsd = WsdCheck->isChecked();
+    settings.scanRetries = RetryCount->value();
 }
 
 } // namespace ormix

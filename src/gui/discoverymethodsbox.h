@@ -1,6 +1,6 @@
 // "Способы поиска компьютеров": the settings window's group of the ways a scan
-// finds computers and of its retry count, read from and written to cfg.ini's
-// section "main" (ScanNetbios, ScanSmb, ScanWsd, scan_retries).
+// finds computers and of its retry count (AppSettings scanNetbios, scanSmb,
+// scanWsd, scanRetries; saved with the rest of the settings).
 #pragma once
 
 #include <QGroupBox>
@@ -10,15 +10,14 @@ class QSpinBox;
 
 namespace ormix {
 
-class ConfigFile;
+struct AppSettings;
 
 class DiscoveryMethodsBox : public QGroupBox {
 public:
     explicit DiscoveryMethodsBox(QWidget* parent);
 
-    void load(const ConfigFile& config);
-    // Throws what ConfigFile's writes throw; the caller reports it.
-    void save(ConfigFile& config) const;
+    void load(const AppSettings& settings);
+    void save(AppSettings& settings) const;
 
     QCheckBox* NetbiosCheck;
     QCheckBox* SmbCheck;

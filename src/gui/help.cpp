@@ -2,8 +2,6 @@
 #include "gui/help.h"
 #include "gui/application.h"
 
-#include "gui/appwindows.h"
-#include "gui/mainwindow.h"
 #include "platform/programdir.h"
 
 #include <QCoreApplication>
@@ -19,10 +17,7 @@ QString HelpFilePath() {
 }
 
 void OpenHelpTopic(int topic) {
-    if (TMainDlg* main = appWindows().MainDlg)
-        main->OpenHelpTopic(topic);
-    else
-        OpenHelpTopic(HelpFilePath(), topic, nullptr);
+    OpenHelpTopic(HelpFilePath(), topic, nullptr);
 }
 
 void OpenHelpTopic(const QString& helpFile, int topic, QWidget* parent) {

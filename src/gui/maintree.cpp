@@ -4,13 +4,12 @@
 #include "gui/maintree.h"
 
 #include "gui/accountswindow.h"
-#include "gui/appwindows.h"
-#include "gui/drivewindow.h"
+#include "gui/appstate.h"
 #include "gui/icons.h"
 #include "gui/logindialog.h"
 #include "gui/mainwindow.h"
 #include "gui/scancontrol.h"
-#include "gui/searchwindow.h"
+#include "gui/scansession.h"
 #include "gui/signinmark.h"
 #include "platform/displaytext.h"
 #include "platform/launcher.h"
@@ -248,7 +247,7 @@ void TMainDlg::ClearTree() {
 
 void TMainDlg::InsertHostNode(const HOSTINF& host) {
     QTreeWidgetItem* group = nullptr;
-    if (GroupByWrkGrp.load()) {
+    if (state_.settings().groupByWorkgroup) {
         // The last top-level node of that name, whatever its letter case.
         const QString workgroup = visibleText(host.Workgroup);
         for (int i = 0; i < MainTree->topLevelItemCount(); ++i) {
@@ -269,7 +268,6 @@ void TMainDlg::InsertHostNode(const HOSTINF& host) {
         group->setExpanded(true);
     }
 
-    const QString name = QString::fromStdString(host.Name);
     const int shareCount = std::max(0, std::min<int>(host.ShareCount, static_cast<int>(host.Shares.size())));
     TreeNode* hostNode = addNode(TreeNodeKind::Host,
                                  {visibleText(host.Name), QString::fromStdString(host.Ip),
@@ -279,7 +277,8 @@ void TMainDlg::InsertHostNode(const HOSTINF& host) {
         hostNode->setToolTip(ColName, QStringLiteral("Найден: ") + QString::fromStdString(host.FoundBy));
     QList<QTreeWidgetItem*> shares;
     shares.reserve(shareCount);
-    TIndexForm* search = appWindows().IndexForm;
+    std::vector<ScannedShare> searchEntries;
+    searchEntries.reserve(static_cast<size_t>(shareCount));
     for (int i = 0; i < shareCount; ++i) {
         const SHAREINF& share = host.Shares[static_cast<size_t>(i)];
         const QString path = QString::fromStdString(share.Path);
@@ -288,8 +287,7 @@ void TMainDlg::InsertHostNode(const HOSTINF& host) {
         // The row shows the path visibly; its commands act on the real one.
         shareNode->setData(ColName, Qt::UserRole, path);
         shares.append(shareNode);
-        if (search)
-            search->SearchShares.append(path + QStringLiteral("<>") + name);
+        searchEntries.push_back({share.Path, host.Name});
     }
     hostNode->addChildren(shares);
     group->addChild(hostNode);
@@ -298,6 +296,8 @@ void TMainDlg::InsertHostNode(const HOSTINF& host) {
     if (shareCount > 0)
         ++HostsWithShares;
     ++HostsTotal;
+    if (!searchEntries.empty())
+        emit SharesListed(searchEntries);
 }
 
 int TMainDlg::MainTreeCompareItems(const QTreeWidgetItem* a, const QTreeWidgetItem* b) const {
@@ -333,7 +333,7 @@ void TMainDlg::OpenFocusedNode() {
     AddLogLine(QStringLiteral("Trying to open ") + visibleText(path.toStdString()));
     ++PendingOpens;
     ShowPendingOpens();
-    auto* opener = new OpenCompThr(path, scanGeneration_);
+    auto* opener = new OpenCompThr(path, session_->Generation);
     openers_.removeAll(nullptr);
     openers_.append(opener);
     connect(opener, &QThread::finished, this, [this, opener] {
@@ -346,7 +346,7 @@ void TMainDlg::OpenFocusedNode() {
 void TMainDlg::OpenerDone(int generation) {
     // A scan start sets the count to 0; an opener from before it is no longer
     // counted, so the count never goes below 0.
-    if (generation == scanGeneration_ && PendingOpens > 0)
+    if (generation == session_->Generation && PendingOpens > 0)
         --PendingOpens;
     ShowPendingOpens();
 }
@@ -374,7 +374,7 @@ void TMainDlg::SignInAsClick() {
         return;
     const QString name = node->text(ColName), ip = node->text(ColIpOrRemark), mac = node->text(ColMac);
     const QString workgroup =
-        GroupByWrkGrp.load() && node->parent() ? node->parent()->text(ColName) : QString();
+        state_.settings().groupByWorkgroup && node->parent() ? node->parent()->text(ColName) : QString();
     auto onSuccess = [this, name, ip, mac, workgroup](const ShareListing& listing, const Account& account,
                                                       bool remember) {
         processSignIn().setHostAccount(ip.toStdString(), account);
@@ -391,8 +391,7 @@ void TMainDlg::SignInAsClick() {
             delete old;
             break;
         }
-        const std::vector<std::string> excluded =
-            shareSettings_ ? shareSettings_->ExcludedShares : std::vector<std::string>();
+        const std::vector<std::string> excluded = session_->CurrentShareSettings().ExcludedShares;
         InsertHostNode(HostWithListing(name, ip, mac, workgroup, listing, excluded));
         SetStatusText(OnHostCntTxt, QStringLiteral(" Компьютеров всего: %1, из них с ресурсами: %2")
                                         .arg(HostsTotal)
@@ -419,8 +418,7 @@ void TMainDlg::N331Click() {
         ShowMessage(QStringLiteral("Выберите каталог который нужно подключить!"));
         return;
     case TreeNodeKind::Share:
-        if (TConnectDriveForm* drive = appWindows().ConnectDriveForm)
-            drive->ShowForPath(sharePathOf(node));
+        emit DriveWindowWanted(sharePathOf(node));
         return;
     }
 }

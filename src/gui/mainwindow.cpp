@@ -1,15 +1,13 @@
 // TMainDlg: layout, menus, tray icon, message log, placement and quit.
 #include "gui/mainwindow.h"
 
-#include "gui/aboutbox.h"
 #include "gui/application.h"
-#include "gui/appwindows.h"
-#include "gui/computerlistwindow.h"
+#include "gui/appstate.h"
 #include "gui/help.h"
 #include "gui/icons.h"
 #include "gui/placement.h"
-#include "gui/searchwindow.h"
-#include "gui/settingswindow.h"
+#include "gui/scansession.h"
+#include "gui/widgets.h"
 #include "platform/programdir.h"
 
 #include <QCloseEvent>
@@ -54,22 +52,11 @@ std::string placementFile() {
     return ormix::RunsInstalled() ? ormix::ConfigFilePath() : "./cfg.ini";
 }
 
+// A status line of Panel2 at its place in the fixed layout.
 QLabel* framedText(QWidget* parent, const char* name, const QString& hint, QRect where) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    label->setToolTip(hint);
+    QLabel* label = framedLabel(parent, name, QString(), hint);
     label->setGeometry(where);
     return label;
-}
-
-QToolButton* flatButton(QWidget* parent, const char* name, const QString& caption, const QString& hint) {
-    auto* button = new QToolButton(parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setText(caption);
-    button->setToolTip(hint);
-    button->setAutoRaise(true);
-    return button;
 }
 
 void paintBack(QWidget* widget, const QColor& colour) {
@@ -82,13 +69,10 @@ void paintBack(QWidget* widget, const QColor& colour) {
 
 } // namespace
 
-TMainDlg::TMainDlg(QWidget* parent)
+TMainDlg::TMainDlg(AppState& state, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      // The current folder at start, not the program's folder (an installed
-      // copy: the user's configuration folder).
-      ConfigFile(ormix::ConfigFilePath()),
-      ExcludedShares(std::make_shared<const std::vector<std::string>>()) {
+      ConfigFile(state.config()), state_(state) {
     setObjectName(QStringLiteral("MainDlg"));
     // The fixed pixel layout of the panels is made for an 8 point font.
     QFont windowFont = font();
@@ -101,6 +85,8 @@ TMainDlg::TMainDlg(QWidget* parent)
     SetupMainTree();
     SetupScanControl();
     FormCreate();
+    connect(&state_, &AppState::settingsChanged, this, &TMainDlg::SettingsChanged);
+    SettingsChanged();
 }
 
 TMainDlg::~TMainDlg() {
@@ -117,7 +103,6 @@ void TMainDlg::FormCreate() {
     TitleText = QStringLiteral(":: ORMIX 2.8 ::");
     setWindowTitle(TitleText);
     setWindowIcon(ormixIcon(IconComputerStar));
-    ProgramDir = ormix::ProgramDir();
     HelpFile = HelpFilePath();
     QuitRequested = false;
     BuildTray();
@@ -300,7 +285,7 @@ void TMainDlg::FormShow() {
     LogPanel->setFixedHeight(kLogClosed);
     LogButt->setText(QStringLiteral("+"));
     // The first automatic scan comes one second after the window appears.
-    if (AutoScan)
+    if (state_.settings().autoScan)
         StartCountdown(1000);
 }
 
@@ -407,9 +392,7 @@ void TMainDlg::closeEvent(QCloseEvent* event) {
 }
 
 void TMainDlg::SaveComputerListAtQuit() {
-    // Also closes the computer list window if it is open.
-    if (TAddrMgrForm* list = appWindows().AddrMgrForm)
-        list->SaveComputerList();
+    emit ComputerListSaveWanted();
 }
 
 void TMainDlg::N5Click() {
@@ -425,37 +408,29 @@ void TMainDlg::N4Click() {
 // --- commands ---
 
 void TMainDlg::N3Click() {
-    if (TAddrMgrForm* list = appWindows().AddrMgrForm)
-        list->exec();
+    emit ComputerListWindowWanted();
 }
 
 void TMainDlg::SearchButtClick() {
-    if (!ShowResCount) {
+    if (!state_.settings().showShareCount) {
         QMessageBox::information(
             this, MessageBoxTitle(),
             QStringLiteral("Для поиска по ресурсам сети \nнеобходимо включить параметр \n"
                            "\"показывать количество ресурсов\""));
         return;
     }
-    if (TIndexForm* search = appWindows().IndexForm)
-        search->exec();
+    emit SearchWindowWanted();
 }
 
-void TMainDlg::ApplySettings(const SettingsMirrors& settings) {
-    ShowResCount = settings.ShowResCount;
-    EmptyRes = settings.EmptyRes;
-    AutoScan = settings.AutoScan;
-    AutoScanInterval = settings.AutoScanInterval;
-    GroupByWrkGrp = settings.GroupByWrkGrp;
-    ExcludedShares = std::make_shared<const std::vector<std::string>>(settings.ExcludedShares);
+void TMainDlg::SettingsChanged() {
+    const AppSettings& settings = state_.settings();
     // Each share worker goes by the snapshot in force when it was made.
-    shareSettings_ = std::make_shared<const ShareSettings>(
-        ShareSettings{settings.ShowResCount, settings.EmptyRes, settings.ExcludedShares});
+    session_->SetShareSettings(std::make_shared<const ShareSettings>(
+        ShareSettings{settings.showShareCount, settings.hideEmptyHosts, settings.ExcludedShares()}));
 }
 
 void TMainDlg::N332Click() {
-    if (TAbout* about = appWindows().About)
-        about->exec();
+    emit AboutBoxWanted();
 }
 
 void TMainDlg::OpenHelpTopic(int topic) {

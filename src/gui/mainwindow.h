@@ -1,17 +1,18 @@
-// TMainDlg: the main window. It owns what every other window uses (the
-// configuration file accessor, the program folder, the title text and the
-// message log), hides into the notification area instead of closing, and ends
-// the program on "Закрыть". The scan control (scancontrol.cpp) and the tree
-// of found computers (maintree.cpp) live in the same window.
-// Tests: tests/shell/mainwindow_test.cpp, tests/shell/placement_test.cpp,
-// tests/shell/scancontrol_test.cpp, tests/shell/maintree_test.cpp,
-// tests/shell/scan_testlan_test.cpp.
+// TMainDlg: the main window. It works on the program's shared settings and
+// computer list (AppState), keeps the title text and the message log, hides
+// into the notification area instead of closing, and ends the program on
+// "Закрыть". The scan control (scancontrol.cpp) and the tree of found
+// computers (maintree.cpp) live in the same window; what it wants of the other
+// windows it says through signals, which the program entry connects.
+// Tests: tests/gui/mainwindow_test.cpp, tests/gui/placement_test.cpp,
+// tests/gui/scancontrol_test.cpp, tests/gui/maintree_test.cpp,
+// tests/gui/scan_testlan_test.cpp, tests/gui/appstate_test.cpp.
 #pragma once
 
 #include "scan/nbstat.h"
 #include "scan/scanner.h"
+#include "search/scannedshare.h"
 #include "settings/configfile.h"
-#include "settings/settingsmirrors.h"
 #include "shares/addhostthr.h"
 #include "shares/sharelist.h"
 
@@ -21,7 +22,6 @@
 #include <QString>
 #include <QThread>
 
-#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -41,12 +41,14 @@ class QTreeWidgetItem;
 
 namespace ormix {
 
+class AppState;
 class CountdownTimer;
+class ScanSession;
 
 class TMainDlg : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TMainDlg(QWidget* parent = nullptr);
+    explicit TMainDlg(AppState& state, QWidget* parent = nullptr);
     ~TMainDlg() override;
 
     // Appends one line to the message log (IpMemo). Safe from any thread: a
@@ -57,10 +59,6 @@ public:
     // Opens help topic `topic` (12, 15, 19, 20, 30) of the help page HelpFile in
     // the desktop's browser; a missing page gives a message box.
     void OpenHelpTopic(int topic);
-
-    // Takes over what the settings loader read (settings/setupform.h): the
-    // five mirrors and a whole new ExcludedShares list.
-    void ApplySettings(const SettingsMirrors& settings);
 
     // Brings the program back from the notification area (or from minimised)
     // to the foreground: the tray icon's double click, "Восстановить" and the
@@ -74,28 +72,16 @@ public:
 
     // --- state that every window uses ---
 
-    // The accessor of cfg.ini in the current folder at start-up.
-    ormix::ConfigFile ConfigFile;
+    // The settings and the computer list the window works on.
+    AppState& State() { return state_; }
+    // The accessor of cfg.ini (the shared one of State()).
+    ormix::ConfigFile& ConfigFile;
     // ":: ORMIX 2.8 ::": the window caption, the tray hint and the About box title.
     QString TitleText;
-    // The folder of "range.lst", ending with '/' (platform/programdir.h).
-    std::string ProgramDir;
     // Set only by the two "Закрыть" items; a close without it hides the program.
     bool QuitRequested = false;
     // The help page opened by OpenHelpTopic.
     QString HelpFile;
-
-    // Mirrors of the settings of section "main", written by the settings loader
-    // and read by the scan, the share workers and the tree from any thread.
-    std::atomic<bool> ShowResCount{false};
-    std::atomic<bool> EmptyRes{false};
-    std::atomic<bool> AutoScan{false};
-    std::atomic<int> AutoScanInterval{60}; // whole seconds
-    std::atomic<bool> GroupByWrkGrp{false};
-    // Share names never shown. The loader stores a whole new list; a reader on
-    // any thread takes ExcludedShares.load() and so sees either the old or the
-    // new list, never a mix. Never null.
-    std::atomic<std::shared_ptr<const std::vector<std::string>>> ExcludedShares;
 
     // --- scan control (scancontrol.cpp) ---
 
@@ -109,33 +95,19 @@ public:
     // End notifications (main thread).
     void ShareWorkerDone();
     void ScannerDone();
+    // What the scan runs: the scanner, the hosts waiting and the share workers.
+    ScanSession& Session() { return *session_; }
     // The auto-scan countdown expired. During a scan the expiry waits for
     // ScanFinished, so two scans never run over each other.
     void AutoScanTimerTimer();
-    // What LaunchScanner does by default: an NBTMain on a thread of its own,
-    // kept by the window so that the next scan or the quit joins it.
-    void StartOwnScanner(ScanOptions options, std::shared_ptr<ScanObserver> observer);
     // At quit, after the SMB helper pool's shutdown: stops the scanner and
-    // waits for it and for every share worker still running.
+    // waits for it, for every share worker and every opener still running.
     void StopAndJoinWorkers();
     // True from StartScan until ScanFinished.
     bool Scanning() const { return scanning_; }
 
-    // Hosts waiting for a share worker, oldest first.
-    std::deque<HostTexts> PendingHosts;
-    int MaxWorkers = 6;    // key MaxAddThrds, read at every scan start
-    int ActiveWorkers = 0; // share workers started and not yet ended
-    int RunningScanners = 0;
-    // Every share worker started since the scan start; null once it is gone.
-    QList<QPointer<AddHostThr>> WorkerHandles;
     CountdownTimer* AutoScanTimer = nullptr;
 
-    // Lists the shares of one computer for the share workers: the SMB helper
-    // pool by default; tests and benchmarks put their own in its place.
-    ShareLister Lister;
-    // Starts the scanner with these options and this observer; by default an
-    // NBTMain on a thread of its own.
-    std::function<void(ScanOptions, std::shared_ptr<ScanObserver>)> LaunchScanner;
     // Shows a message box with this text; tests replace it to catch the text.
     std::function<void(const QString&)> ShowMessage;
 
@@ -187,7 +159,28 @@ public:
     QAction* N4 = nullptr;  // "Закрыть"
     QSystemTrayIcon* TrayIcon = nullptr;
 
+signals:
+    // A scan starts: a running search is to stop and forget the last scan's shares.
+    void ScanStarting();
+    // The shares of one computer that became tree rows.
+    void SharesListed(const std::vector<ormix::ScannedShare>& shares);
+    // A scan ended, after "Scan complete!" and the save of the computer list.
+    void ScanCompleted();
+    // A computer was found in this scan, by the methods named in `labels`
+    // ("NetBIOS, WS-Discovery").
+    void ComputerFound(const std::string& ip, const std::string& labels);
+    // The computer list is to be saved (at the end of every scan and at quit).
+    void ComputerListSaveWanted();
+    // Commands that open the other windows (modal).
+    void SettingsWindowWanted();
+    void ComputerListWindowWanted();
+    void SearchWindowWanted();
+    void AboutBoxWanted();
+    void DriveWindowWanted(const QString& sharePath);
+
 public slots:
+    // The settings window closed with this result (QDialog::Accepted or not).
+    void SettingsWindowClosed(int result);
     void ScanButtClick();
     void LogButtClick();
     void N2Click();         // "Настройки": the settings window, modal
@@ -232,7 +225,6 @@ private:
 
     // scancontrol.cpp
     void SetupScanControl();
-    void StartShareWorkers();
     void ScanFinished();
     void StartCountdown(int64_t periodMs);
     void ShowScanTotal(int64_t total);
@@ -247,12 +239,11 @@ private:
     bool scanning_ = false;
     bool countdownDeferred_ = false;
     int64_t scanTotal_ = 0;
-    int scanGeneration_ = 0;
-    // What the share workers go by: rebuilt from the mirrors at every settings load.
-    ShareSettingsPtr shareSettings_;
-    std::unique_ptr<QueuedHostReceiver> treeReceiver_;
-    // The scanner started by the default LaunchScanner, kept to be joined.
-    std::shared_ptr<NBTMain> scanner_;
+    // Rebuilds what the share workers go by from the shared settings.
+    void SettingsChanged();
+
+    AppState& state_;
+    ScanSession* session_ = nullptr;
     // Open requests still running, joined at quit.
     QList<QPointer<QThread>> openers_;
     int sortColumn_ = 0;

@@ -49,13 +49,16 @@ PlacementRect SplitPlacementNumbers(std::string_view text, const PlacementRect& 
 }
 
 void WriteFormPlacement(ConfigFile& file, const FormPlacement& p) {
-    file.WriteNumber(kSection, "FormVersion", 0);
-    file.WriteNumber(kSection, "Flags", p.Flags);
-    file.WriteNumber(kSection, "ShowCmd", p.ShowCmd);
-    file.WriteNumber(kSection, "PixelsPerInch", p.PixelsPerInch);
-    file.WriteText(kSection, "MinMaxPos", joinNumbers(p.MinMaxPos));
-    file.WriteText(kSection, "NormPos", joinNumbers(p.NormPos));
-    file.WriteFlag(kSection, "Visible", p.Visible);
+    ConfigEdit edit;
+    edit.WriteNumber(kSection, "FormVersion", 0);
+    edit.WriteNumber(kSection, "Flags", p.Flags);
+    edit.WriteNumber(kSection, "ShowCmd", p.ShowCmd);
+    edit.WriteNumber(kSection, "PixelsPerInch", p.PixelsPerInch);
+    edit.WriteText(kSection, "MinMaxPos", joinNumbers(p.MinMaxPos));
+    edit.WriteText(kSection, "NormPos", joinNumbers(p.NormPos));
+    edit.WriteFlag(kSection, "Visible", p.Visible);
+    // One rewrite of cfg.ini: the seven keys land together or not at all.
+    file.Apply(edit);
 }
 
 std::optional<PlacementRect> ReadFormPlacement(const ConfigFile& file, int pixelsPerInch,

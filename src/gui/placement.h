@@ -25,7 +25,8 @@ struct FormPlacement {
 };
 
 // Writes the keys FormVersion, Flags, ShowCmd, PixelsPerInch, MinMaxPos,
-// NormPos and Visible, in that order. Throws ConfigWriteError.
+// NormPos and Visible, in that order, in one rewrite of the file (none when
+// they all hold these values already). Throws ConfigWriteError.
 void WriteFormPlacement(ConfigFile& file, const FormPlacement& placement);
 
 // The stored normal rectangle when it is to be applied: FormVersion not below 0,

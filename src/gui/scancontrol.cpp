@@ -12,13 +12,12 @@
 
 #include "settings/appsettings.h"
 
-#include "gui/appwindows.h"
-#include "gui/computerlistwindow.h"
+#include "gui/appstate.h"
 #include "gui/mainwindow.h"
-#include "gui/searchwindow.h"
-#include "gui/settingswindow.h"
+#include "gui/scansession.h"
 #include "shares/smbpool.h"
 
+#include <QDialog>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
@@ -141,13 +140,17 @@ void TMainDlg::SetupScanControl() {
     AutoScanTimer->setObjectName(QStringLiteral("AutoScanTimer"));
     connect(AutoScanTimer, &CountdownTimer::timeout, this, &TMainDlg::AutoScanTimerTimer);
 
-    shareSettings_ = std::make_shared<const ShareSettings>();
-    treeReceiver_ =
-        std::make_unique<QueuedHostReceiver>(this, [this](const HOSTINF& host) { InsertHostNode(host); });
-    Lister = poolLister(processSmbPool(), processSignIn());
-    LaunchScanner = [this](ScanOptions options, std::shared_ptr<ScanObserver> observer) {
-        StartOwnScanner(std::move(options), std::move(observer));
-    };
+    session_ = new ScanSession(this);
+    session_->Log = [this](const std::string& line) { AddLogLine(QString::fromStdString(line)); };
+    connect(session_, &ScanSession::HostListed, this, &TMainDlg::InsertHostNode);
+    connect(session_, &ScanSession::WorkerEnded, this, &TMainDlg::ShareWorkerDone);
+    connect(session_, &ScanSession::ScannerEnded, this, [this] {
+        if (session_->RunningScanners <= 0) {
+            ScanProgress->hide();
+            AddHstTxt->show();
+        }
+    });
+    connect(session_, &ScanSession::Finished, this, &TMainDlg::ScanFinished);
     ShowMessage = [this](const QString& text) { QMessageBox::information(this, MessageBoxTitle(), text); };
 }
 
@@ -163,40 +166,31 @@ void TMainDlg::StartScan() {
     ScanProgress->show();
     AddHstTxt->hide();
     ClearTree();
-    if (TIndexForm* search = appWindows().IndexForm) {
-        search->StopRequested = true;
-        search->SearchShares.clear();
-    }
-    ActiveWorkers = 0;
-    RunningScanners = 0;
+    emit ScanStarting();
     HostsWithShares = 0;
     HostsTotal = 0;
-    PendingHosts.clear();
-    WorkerHandles.clear(); // forgotten, not stopped
-    MaxWorkers = LoadAppSettings(ConfigFile).maxShareWorkers;
+    // The tuning keys count from the next scan: read now, not kept.
+    const AppSettings fresh = LoadAppSettings(ConfigFile);
     PendingOpens = 0;
-    ++scanGeneration_;
-    processSignIn().newScan();
     // MainTree sorts on header clicks only (SetupMainTree): new nodes keep their order of arrival.
     OnHostCntTxt->clear();
-    ++RunningScanners;
     scanning_ = true;
     ScanButt->setEnabled(false);
     SearchButt->setEnabled(false);
     IpMemo->clear();
 
     ScanOptions options;
-    if (TSetupForm* setup = appWindows().SetupForm)
-        options.ranges = setup->ScanRanges.Get();
+    // The ranges in force now; a save during the scan counts from the next one.
+    options.ranges = std::make_shared<const std::vector<std::string>>(state_.settings().ranges);
     const ormix::ConfigFile* config = &ConfigFile;
     options.selectTimeout = [config] { return configuredSelectTimeout(*config); };
-    options.methods = configuredScanMethods(ConfigFile);
-    options.retries = configuredScanRetries(ConfigFile);
+    options.methods = fresh.ScanMethods();
+    options.retries = fresh.scanRetries;
     options.maxQueriesPerSecond = configuredQueriesPerSecond(ConfigFile);
     auto observer = std::make_shared<WindowScanObserver>(this);
     observer->total_ = [this](int64_t total) { ShowScanTotal(total); };
     observer->progress_ = [this](int64_t sent) { ShowScanProgress(sent); };
-    LaunchScanner(std::move(options), std::move(observer));
+    session_->Start(std::move(options), std::move(observer), fresh.maxShareWorkers);
 }
 
 void TMainDlg::AddFoundHost(const HostTexts& host) {
@@ -205,63 +199,26 @@ void TMainDlg::AddFoundHost(const HostTexts& host) {
             this, [this, host] { AddFoundHost(host); }, Qt::QueuedConnection);
         return;
     }
-    if (TAddrMgrForm* list = appWindows().AddrMgrForm) {
-        list->Computers().RecordComputer(host.ip, host.name, host.mac);
-        list->NoteFoundBy(host.ip, discoveryMethodLabels(host.foundBy));
-    }
-    PendingHosts.push_back(host);
-    StartShareWorkers();
-}
-
-void TMainDlg::StartShareWorkers() {
-    while (!PendingHosts.empty() && ActiveWorkers < MaxWorkers) {
-        const HostTexts host = std::move(PendingHosts.front());
-        PendingHosts.pop_front();
-        ++ActiveWorkers;
-        auto* worker =
-            new AddHostThr(Lister, shareSettings_, treeReceiver_.get(),
-                           [this](const std::string& line) { AddLogLine(QString::fromStdString(line)); });
-        worker->Host.Name = host.name;
-        worker->Host.Ip = host.ip;
-        processSignIn().noteName(host.ip, host.name);
-        worker->Host.Mac = host.mac;
-        worker->Host.Workgroup = host.workgroup;
-        worker->Host.FoundBy = discoveryMethodLabels(host.foundBy);
-        connect(worker, &QThread::finished, this, &TMainDlg::ShareWorkerDone);
-        // Parentless, so that nothing ever destroys a worker that still runs
-        // (at quit the process ends without waiting for them).
-        connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-        WorkerHandles.append(worker);
-        worker->start();
-    }
+    state_.computers().RecordComputer(host.ip, host.name, host.mac);
+    emit ComputerFound(host.ip, discoveryMethodLabels(host.foundBy));
+    session_->HostFound(host);
 }
 
 void TMainDlg::ShareWorkerDone() {
     SetStatusText(OnHostCntTxt, QStringLiteral(" Компьютеров всего: %1, из них с ресурсами: %2")
                                     .arg(HostsTotal)
                                     .arg(HostsWithShares));
-    --ActiveWorkers;
     ShowWorkersLeft();
-    if (!PendingHosts.empty())
-        StartShareWorkers();
-    if (ActiveWorkers <= 0 && RunningScanners <= 0)
-        ScanFinished();
 }
 
 void TMainDlg::ShowWorkersLeft() {
     SetStatusText(AddHstTxt,
                   QStringLiteral(" Сканирование завершено.  Определение кол-ва ресурсов. Осталось: ") +
-                      QString::number(ActiveWorkers));
+                      QString::number(session_->ActiveWorkers));
 }
 
 void TMainDlg::ScannerDone() {
-    --RunningScanners;
-    if (RunningScanners <= 0) {
-        ScanProgress->hide();
-        AddHstTxt->show();
-    }
-    if (ActiveWorkers <= 0 && RunningScanners <= 0)
-        ScanFinished();
+    session_->ScannerDone();
 }
 
 void TMainDlg::ScanFinished() {
@@ -272,12 +229,10 @@ void TMainDlg::ScanFinished() {
     SearchButt->setEnabled(true);
     AddLogLine(QStringLiteral("Scan complete!"));
     // Also closes the computer list window when it is open.
-    if (TAddrMgrForm* list = appWindows().AddrMgrForm)
-        list->SaveComputerList();
-    if (TIndexForm* search = appWindows().IndexForm)
-        search->RefreshIndexAfterScan();
-    if (AutoScan)
-        StartCountdown(periodOf(AutoScanInterval));
+    emit ComputerListSaveWanted();
+    emit ScanCompleted();
+    if (state_.settings().autoScan)
+        StartCountdown(periodOf(state_.settings().autoScanInterval));
     if (countdownDeferred_) {
         countdownDeferred_ = false;
         AutoScanTimerTimer();
@@ -298,27 +253,8 @@ void TMainDlg::ShowScanProgress(int64_t queriesSent) {
     ScanProgress->setValue(std::clamp(percent, 0, 100));
 }
 
-void TMainDlg::StartOwnScanner(ScanOptions options, std::shared_ptr<ScanObserver> observer) {
-    // The window keeps the scanner until the next scan or the quit, which
-    // stop and join it.
-    if (scanner_) {
-        scanner_->requestStop();
-        scanner_->join();
-    }
-    scanner_ = std::make_shared<NBTMain>(std::move(options), std::move(observer));
-    scanner_->start();
-}
-
 void TMainDlg::StopAndJoinWorkers() {
-    // The SMB helpers the share workers wait on are gone by now (the pool's
-    // shutdown), so every worker ends at once.
-    if (scanner_) {
-        scanner_->requestStop();
-        scanner_->join();
-    }
-    for (const QPointer<AddHostThr>& worker : WorkerHandles)
-        if (worker)
-            worker->wait();
+    session_->StopAndJoin();
     for (const QPointer<QThread>& opener : openers_)
         if (opener)
             opener->wait();
@@ -339,23 +275,24 @@ void TMainDlg::AutoScanTimerTimer() {
         countdownDeferred_ = true; // ScanFinished comes back here
         return;
     }
-    AutoScanTimer->setInterval(
-        static_cast<int>(std::clamp<int64_t>(periodOf(AutoScanInterval), INT_MIN, INT_MAX)));
+    AutoScanTimer->setInterval(static_cast<int>(
+        std::clamp<int64_t>(periodOf(state_.settings().autoScanInterval), INT_MIN, INT_MAX)));
     StartScan();
 }
 
 // --- the settings command ---
 
 void TMainDlg::N2Click() {
-    TSetupForm* setup = appWindows().SetupForm;
-    if (!setup)
-        return;
+    emit SettingsWindowWanted();
+}
+
+void TMainDlg::SettingsWindowClosed(int result) {
     // Confirmed settings may change what the last scan's shares mean for a
     // search: the search waits for the next scan.
-    if (setup->exec() == QDialog::Accepted)
+    if (result == QDialog::Accepted)
         SearchButt->setEnabled(false);
-    if (AutoScan)
-        StartCountdown(periodOf(AutoScanInterval));
+    if (state_.settings().autoScan)
+        StartCountdown(periodOf(state_.settings().autoScanInterval));
 }
 
 } // namespace ormix

@@ -145,8 +145,8 @@ TIndexForm::TIndexForm(ConfigFile& cfg, QWidget* parent) : QDialog(parent), cfg_
     copier_ = ownCopier_.get();
 
     runner_ = std::make_unique<SearchRunner>(*this, *walker_, StopRequested);
-    runner_->OnShareStarted = [this](const std::string& entry) {
-        Memo2->appendPlainText(QString::fromStdString(entry));
+    runner_->OnShareStarted = [this](const ScannedShare& entry) {
+        Memo2->appendPlainText(QString::fromStdString(ScannedShareText(entry)));
     };
     runner_->OnSearchFinished = [this] { searchFinished(); };
 
@@ -205,8 +205,8 @@ void TIndexForm::RefreshIndexAfterScan() {
     if (!index_->Settings().refreshAfterScan)
         return;
     std::vector<std::string> entries;
-    for (const QString& s : SearchShares)
-        entries.push_back(s.toStdString());
+    for (const ScannedShare& share : SearchShares)
+        entries.push_back(ScannedShareText(share));
     index_->StartRefresh(std::move(entries));
 }
 
@@ -513,10 +513,7 @@ void TIndexForm::StartSearch() {
     ResultList->hide();
     ResultList->clear();
     ResultList->show();
-    std::vector<std::string> entries;
-    entries.reserve(SearchShares.size());
-    for (const QString& s : SearchShares)
-        entries.push_back(s.toStdString());
+    std::vector<ScannedShare> shares = SearchShares;
     Memo2->clear();
 
     SearchQuery query;
@@ -526,6 +523,11 @@ void TIndexForm::StartSearch() {
     query.minSizeBytes = MinSizeBytes;
     query.maxSizeBytes = MaxSizeBytes;
     if (index_) {
+        // The index keeps its entries as text.
+        std::vector<std::string> entries;
+        entries.reserve(shares.size());
+        for (const ScannedShare& share : shares)
+            entries.push_back(ScannedShareText(share));
         index_->Configure(LoadIndexSettings(cfg_));
         runner_->SetWalker(index_->SearchWalker(entries));
         if (IndexRB->isChecked()) {
@@ -539,7 +541,7 @@ void TIndexForm::StartSearch() {
         }
     }
     labelIndexAge->clear();
-    runner_->Start(query, std::move(entries), maxWorkers);
+    runner_->Start(query, std::move(shares), maxWorkers);
 }
 
 void TIndexForm::searchFinished() {

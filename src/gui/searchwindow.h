@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QLabel;
 class QLineEdit;
@@ -58,9 +59,9 @@ public:
     explicit TIndexForm(ConfigFile& cfg, QWidget* parent = nullptr);
     ~TIndexForm() override;
 
-    // Filled by the network tree (one "\\IP\share<>NAME" per share) and
-    // emptied by the scan control at every scan start.
-    QStringList SearchShares;
+    // Filled by the network tree (one entry per share) and emptied by the
+    // scan control at every scan start.
+    std::vector<ScannedShare> SearchShares;
     // Set by StopBtn and by the scan control; read by the workers.
     std::atomic<bool> StopRequested{false};
 

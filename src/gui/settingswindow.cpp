@@ -1,11 +1,13 @@
-// TSetupForm; see setupform.h.
+// TSetupForm; see settingswindow.h.
 #include "gui/settingswindow.h"
 #include "gui/application.h"
 
 #include "gui/accountswindow.h"
+#include "gui/appstate.h"
 #include "gui/discoverymethodsbox.h"
 #include "gui/icons.h"
 #include "gui/numberfield.h"
+#include "gui/widgets.h"
 #include "platform/programdir.h"
 #include "settings/appsettings.h"
 #include "settings/configfile.h"
@@ -29,8 +31,6 @@
 namespace ormix {
 namespace {
 
-// Section of the index keys in cfg.ini (the other keys of it live in AppSettings).
-constexpr char kMain[] = "main";
 constexpr char kRangeFile[] = "range.txt";
 
 // range.txt lies in the current folder; an installed copy keeps it beside its cfg.ini.
@@ -39,43 +39,6 @@ std::string rangeFilePath() {
         return kRangeFile;
     const std::string config = ConfigFilePath();
     return config.substr(0, config.rfind('/') + 1) + kRangeFile;
-}
-
-QToolButton* flatButton(QWidget* parent, const char* name, const QString& text, const QString& hint) {
-    auto* b = new QToolButton(parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoRaise(true);
-    b->setText(text);
-    b->setToolTip(hint);
-    b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    return b;
-}
-
-QToolButton* helpButton(QWidget* parent, const char* name) {
-    QToolButton* b = flatButton(parent, name, QStringLiteral("?"), QStringLiteral("Справка"));
-    QFont bold = b->font();
-    bold.setBold(true);
-    b->setFont(bold);
-    return b;
-}
-
-QCheckBox* checkBox(QWidget* parent, const char* name, const QString& text, const QString& hint = {}) {
-    auto* c = new QCheckBox(text, parent);
-    c->setObjectName(QString::fromLatin1(name));
-    c->setToolTip(hint);
-    return c;
-}
-
-QLabel* label(QWidget* parent, const char* name, const QString& text) {
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(QString::fromLatin1(name));
-    return l;
-}
-
-NumberField* numberField(QWidget* parent, const char* name, int minimum, int maximum) {
-    auto* f = new NumberField(minimum, maximum, parent);
-    f->setObjectName(QString::fromLatin1(name));
-    return f;
 }
 
 // Code points, not bytes: the configuration file cuts texts by characters.
@@ -89,11 +52,11 @@ size_t characterCount(const std::string& utf8) {
 
 } // namespace
 
-TSetupForm::TSetupForm(ConfigFile& config, SetupHost host, QWidget* parent)
-    : QDialog(parent), config_(config), host_(std::move(host)) {
+TSetupForm::TSetupForm(AppState& state, SetupHost host, QWidget* parent)
+    : QDialog(parent), state_(state), host_(std::move(host)) {
     ShowMessage = [this](const QString& text) { QMessageBox::critical(this, MessageBoxTitle(), text); };
     buildLayout();
-    LoadSettings();
+    showSettings();
 }
 
 void TSetupForm::buildLayout() {
@@ -109,12 +72,12 @@ void TSetupForm::buildLayout() {
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Label4 = label(Panel1, "Label4", QStringLiteral("Диапазон адресов для сканирования"));
+    Label4 = namedLabel(Panel1, "Label4", QStringLiteral("Диапазон адресов для сканирования"));
     d11 = numberField(Panel1, "d11", 0, 255);
     d12 = numberField(Panel1, "d12", 0, 255);
     d13 = numberField(Panel1, "d13", 0, 255);
     d14 = numberField(Panel1, "d14", 0, 255);
-    Label3 = label(Panel1, "Label3", QStringLiteral("-"));
+    Label3 = namedLabel(Panel1, "Label3", QStringLiteral("-"));
     QFont bold = Label3->font();
     bold.setBold(true);
     Label3->setFont(bold);
@@ -164,10 +127,10 @@ void TSetupForm::buildLayout() {
     EmtyResCheck =
         checkBox(this, "EmtyResCheck", QStringLiteral("Не отображать компьютеры без ресурсов"), speedHint);
     AutoScanCheck = checkBox(this, "AutoScanCheck", QStringLiteral("Автоматическое сканирование: "));
-    Label2 = label(this, "Label2", QStringLiteral("интервал"));
+    Label2 = namedLabel(this, "Label2", QStringLiteral("интервал"));
     Interval = numberField(this, "Interval", 5, 6000);
-    Label5 = label(this, "Label5", QStringLiteral("сек."));
-    Label1 = label(this, "Label1", QStringLiteral("Не отображать следующие ресурсы (через запятую)"));
+    Label5 = namedLabel(this, "Label5", QStringLiteral("сек."));
+    Label1 = namedLabel(this, "Label1", QStringLiteral("Не отображать следующие ресурсы (через запятую)"));
     ExclRes = new QLineEdit(this);
     ExclRes->setObjectName(QStringLiteral("ExclRes"));
     ExclRes->setMaxLength(256);
@@ -227,14 +190,14 @@ void TSetupForm::buildLayout() {
         flatButton(this, "AccountsButton", QStringLiteral("Учётные записи…"),
                    QStringLiteral("Учётные записи для компьютеров, которые не пускают без пароля"));
     connect(AccountsButton, &QToolButton::clicked, this, [this] {
-        AccountsWindow window(config_, this);
+        AccountsWindow window(state_.config(), this);
         window.exec();
     });
     options->addWidget(AccountsButton, 0, Qt::AlignLeft);
     options->addWidget(IndexCheck);
     auto* indexWalks = new QHBoxLayout;
     indexWalks->setContentsMargins(20, 0, 0, 0);
-    indexWalks->addWidget(label(this, "IndexWalksLabel", QStringLiteral("ресурсов одновременно:")));
+    indexWalks->addWidget(namedLabel(this, "IndexWalksLabel", QStringLiteral("ресурсов одновременно:")));
     indexWalks->addWidget(IndexWalks);
     indexWalks->addStretch(1);
     options->addLayout(indexWalks);
@@ -257,6 +220,10 @@ void TSetupForm::buildLayout() {
     // font needs it (the list takes the extra height).
     setFixedSize(sizeHint().expandedTo(QSize(286, 396)));
 
+    // The window's buttons set a picture beside their text.
+    for (QToolButton* b : {RxSpeedButton1, RxSpeedButton2, RxSpeedButton3, RxSpeedButton4, AccountsButton})
+        b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+
     connect(RxSpeedButton1, &QToolButton::clicked, this, &TSetupForm::SetRangeButtClick);
     connect(RxSpeedButton2, &QToolButton::clicked, this, &TSetupForm::DelRangeButtClick);
     connect(RxSpeedButton3, &QToolButton::clicked, this, &TSetupForm::SaveSettButtClick);
@@ -270,32 +237,25 @@ void TSetupForm::buildLayout() {
 }
 
 void TSetupForm::LoadSettings() {
-    const AppSettings loaded = LoadAppSettings(config_);
-    ScanRanges.Replace(loaded.ranges);
-    ExcludeText = loaded.excludeText;
-    SettingsMirrors m;
-    m.ShowResCount = loaded.showShareCount;
-    m.EmptyRes = loaded.hideEmptyHosts;
-    m.AutoScan = loaded.autoScan;
-    m.AutoScanInterval = loaded.autoScanInterval;
-    m.GroupByWrkGrp = loaded.groupByWorkgroup;
-    m.ExcludedShares = loaded.ExcludedShares();
-    if (host_.ApplySettings)
-        host_.ApplySettings(m);
+    state_.reloadSettings();
+    showSettings();
+}
 
+void TSetupForm::showSettings() {
+    const AppSettings& settings = state_.settings();
     AdressesList->clear();
-    for (const std::string& range : loaded.ranges)
+    for (const std::string& range : settings.ranges)
         AdressesList->addItem(QString::fromStdString(range));
-    ResCntCheck->setChecked(m.ShowResCount);
-    EmtyResCheck->setChecked(m.EmptyRes);
-    AutoScanCheck->setChecked(m.AutoScan);
-    GroupCheck->setChecked(m.GroupByWrkGrp);
-    ExclRes->setText(QString::fromStdString(ExcludeText));
-    Interval->setValue(m.AutoScanInterval); // the field keeps it within its bounds
-    MethodsBox->load(config_);
-    IndexCheck->setChecked(config_.ReadFlag(kMain, "IndexShares", false));
-    IndexWalks->setValue(config_.ReadNumber(kMain, "IndexWalks", 4));
-    IndexDb->setText(QString::fromStdString(config_.ReadText(kMain, "IndexDb", "")));
+    ResCntCheck->setChecked(settings.showShareCount);
+    EmtyResCheck->setChecked(settings.hideEmptyHosts);
+    AutoScanCheck->setChecked(settings.autoScan);
+    GroupCheck->setChecked(settings.groupByWorkgroup);
+    ExclRes->setText(QString::fromStdString(settings.excludeText));
+    Interval->setValue(settings.autoScanInterval); // the field keeps it within its bounds
+    MethodsBox->load(settings);
+    IndexCheck->setChecked(settings.indexShares);
+    IndexWalks->setValue(settings.indexWalks);
+    IndexDb->setText(QString::fromStdString(settings.indexDb));
     updateDependentControls();
 }
 
@@ -328,7 +288,7 @@ void TSetupForm::SaveSettButtClick() {
                         .arg(ConfigFile::kTextLimit));
         return;
     }
-    AppSettings wanted = LoadAppSettings(config_);
+    AppSettings wanted = state_.settings();
     wanted.ranges = ranges;
     wanted.showShareCount = ResCntCheck->isChecked();
     wanted.excludeText = ExclRes->text().toStdString();
@@ -336,19 +296,20 @@ void TSetupForm::SaveSettButtClick() {
     wanted.autoScan = AutoScanCheck->isChecked();
     wanted.autoScanInterval = Interval->CommittedValue();
     wanted.groupByWorkgroup = GroupCheck->isChecked();
+    MethodsBox->save(wanted);
+    wanted.indexShares = IndexCheck->isChecked();
+    wanted.indexWalks = IndexWalks->CommittedValue();
+    wanted.indexDb = IndexDb->text().trimmed().toStdString();
     try {
-        SaveAppSettings(config_, wanted);
-        MethodsBox->save(config_);
-        config_.WriteFlag(kMain, "IndexShares", IndexCheck->isChecked());
-        config_.WriteNumber(kMain, "IndexWalks", IndexWalks->CommittedValue());
-        config_.WriteText(kMain, "IndexDb", IndexDb->text().trimmed().toStdString());
+        // One rewrite of cfg.ini; the settings in force are then what the file holds.
+        state_.saveSettings(wanted);
     } catch (const ConfigWriteError& e) {
         ShowMessage(QString::fromUtf8(e.what()));
         return;
     }
     if (!WriteRangeFile(rangeFilePath(), ranges))
         ShowMessage(QStringLiteral("SetupUnit: fopen() ERROR!"));
-    LoadSettings();
+    showSettings();
     accept();
 }
 

@@ -1,11 +1,8 @@
 // TSetupForm, the settings window: edits the scan ranges and the options of
-// section "main" of cfg.ini, owns the scan-range list the scanner walks, and
-// runs the settings loader that fills the main window's mirrors.
-// Tests: tests/settings/setupform_test.cpp.
+// section "main" of cfg.ini in the program's shared settings (AppState) and
+// asks it to save them; every showing reloads them from the file first.
+// Tests: tests/gui/settingswindow_test.cpp.
 #pragma once
-
-#include "settings/scanranges.h"
-#include "settings/settingsmirrors.h"
 
 #include <QDialog>
 
@@ -21,14 +18,12 @@ class QToolButton;
 
 namespace ormix {
 
-class ConfigFile;
+class AppState;
 class DiscoveryMethodsBox;
 class NumberField;
 
-// What the window needs from the main window. Both may be left empty.
+// What the window needs from the main window; may be left empty.
 struct SetupHost {
-    // Receives the settings after every load, as one value.
-    std::function<void(const SettingsMirrors&)> ApplySettings;
     std::function<void(int topic)> OpenHelpTopic;
 };
 
@@ -38,16 +33,11 @@ public:
     static constexpr int kResCountHelpTopic = 30;
     static constexpr int kExcludeHelpTopic = 12;
 
-    // Runs LoadSettings, so `config` must be usable and `host` set up.
-    TSetupForm(ConfigFile& config, SetupHost host, QWidget* parent = nullptr);
+    // The controls start from the settings `state` holds; the file is not read.
+    TSetupForm(AppState& state, SetupHost host, QWidget* parent = nullptr);
 
-    // Reads section "main" into ScanRanges, the host's mirrors and the controls.
+    // Has the shared settings reloaded from cfg.ini and shows them.
     void LoadSettings();
-
-    // Scan ranges in force; replaced as a whole by each LoadSettings.
-    ScanRangeList ScanRanges;
-    // The text of key ExcludeRes as last loaded.
-    std::string ExcludeText;
 
     // Shows a message box with this text; tests replace it to catch the text.
     std::function<void(const QString&)> ShowMessage;
@@ -98,10 +88,11 @@ protected:
 
 private:
     void buildLayout();
+    void showSettings();
     void updateDependentControls();
     void openHelp(int topic);
 
-    ConfigFile& config_;
+    AppState& state_;
 
 public:
     QToolButton* AccountsButton = nullptr; // "Учётные записи…"

@@ -1,16 +1,18 @@
 #include "index/indexservice.h"
 
 #include "index/refresh.h"
+#include "settings/appsettings.h"
 #include "settings/configfile.h"
 
 namespace ormix {
 
 IndexSettings LoadIndexSettings(const ConfigFile& cfg) {
+    const AppSettings app = LoadAppSettings(cfg);
     IndexSettings s;
-    s.refreshAfterScan = cfg.ReadFlag("main", "IndexShares", false);
-    s.maxWalks = std::clamp(cfg.ReadNumber("main", "IndexWalks", 4), 1, 64);
-    s.db = cfg.ReadText("main", "IndexDb", "");
-    s.excludedShares = DecodeCommaList(cfg.ReadText("main", "ExcludeRes", ""));
+    s.refreshAfterScan = app.indexShares;
+    s.maxWalks = std::clamp(app.indexWalks, 1, 64);
+    s.db = app.indexDb;
+    s.excludedShares = app.ExcludedShares();
     return s;
 }
 

@@ -156,6 +156,15 @@ Result<std::string> readRegularFile(const std::string& path, std::size_t maxSize
     return content;
 }
 
+namespace {
+
+std::atomic<std::uint64_t>& replacements() {
+    static std::atomic<std::uint64_t> count{0};
+    return count;
+}
+
+} // namespace
+
 Result<void> replaceFile(const std::string& path, std::string_view contents, const ReplaceOptions& options) {
     const auto target = resolveTarget(path);
     if (!target)
@@ -206,7 +215,12 @@ Result<void> replaceFile(const std::string& path, std::string_view contents, con
         return errnoError(failure, path);
     }
     syncFolder(dir);
+    replacements().fetch_add(1, std::memory_order_relaxed);
     return {};
+}
+
+std::uint64_t replacementsDone() {
+    return replacements().load(std::memory_order_relaxed);
 }
 
 std::size_t removeStaleTemporaries(const std::string& path) {

@@ -8,6 +8,7 @@
 #include "platform/result.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -35,6 +36,10 @@ struct ReplaceOptions {
 // no write permission bit at all is never replaced).
 Result<void> replaceFile(const std::string& path, std::string_view contents,
                          const ReplaceOptions& options = {});
+
+// How many replacements this process has made so far (tests count the
+// rewrites of a file with it).
+std::uint64_t replacementsDone();
 
 // Removes the temporary files that replacements of `path` left behind when
 // their process died (killed during a save). Temporary files of living

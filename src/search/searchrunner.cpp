@@ -1,7 +1,5 @@
 #include "search/searchrunner.h"
 
-#include "regex/regexpr.h"
-
 namespace ormix {
 
 SearchRunner::SearchRunner(SearchOwner& owner, ShareWalker& walker, const std::atomic<bool>& stopRequested,
@@ -22,7 +20,7 @@ void SearchRunner::WaitForWorkers() {
     workers_.clear();
 }
 
-void SearchRunner::Start(const SearchQuery& query, std::vector<std::string> entries, int maxWorkers) {
+void SearchRunner::Start(const SearchQuery& query, std::vector<ScannedShare> entries, int maxWorkers) {
     query_ = query;
     MaxSearchWorkers = maxWorkers;
     ActiveSearchWorkers = 0;
@@ -42,14 +40,12 @@ int SearchRunner::LaunchWorkers() {
     for (int64_t i = 0; int64_t(MaxSearchWorkers) - ActiveSearchWorkers >= i; ++i) {
         if (PendingShares.empty())
             break;
-        const std::string entry = PendingShares.front();
+        const ScannedShare entry = PendingShares.front();
         if (OnShareStarted)
             OnShareStarted(entry);
-        std::vector<std::string> parts;
-        SplitRegExpr("<>", entry, parts);
         auto* worker = new FielSearchThr(query_, stop_, owner_, *this, *walker_);
-        worker->RootPath = (parts.empty() ? std::string() : parts[0]) + '\\';
-        worker->HostName = parts.size() > 1 ? parts[1] : std::string();
+        worker->RootPath = entry.path + '\\';
+        worker->HostName = entry.computerName;
         connect(worker, &QThread::finished, this, &SearchRunner::WorkerFinished);
         connect(worker, &QThread::finished, worker, &QObject::deleteLater);
         PendingShares.pop_front();

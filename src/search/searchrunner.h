@@ -3,6 +3,7 @@
 // of a search. Lives on the main thread. Tests: tests/search/searchrunner_test.cpp.
 #pragma once
 
+#include "search/scannedshare.h"
 #include "search/searchworker.h"
 
 #include <QObject>
@@ -24,14 +25,13 @@ public:
     ~SearchRunner() override;
 
     // Runs for each entry handed to a worker, with the entry unchanged.
-    std::function<void(const std::string& entry)> OnShareStarted;
+    std::function<void(const ScannedShare& entry)> OnShareStarted;
     // Runs once when the last worker of a search has ended, or at once from
     // Start when the search starts no worker.
     std::function<void()> OnSearchFinished;
 
-    // entries are share path + "<>" + computer name. The caller clears the
-    // stop flag before.
-    void Start(const SearchQuery& query, std::vector<std::string> entries, int maxWorkers);
+    // The caller clears the stop flag before.
+    void Start(const SearchQuery& query, std::vector<ScannedShare> entries, int maxWorkers);
 
     // Starts workers while MaxSearchWorkers - ActiveSearchWorkers >= i for
     // i = 0, 1, 2, ... and entries are pending. Returns how many it started.
@@ -45,7 +45,7 @@ public:
     // Workers already running keep the walker they started with.
     void SetWalker(ShareWalker& walker) { walker_ = &walker; }
 
-    std::deque<std::string> PendingShares;
+    std::deque<ScannedShare> PendingShares;
     int MaxSearchWorkers = 6;
     int ActiveSearchWorkers = 0;
 

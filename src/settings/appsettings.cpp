@@ -31,11 +31,32 @@ constexpr char kScanSmb[] = "ScanSmb";
 constexpr char kScanWsd[] = "ScanWsd";
 constexpr char kScanRetries[] = "scan_retries";
 constexpr char kScanMaxQueriesPerSecond[] = "scan_max_pps";
+constexpr char kIndexShares[] = "IndexShares";
+constexpr char kIndexWalks[] = "IndexWalks";
+constexpr char kIndexDb[] = "IndexDb";
+
+bool sameKey(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
 
 } // namespace
 
 std::vector<std::string> AppSettings::ExcludedShares() const {
     return DecodeCommaList(excludeText);
+}
+
+unsigned AppSettings::ScanMethods() const {
+    unsigned m = 0;
+    if (scanNetbios)
+        m |= kFoundByNetbios;
+    if (scanSmb)
+        m |= kFoundBySmb;
+    if (scanWsd)
+        m |= kFoundByWsd;
+    return m == 0 ? kFoundByNetbios : m;
 }
 
 AppSettings LoadAppSettings(const ConfigFile& file) {
@@ -52,51 +73,59 @@ AppSettings LoadAppSettings(const ConfigFile& file) {
     const SelectTimeout timeout = configuredSelectTimeout(file);
     s.selectTimeoutSeconds = timeout.seconds;
     s.selectTimeoutMicroseconds = timeout.microseconds;
+    const unsigned methods = configuredScanMethods(file);
+    s.scanNetbios = (methods & kFoundByNetbios) != 0;
+    s.scanSmb = (methods & kFoundBySmb) != 0;
+    s.scanWsd = (methods & kFoundByWsd) != 0;
+    s.scanRetries = configuredScanRetries(file);
+    s.indexShares = file.ReadFlag(kMain, kIndexShares, false);
+    s.indexWalks = file.ReadNumber(kMain, kIndexWalks, 4);
+    s.indexDb = file.ReadText(kMain, kIndexDb, "");
     return s;
 }
 
 void SaveAppSettings(ConfigFile& file, const AppSettings& settings) {
     const AppSettings stored = LoadAppSettings(file);
-    const bool differs[] = {
-        stored.ranges != settings.ranges,
-        stored.showShareCount != settings.showShareCount,
-        stored.excludeText != settings.excludeText,
-        stored.hideEmptyHosts != settings.hideEmptyHosts,
-        stored.autoScan != settings.autoScan,
-        stored.autoScanInterval != settings.autoScanInterval,
-        stored.groupByWorkgroup != settings.groupByWorkgroup,
+    // One entry per edited key, in the order a save adds missing keys.
+    struct Key {
+        const char* name;
+        bool differs;
+        std::string value;
+    };
+    const auto flag = [](bool on) { return std::string(on ? "1" : "0"); };
+    const Key keys[] = {
+        {kRanges, stored.ranges != settings.ranges, EncodeCommaList(settings.ranges)},
+        {kShowShareCount, stored.showShareCount != settings.showShareCount, flag(settings.showShareCount)},
+        {kExclude, stored.excludeText != settings.excludeText, settings.excludeText},
+        {kHideEmptyHosts, stored.hideEmptyHosts != settings.hideEmptyHosts, flag(settings.hideEmptyHosts)},
+        {kAutoScan, stored.autoScan != settings.autoScan, flag(settings.autoScan)},
+        {kAutoScanInterval, stored.autoScanInterval != settings.autoScanInterval,
+         std::to_string(settings.autoScanInterval)},
+        {kGroupByWorkgroup, stored.groupByWorkgroup != settings.groupByWorkgroup,
+         flag(settings.groupByWorkgroup)},
+        {kScanNetbios, stored.scanNetbios != settings.scanNetbios, flag(settings.scanNetbios)},
+        {kScanSmb, stored.scanSmb != settings.scanSmb, flag(settings.scanSmb)},
+        {kScanWsd, stored.scanWsd != settings.scanWsd, flag(settings.scanWsd)},
+        {kScanRetries, stored.scanRetries != settings.scanRetries, std::to_string(settings.scanRetries)},
+        {kIndexShares, stored.indexShares != settings.indexShares, flag(settings.indexShares)},
+        {kIndexWalks, stored.indexWalks != settings.indexWalks, std::to_string(settings.indexWalks)},
+        {kIndexDb, stored.indexDb != settings.indexDb, settings.indexDb},
     };
     // Nothing to change: the file keeps every byte.
-    if (std::find(std::begin(differs), std::end(differs), true) == std::end(differs))
+    if (std::none_of(std::begin(keys), std::end(keys), [](const Key& k) { return k.differs; }))
         return;
     // Otherwise every edited key ends up in the file, as a save always left it;
     // a key already there with the wanted value keeps its line as written.
     std::vector<std::string> present;
     file.ListKeys(kMain, present);
-    const auto missing = [&present](std::string_view key) {
-        return std::none_of(present.begin(), present.end(), [key](const std::string& name) {
-            return name.size() == key.size() &&
-                   std::equal(name.begin(), name.end(), key.begin(), [](char a, char b) {
-                       return std::tolower(static_cast<unsigned char>(a)) ==
-                              std::tolower(static_cast<unsigned char>(b));
-                   });
-        });
-    };
     ConfigEdit edit;
-    if (differs[0] || missing(kRanges))
-        edit.WriteText(kMain, kRanges, EncodeCommaList(settings.ranges));
-    if (differs[1] || missing(kShowShareCount))
-        edit.WriteFlag(kMain, kShowShareCount, settings.showShareCount);
-    if (differs[2] || missing(kExclude))
-        edit.WriteText(kMain, kExclude, settings.excludeText);
-    if (differs[3] || missing(kHideEmptyHosts))
-        edit.WriteFlag(kMain, kHideEmptyHosts, settings.hideEmptyHosts);
-    if (differs[4] || missing(kAutoScan))
-        edit.WriteFlag(kMain, kAutoScan, settings.autoScan);
-    if (differs[5] || missing(kAutoScanInterval))
-        edit.WriteNumber(kMain, kAutoScanInterval, settings.autoScanInterval);
-    if (differs[6] || missing(kGroupByWorkgroup))
-        edit.WriteFlag(kMain, kGroupByWorkgroup, settings.groupByWorkgroup);
+    for (const Key& key : keys) {
+        const bool missing = std::none_of(present.begin(), present.end(), [&key](const std::string& name) {
+            return sameKey(name, key.name);
+        });
+        if (key.differs || missing)
+            edit.WriteText(kMain, key.name, key.value);
+    }
     file.Apply(edit);
 }
 

@@ -32,8 +32,23 @@ struct AppSettings {
     int32_t selectTimeoutSeconds = 4;
     int32_t selectTimeoutMicroseconds = 10;
 
+    // How a scan finds computers: ScanNetbios, ScanSmb and ScanWsd (NetBIOS
+    // alone when the file switches all off), and scan_retries within 0..2.
+    bool scanNetbios = true;
+    bool scanSmb = true;
+    bool scanWsd = true;
+    int32_t scanRetries = 1;
+
+    // The share index: IndexShares, IndexWalks (shares walked at once, as
+    // stored) and IndexDb (a file or a postgresql:// address).
+    bool indexShares = false;
+    int32_t indexWalks = 4;
+    std::string indexDb;
+
     // The share names of excludeText.
     std::vector<std::string> ExcludedShares() const;
+    // scanNetbios, scanSmb and scanWsd as the scanner's kFoundBy... bits.
+    unsigned ScanMethods() const;
 
     bool operator==(const AppSettings&) const = default;
 };
@@ -44,12 +59,13 @@ using AppSettingsPtr = std::shared_ptr<const AppSettings>;
 AppSettings LoadAppSettings(const ConfigFile& file);
 
 // Writes the keys the settings window edits (iprange, ShowResCount, ExcludeRes,
-// EmptyRes, AutoScan, AutoScanInterval, GroupByWrkGrp, in that order for keys
-// the file lacks) in one rewrite of the file. Settings that all read back as
-// they are leave the file untouched, byte for byte; otherwise each of the seven
-// keys that differs or is missing is written, and a key already holding the
-// wanted value keeps its line as written. Throws ConfigWriteError; the file
-// is then unchanged.
+// EmptyRes, AutoScan, AutoScanInterval, GroupByWrkGrp, ScanNetbios, ScanSmb,
+// ScanWsd, scan_retries, IndexShares, IndexWalks, IndexDb, in that order for keys the
+// file lacks) in one rewrite of the file. Settings that all read back as they
+// are leave the file untouched, byte for byte; otherwise each of these keys
+// that differs or is missing is written, and a key already holding the wanted
+// value keeps its line as written. Throws ConfigWriteError; the file is then
+// unchanged.
 void SaveAppSettings(ConfigFile& file, const AppSettings& settings);
 
 // The keys select_timeout_sec and select_timeout_usec alone: the scanner asks

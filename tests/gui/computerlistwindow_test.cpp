@@ -43,9 +43,12 @@ protected:
         listPath_ = programDir_ + "range.lst";
     }
 
+    // The list as the program loads it at start, and a window on it.
     TAddrMgrForm& makeForm(const std::string& fileText) {
         writeFile(listPath_, fileText);
-        form_ = std::make_unique<TAddrMgrForm>(programDir_);
+        list_ = std::make_unique<ComputerList>(listPath_);
+        EXPECT_TRUE(list_->LoadComputerList());
+        form_ = std::make_unique<TAddrMgrForm>(*list_);
         form_->ShowMessage = [this](const QString& text) { messages_ << text; };
         form_->Computers().setClock([] { return kJan2010; });
         return *form_;
@@ -54,6 +57,7 @@ protected:
     QTemporaryDir dir_;
     std::string programDir_;
     std::string listPath_;
+    std::unique_ptr<ComputerList> list_;
     std::unique_ptr<TAddrMgrForm> form_;
     QStringList messages_;
 };
@@ -103,7 +107,9 @@ TEST_F(AddrMgrFormTest, RowsTellHowTheComputerWasFound) {
 
 TEST_F(AddrMgrFormTest, AMissingFileIsCreatedEmpty) {
     std::filesystem::remove(listPath_);
-    TAddrMgrForm f(programDir_);
+    ComputerList list(listPath_);
+    EXPECT_TRUE(list.LoadComputerList());
+    TAddrMgrForm f(list);
     EXPECT_TRUE(std::filesystem::exists(listPath_));
     EXPECT_EQ(f.Computers().Count(), 0u);
 }
@@ -155,7 +161,9 @@ TEST_F(AddrMgrFormTest, DeleteRemovesTheComputersFromTheListAndTheNextSave) {
 
     f.SaveComputerList();
     EXPECT_EQ(readFile(listPath_), "10.0.0.2,B,,831090864\r\n");
-    TAddrMgrForm again(programDir_);
+    ComputerList reloaded(listPath_);
+    EXPECT_TRUE(reloaded.LoadComputerList());
+    TAddrMgrForm again(reloaded);
     again.show();
     EXPECT_EQ(column(again.AddrList, 1), (QStringList{"B"}));
 }

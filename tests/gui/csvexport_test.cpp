@@ -25,7 +25,8 @@ const std::string kBom = "\xEF\xBB\xBF";
 TEST(CsvExport, ComputerListWritesTheListInMemory) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    TAddrMgrForm form(dir.path().toStdString() + "/");
+    ComputerList list(dir.path().toStdString() + "/range.lst");
+    TAddrMgrForm form(list);
     QStringList messages;
     form.ShowMessage = [&](const QString& m) { messages << m; };
     form.Computers().setClock([] { return 0x3C210000; }); // 1 January 2010 00:00:00

@@ -39,9 +39,7 @@ HOSTINF hostinf(const std::string& name, const std::string& ip, const std::strin
 class MainTreeTest : public ScanHarness {
 protected:
     void grouping(bool on) {
-        SettingsMirrors m;
-        m.GroupByWrkGrp = on;
-        dlg->ApplySettings(m);
+        dlg->editSettings([on](AppSettings& s) { s.groupByWorkgroup = on; });
     }
     // "group: host host | group: host" of the top two levels.
     QString outline() const {
@@ -159,7 +157,7 @@ TEST_F(MainTreeTest, HostAndShareNodes) {
     EXPECT_EQ(picture(alpha), ormixIcon(IconComputer).pixmap(16).toImage());
     EXPECT_EQ(picture(alpha->child(0)), ormixIcon(IconSharedFolder).pixmap(16).toImage());
 
-    EXPECT_EQ(search->SearchShares,
+    EXPECT_EQ(shareTexts(search->SearchShares),
               QStringList({"\\\\127.0.0.11\\Docs<>ALPHA", "\\\\127.0.0.11\\Public<>ALPHA"}));
     EXPECT_EQ(dlg->HostsTotal, 2);
     EXPECT_EQ(dlg->HostsWithShares, 1);
@@ -419,7 +417,10 @@ TEST_F(MainTreeTest, CollapseExpandAndNetworkDrive) {
     TConnectDriveForm drive;
     int mapped = 0;
     drive.MapDrive = [&](const QString&, const QString&) { return ++mapped, 0; };
-    appWindows().ConnectDriveForm = &drive;
+    ProgramWindows windows;
+    windows.main = dlg.get();
+    windows.drive = &drive;
+    ConnectWindows(windows);
 
     tree->setCurrentItem(group);
     dlg->N331->trigger();

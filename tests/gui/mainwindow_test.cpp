@@ -3,8 +3,8 @@
 #include "shell_test_util.h"
 
 #include "gui/aboutbox.h"
+#include "gui/app.h"
 #include "gui/application.h"
-#include "gui/appwindows.h"
 #include "gui/help.h"
 #include "gui/icons.h"
 
@@ -353,7 +353,10 @@ TEST_F(MainWindowTest, LogLinesFromManyThreadsArriveWhole) {
 // program: the help page opens, a missing README is said in a message.
 TEST_F(MainWindowTest, AboutBoxShowsTitleVersionAndItsFiles) {
     TAbout about(*dlg);
-    appWindows().About = &about;
+    ProgramWindows windows;
+    windows.main = dlg.get();
+    windows.about = &about;
+    ConnectWindows(windows);
     UrlRecorder recorder;
     QDesktopServices::setUrlHandler("file", &recorder, "open");
     QFile page(path("ormix.html"));
@@ -397,7 +400,6 @@ TEST_F(MainWindowTest, AboutBoxShowsTitleVersionAndItsFiles) {
             << label->text().toStdString();
 
     QDesktopServices::unsetUrlHandler("file");
-    appWindows().About = nullptr;
 }
 
 TEST_F(MainWindowTest, HelpTopicOpensItsAnchorAndAMissingPageIsAMessage) {
@@ -423,9 +425,7 @@ TEST_F(MainWindowTest, HelpTopicOpensItsAnchorAndAMissingPageIsAMessage) {
     page.close();
     dlg->HelpFile = path("ormix.html");
     dlg->OpenHelpTopic(12);
-    appWindows().MainDlg = dlg.get(); // the other windows' way in
-    OpenHelpTopic(30);
-    appWindows().MainDlg = nullptr;
+    dlg->OpenHelpTopic(30);
     ASSERT_EQ(recorder.urls.size(), 2);
     EXPECT_EQ(recorder.urls[0].toLocalFile(), path("ormix.html"));
     EXPECT_EQ(recorder.urls[0].fragment(), "topic12");

@@ -4,6 +4,7 @@
 
 #include "gui/application.h"
 #include "gui/placement.h"
+#include "platform/atomicfile.h"
 #include "settings/configfile.h"
 
 #include <QAction>
@@ -11,6 +12,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -108,7 +110,9 @@ TEST_F(WindowPlacement, ClosePlacementComesBackAtTheNextShow) {
         TestMainDlg first;
         first.show();
         first.setGeometry(100, 120, 640, 500);
+        const std::uint64_t rewritesBefore = replacementsDone();
         EXPECT_FALSE(first.close()); // refused, hidden into the tray, placement written
+        EXPECT_EQ(replacementsDone() - rewritesBefore, 1u) << "the seven keys in one rewrite of cfg.ini";
     }
     EXPECT_EQ(form().ReadText("form", "NormPos", ""), "100,120,740,620");
     EXPECT_EQ(form().ReadNumber("form", "ShowCmd", -1), 1);

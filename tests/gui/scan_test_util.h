@@ -5,8 +5,9 @@
 
 #include "shell_test_util.h"
 
-#include "gui/appwindows.h"
+#include "gui/app.h"
 #include "gui/computerlistwindow.h"
+#include "gui/scansession.h"
 #include "gui/searchwindow.h"
 
 #include <QPlainTextEdit>
@@ -73,24 +74,26 @@ protected:
         InTempFolder::SetUp();
         dlg = std::make_unique<TestMainDlg>();
         dlg->ShowMessage = [this](const QString& text) { messages.append(text); };
-        dlg->Lister = lister.lister();
-        dlg->LaunchScanner = [this](ScanOptions options, std::shared_ptr<ScanObserver> obs) {
+        dlg->Session().Lister = lister.lister();
+        dlg->Session().LaunchScanner = [this](ScanOptions options, std::shared_ptr<ScanObserver> obs) {
             launched.push_back(options);
             observer = std::move(obs);
         };
-        computers = std::make_unique<TAddrMgrForm>(QDir::currentPath().toStdString() + "/");
+        ASSERT_TRUE(dlg->State().loadComputerList());
+        computers = std::make_unique<TAddrMgrForm>(dlg->State().computers());
         computers->ShowMessage = [this](const QString& text) { messages.append(text); };
         search = std::make_unique<TIndexForm>(dlg->ConfigFile);
-        appWindows().MainDlg = dlg.get();
-        appWindows().AddrMgrForm = computers.get();
-        appWindows().IndexForm = search.get();
+        ProgramWindows windows;
+        windows.main = dlg.get();
+        windows.computers = computers.get();
+        windows.search = search.get();
+        ConnectWindows(windows);
     }
     void TearDown() override {
         // Workers still waiting in the lister must end before the window goes.
         lister.open();
-        EXPECT_TRUE(waitFor([&] { return dlg->ActiveWorkers <= 0; }, 10000));
+        EXPECT_TRUE(waitFor([&] { return dlg->Session().ActiveWorkers <= 0; }, 10000));
         QCoreApplication::processEvents();
-        appWindows() = AppWindows{};
         search.reset();
         computers.reset();
         dlg.reset();
@@ -98,11 +101,11 @@ protected:
     }
 
     void shareCounting(bool on, bool emptyHidden = false, bool grouped = false) {
-        SettingsMirrors m;
-        m.ShowResCount = on;
-        m.EmptyRes = emptyHidden;
-        m.GroupByWrkGrp = grouped;
-        dlg->ApplySettings(m);
+        dlg->editSettings([&](AppSettings& s) {
+            s.showShareCount = on;
+            s.hideEmptyHosts = emptyHidden;
+            s.groupByWorkgroup = grouped;
+        });
     }
     static HostTexts host(const std::string& name, const std::string& ip, const std::string& workgroup = "WG",
                           const std::string& mac = "00-11-22-33-44-55") {
@@ -112,6 +115,13 @@ protected:
         h.mac = mac;
         h.workgroup = workgroup;
         return h;
+    }
+    // The search window's share list in its text form.
+    static QStringList shareTexts(const std::vector<ScannedShare>& shares) {
+        QStringList texts;
+        for (const ScannedShare& share : shares)
+            texts << QString::fromStdString(ScannedShareText(share));
+        return texts;
     }
     QString lastLogLine() const {
         const QStringList lines = dlg->IpMemo->toPlainText().split('\n');

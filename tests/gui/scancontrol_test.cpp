@@ -49,7 +49,7 @@ TEST_F(ScanControl, SixWorkersThenAQueuedSeventh) {
     shareCounting(true);
     for (int i = 1; i <= 7; ++i)
         lister.shares["127.0.0." + std::to_string(i)] = {"Docs"};
-    search->SearchShares = {"stale<>OLD"};
+    search->SearchShares = {ParseScannedShare("stale<>OLD")};
     dlg->IpMemo->setPlainText("old line");
 
     dlg->ScanButt->click();
@@ -59,7 +59,7 @@ TEST_F(ScanControl, SixWorkersThenAQueuedSeventh) {
     EXPECT_FALSE(dlg->ScanProgress->isHidden());
     EXPECT_TRUE(dlg->AddHstTxt->isHidden());
     EXPECT_TRUE(search->StopRequested);
-    EXPECT_TRUE(search->SearchShares.isEmpty());
+    EXPECT_TRUE(search->SearchShares.empty());
     EXPECT_TRUE(dlg->IpMemo->toPlainText().isEmpty());
     EXPECT_TRUE(dlg->OnHostCntTxt->text().isEmpty());
 
@@ -71,24 +71,24 @@ TEST_F(ScanControl, SixWorkersThenAQueuedSeventh) {
         observer->foundHost(host("SEVEN,WITH,COMMAS", "127.0.0.7", "W,G", ""));
     });
     scanner.join();
-    ASSERT_TRUE(waitFor([&] { return lister.calls() == 6 && dlg->PendingHosts.size() == 1; }));
+    ASSERT_TRUE(waitFor([&] { return lister.calls() == 6 && dlg->Session().PendingHosts.size() == 1; }));
     QTest::qWait(100);
     EXPECT_EQ(lister.calls(), 6);
-    EXPECT_EQ(dlg->ActiveWorkers, 6);
-    EXPECT_EQ(dlg->WorkerHandles.size(), 6);
-    EXPECT_EQ(dlg->PendingHosts.front().name, "SEVEN,WITH,COMMAS");
-    EXPECT_EQ(dlg->PendingHosts.front().workgroup, "W,G");
+    EXPECT_EQ(dlg->Session().ActiveWorkers, 6);
+    EXPECT_EQ(dlg->Session().WorkerHandles.size(), 6);
+    EXPECT_EQ(dlg->Session().PendingHosts.front().name, "SEVEN,WITH,COMMAS");
+    EXPECT_EQ(dlg->Session().PendingHosts.front().workgroup, "W,G");
     EXPECT_EQ(lastLogLine(), "Port 2000 is ok..");
 
     lister.release(1);
     ASSERT_TRUE(waitFor([&] { return lister.calls() == 7; }));
     EXPECT_EQ(dlg->OnHostCntTxt->text(), " Компьютеров всего: 1, из них с ресурсами: 1");
     EXPECT_EQ(dlg->AddHstTxt->text(), kWorkersLeft + "5"); // written before the seventh started
-    EXPECT_EQ(dlg->ActiveWorkers, 6);
-    EXPECT_TRUE(dlg->PendingHosts.empty());
+    EXPECT_EQ(dlg->Session().ActiveWorkers, 6);
+    EXPECT_TRUE(dlg->Session().PendingHosts.empty());
 
     observer->finished();
-    ASSERT_TRUE(waitFor([&] { return dlg->RunningScanners == 0; }));
+    ASSERT_TRUE(waitFor([&] { return dlg->Session().RunningScanners == 0; }));
     EXPECT_TRUE(dlg->ScanProgress->isHidden());
     EXPECT_FALSE(dlg->AddHstTxt->isHidden());
     EXPECT_TRUE(dlg->Scanning()) << "six workers still run";
@@ -107,8 +107,8 @@ TEST_F(ScanControl, SixWorkersThenAQueuedSeventh) {
     hosts.sort();
     EXPECT_EQ(hosts,
               QStringList({"HOST1", "HOST2", "HOST3", "HOST4", "HOST5", "HOST6", "SEVEN,WITH,COMMAS"}));
-    EXPECT_EQ(search->SearchShares.size(), 7);
-    EXPECT_TRUE(search->SearchShares.contains("\\\\127.0.0.7\\Docs<>SEVEN,WITH,COMMAS"));
+    EXPECT_EQ(shareTexts(search->SearchShares).size(), 7);
+    EXPECT_TRUE(shareTexts(search->SearchShares).contains("\\\\127.0.0.7\\Docs<>SEVEN,WITH,COMMAS"));
     // Saved at the end of the scan; the list keeps names without commas.
     const QStringList saved = rangeLstLines();
     ASSERT_EQ(saved.size(), 7);
@@ -149,7 +149,7 @@ TEST_F(ScanControl, EndsWithTheScannerWhenNoWorkerRuns) {
         observer->progress(5);
         observer->finished();
         ASSERT_TRUE(waitFor([&] { return !dlg->Scanning(); }));
-        EXPECT_EQ(dlg->PendingHosts.size(), nobody ? 0u : 2u);
+        EXPECT_EQ(dlg->Session().PendingHosts.size(), nobody ? 0u : 2u);
         EXPECT_EQ(dlg->MainTree->topLevelItemCount(), 0);
         EXPECT_EQ(lister.calls(), 0);
         EXPECT_EQ(dlg->TotHostTxt->text(), " Просканировано адресов: 5");
@@ -216,8 +216,8 @@ TEST_F(ScanControl, QuitDoesNotWaitForShareWorkers) {
     QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
     watchdog.start(3000);
     EXPECT_EQ(QCoreApplication::exec(), 0);
-    ASSERT_EQ(dlg->WorkerHandles.size(), 1);
-    EXPECT_TRUE(dlg->WorkerHandles[0] && dlg->WorkerHandles[0]->isRunning());
+    ASSERT_EQ(dlg->Session().WorkerHandles.size(), 1);
+    EXPECT_TRUE(dlg->Session().WorkerHandles[0] && dlg->Session().WorkerHandles[0]->isRunning());
     const QStringList saved = rangeLstLines();
     ASSERT_EQ(saved.size(), 1);
     EXPECT_TRUE(saved[0].startsWith("127.0.0.9,BUSY,")) << saved[0].toStdString();
@@ -228,10 +228,10 @@ TEST_F(ScanControl, QuitDoesNotWaitForShareWorkers) {
 class Countdown : public ScanControl {
 protected:
     void autoScan(bool on, int seconds) {
-        SettingsMirrors m;
-        m.AutoScan = on;
-        m.AutoScanInterval = seconds;
-        dlg->ApplySettings(m);
+        dlg->editSettings([&](AppSettings& s) {
+            s.autoScan = on;
+            s.autoScanInterval = seconds;
+        });
     }
     void finishScan() {
         observer->finished();
@@ -320,11 +320,12 @@ TEST_F(Countdown, SamePeriodGoesOnUndisturbedAndANewOneStartsOver) {
 TEST_F(Countdown, SettingsCommandDisablesSearchOnlyWhenConfirmedAndArmsTheCountdown) {
     dlg->ConfigFile.WriteFlag("main", "AutoScan", true);
     dlg->ConfigFile.WriteNumber("main", "AutoScanInterval", 40);
-    SetupHost host;
-    host.ApplySettings = [this](const SettingsMirrors& m) { dlg->ApplySettings(m); };
-    TSetupForm setup(dlg->ConfigFile, host);
+    TSetupForm setup(dlg->State(), {});
     setup.ShowMessage = [this](const QString& text) { messages.append(text); };
-    appWindows().SetupForm = &setup;
+    ProgramWindows windows;
+    windows.main = dlg.get();
+    windows.settings = &setup;
+    ConnectWindows(windows);
 
     dlg->StartScan();
     finishScan();
@@ -346,7 +347,51 @@ TEST_F(Countdown, SettingsCommandDisablesSearchOnlyWhenConfirmedAndArmsTheCountd
     finishScan();
     EXPECT_TRUE(dlg->SearchButt->isEnabled()) << "until the next scan finishes";
     EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
-    appWindows().SetupForm = nullptr;
+}
+
+// --- the scan session alone ---
+
+// No window: the session bounds its pool, queues the rest, posts every
+// computer and ends once, after the scanner and the last worker.
+TEST(ScanSessionAlone, RunsTheWorkerPoolWithoutAWindow) {
+    ScanSession session;
+    GatedLister lister;
+    for (int i = 1; i <= 3; ++i)
+        lister.shares["127.0.0." + std::to_string(i)] = {"Docs"};
+    session.Lister = lister.lister();
+    session.SetShareSettings(std::make_shared<const ShareSettings>(ShareSettings{true, false, {}}));
+    int launched = 0, workersEnded = 0, finished = 0;
+    QStringList listed;
+    session.LaunchScanner = [&](ScanOptions, std::shared_ptr<ScanObserver>) { ++launched; };
+    QObject::connect(&session, &ScanSession::HostListed, [&](const HOSTINF& host) {
+        listed << QString::fromStdString(host.Name + ":" + std::to_string(host.ShareCount));
+    });
+    QObject::connect(&session, &ScanSession::WorkerEnded, [&] { ++workersEnded; });
+    QObject::connect(&session, &ScanSession::Finished, [&] { ++finished; });
+
+    session.Start({}, nullptr, 2);
+    EXPECT_EQ(launched, 1);
+    for (int i = 1; i <= 3; ++i) {
+        HostTexts host;
+        host.name = "H" + std::to_string(i);
+        host.ip = "127.0.0." + std::to_string(i);
+        session.HostFound(host);
+    }
+    EXPECT_EQ(session.ActiveWorkers, 2);
+    EXPECT_EQ(session.PendingHosts.size(), 1u);
+    session.ScannerDone();
+    EXPECT_TRUE(session.Busy());
+    EXPECT_EQ(finished, 0);
+
+    lister.open();
+    ASSERT_TRUE(waitFor([&] { return finished > 0; }));
+    QCoreApplication::processEvents();
+    listed.sort();
+    EXPECT_EQ(listed, (QStringList{"H1:1", "H2:1", "H3:1"}));
+    EXPECT_EQ(workersEnded, 3);
+    EXPECT_EQ(finished, 1);
+    EXPECT_FALSE(session.Busy());
+    session.StopAndJoin();
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // "Поиск файлов!" in the main window: the search window while share counting
 // is on, a message otherwise.
+#include "gui/app.h"
 #include "gui/application.h"
-#include "gui/appwindows.h"
 #include "gui/searchwindow.h"
 #include "gui/shell_test_util.h"
 
@@ -18,9 +18,12 @@ class SearchButton : public InTempFolder {};
 TEST_F(SearchButton, ShowsTheSearchWindowOnlyWithShareCounting) {
     TestMainDlg main;
     TIndexForm form(main.ConfigFile);
-    appWindows().IndexForm = &form;
+    ProgramWindows windows;
+    windows.main = &main;
+    windows.search = &form;
+    ConnectWindows(windows);
 
-    main.ShowResCount = false;
+    main.editSettings([](AppSettings& s) { s.showShareCount = false; });
     QString text, title;
     QTimer::singleShot(0, [&] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
@@ -37,7 +40,7 @@ TEST_F(SearchButton, ShowsTheSearchWindowOnlyWithShareCounting) {
     EXPECT_EQ(title, "ORMIX");
     EXPECT_FALSE(form.isVisible());
 
-    main.ShowResCount = true;
+    main.editSettings([](AppSettings& s) { s.showShareCount = true; });
     bool modal = false;
     QTimer::singleShot(0, [&] {
         modal = QApplication::activeModalWidget() == &form;
@@ -45,7 +48,6 @@ TEST_F(SearchButton, ShowsTheSearchWindowOnlyWithShareCounting) {
     });
     main.SearchButtClick();
     EXPECT_TRUE(modal);
-    appWindows().IndexForm = nullptr;
 }
 
 } // namespace

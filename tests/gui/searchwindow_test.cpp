@@ -72,7 +72,7 @@ protected:
             const std::string ip = "127.0.0." + std::to_string(i);
             walker.addShare("\\\\" + ip + "\\s\\",
                             {FakeNode::file("a.txt", i * 1000), FakeNode::file("b.dat", 1)});
-            form->SearchShares << QString::fromStdString("\\\\" + ip + "\\s<>HOST" + std::to_string(i));
+            form->SearchShares.push_back(ParseScannedShare("\\\\" + ip + "\\s<>HOST" + std::to_string(i)));
         }
     }
     QStringList history() const { return form->Memo2->toPlainText().split('\n'); }
@@ -246,7 +246,7 @@ TEST_F(IndexFormTest, ExpressionModeMatchesTheFullPathWithinTheBand) {
                     {FakeNode::dir("docs", {FakeNode::file("a.txt", 1024), FakeNode::file("b.txt", 4096),
                                             FakeNode::file("c.txt", 1023)}),
                      FakeNode::file("d.txt", 2048)});
-    form->SearchShares << "\\\\127.0.0.1\\s<>H";
+    form->SearchShares.push_back(ParseScannedShare("\\\\127.0.0.1\\s<>H"));
     form->RegexpRB->click();
     EXPECT_TRUE(form->RegexMode);
     EXPECT_EQ(form->SearchDescrText->text(), "Регулярное выражение для поиска файла: ");
@@ -490,7 +490,7 @@ TEST_F(IndexFormTest, PeerTextsAndNotesStayOneVisibleLine) {
         stream.push_back({WalkRecord::FolderEnd, {}, 0});
     stream.push_back({WalkRecord::File, std::string(60, 'a') + "cb", 1});
     walker.addStream("\\\\127.0.0.1\\deep\\", std::move(stream)); // no end mark for the root
-    form->SearchShares << "\\\\127.0.0.1\\deep<>HOST";
+    form->SearchShares.push_back(ParseScannedShare("\\\\127.0.0.1\\deep<>HOST"));
     form->RegexpRB->setChecked(true);
     form->TextRBClick();
     search("(a|aa)*b");

@@ -1,5 +1,6 @@
 // The settings window: loading, the range list editing, save and cancel, the
 // dependent controls, "range.txt", and a save that cannot write cfg.ini.
+#include "gui/appstate.h"
 #include "gui/discoverymethodsbox.h"
 #include "gui/numberfield.h"
 #include "gui/settingswindow.h"
@@ -39,7 +40,7 @@ QStringList listLines(const TSetupForm& form) {
 }
 
 // Each test runs in its own folder (cfg.ini and range.txt live there) with a
-// window whose host records what the loader hands over.
+// window on the shared settings, loaded first as the program does.
 class SetupFormTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -55,25 +56,26 @@ protected:
     }
 
     TSetupForm& makeForm() {
+        state_ = std::make_unique<AppState>(cfgPath_, dir_.path().toStdString() + "/");
+        QObject::connect(state_.get(), &AppState::settingsChanged, [this] { ++loads_; });
+        state_->reloadSettings();
         SetupHost host;
-        host.ApplySettings = [this](const SettingsMirrors& m) {
-            mirrors_ = m;
-            ++loads_;
-        };
         host.OpenHelpTopic = [this](int topic) { topics_.push_back(topic); };
-        form_ = std::make_unique<TSetupForm>(*config_, host);
+        form_ = std::make_unique<TSetupForm>(*state_, host);
         form_->ShowMessage = [this](const QString& text) { messages_ << text; };
         return *form_;
     }
 
-    std::vector<std::string> scanRanges() const { return *form_->ScanRanges.Get(); }
+    // The settings in force, as the main window reads them.
+    const AppSettings& settings() const { return state_->settings(); }
+    std::vector<std::string> scanRanges() const { return settings().ranges; }
 
     QTemporaryDir dir_;
     QString oldDir_;
     std::string cfgPath_;
     std::unique_ptr<ConfigFile> config_;
+    std::unique_ptr<AppState> state_;
     std::unique_ptr<TSetupForm> form_;
-    SettingsMirrors mirrors_;
     int loads_ = 0;
     std::vector<int> topics_;
     QStringList messages_;
@@ -81,14 +83,14 @@ protected:
 
 TEST_F(SetupFormTest, LoadsDefaultsWithoutAFile) {
     TSetupForm& f = makeForm();
-    EXPECT_EQ(loads_, 1); // the window loads the settings while it is created
+    EXPECT_EQ(loads_, 1); // the window itself does not load
     EXPECT_TRUE(scanRanges().empty());
-    EXPECT_FALSE(mirrors_.ShowResCount);
-    EXPECT_FALSE(mirrors_.EmptyRes);
-    EXPECT_FALSE(mirrors_.AutoScan);
-    EXPECT_FALSE(mirrors_.GroupByWrkGrp);
-    EXPECT_EQ(mirrors_.AutoScanInterval, 60);
-    EXPECT_TRUE(mirrors_.ExcludedShares.empty());
+    EXPECT_FALSE(settings().showShareCount);
+    EXPECT_FALSE(settings().hideEmptyHosts);
+    EXPECT_FALSE(settings().autoScan);
+    EXPECT_FALSE(settings().groupByWorkgroup);
+    EXPECT_EQ(settings().autoScanInterval, 60);
+    EXPECT_TRUE(settings().ExcludedShares().empty());
     EXPECT_EQ(f.AdressesList->count(), 0);
     EXPECT_FALSE(f.ResCntCheck->isChecked());
     EXPECT_FALSE(f.EmtyResCheck->isEnabled());
@@ -103,7 +105,7 @@ TEST_F(SetupFormTest, LoadsDefaultsWithoutAFile) {
     EXPECT_FALSE(std::filesystem::exists(cfgPath_)); // loading never writes
 }
 
-TEST_F(SetupFormTest, LoadsEveryKeyIntoMirrorsListAndControls) {
+TEST_F(SetupFormTest, LoadsEveryKeyIntoTheSettingsListAndControls) {
     writeFile(cfgPath_, "[main]\n"
                         "iprange=192.168.0.1-254,\"10.0.0.1-5\"\n"
                         "ShowResCount=2\n"
@@ -115,15 +117,15 @@ TEST_F(SetupFormTest, LoadsEveryKeyIntoMirrorsListAndControls) {
     TSetupForm& f = makeForm();
     EXPECT_EQ(scanRanges(), (std::vector<std::string>{"192.168.0.1-254", "10.0.0.1-5"}));
     EXPECT_EQ(listLines(f), (QStringList{"192.168.0.1-254", "10.0.0.1-5"}));
-    EXPECT_TRUE(mirrors_.ShowResCount);
-    EXPECT_TRUE(mirrors_.EmptyRes);
-    EXPECT_TRUE(mirrors_.AutoScan);
-    EXPECT_TRUE(mirrors_.GroupByWrkGrp);
-    EXPECT_EQ(mirrors_.ExcludedShares, (std::vector<std::string>{"ADMIN$", "C$", "My Music"}));
-    EXPECT_EQ(f.ExcludeText, "ADMIN$, C$ \"My Music\"");
+    EXPECT_TRUE(settings().showShareCount);
+    EXPECT_TRUE(settings().hideEmptyHosts);
+    EXPECT_TRUE(settings().autoScan);
+    EXPECT_TRUE(settings().groupByWorkgroup);
+    EXPECT_EQ(settings().ExcludedShares(), (std::vector<std::string>{"ADMIN$", "C$", "My Music"}));
+    EXPECT_EQ(settings().excludeText, "ADMIN$, C$ \"My Music\"");
     EXPECT_EQ(f.ExclRes->text(), QString::fromUtf8("ADMIN$, C$ \"My Music\""));
     // The field shows the interval within its bounds; the main window keeps it as read.
-    EXPECT_EQ(mirrors_.AutoScanInterval, 3);
+    EXPECT_EQ(settings().autoScanInterval, 3);
     EXPECT_EQ(f.Interval->value(), 5);
     EXPECT_TRUE(f.ResCntCheck->isChecked());
     EXPECT_TRUE(f.EmtyResCheck->isChecked());
@@ -256,22 +258,12 @@ TEST_F(SetupFormTest, SaveWritesTheKeysInOrderThenReloads) {
     EXPECT_TRUE(f.IndexCheck->isChecked());
     EXPECT_EQ(f.IndexWalks->value(), 3);
     EXPECT_EQ(scanRanges(), (std::vector<std::string>{"192.168.0.1-3", "a b"}));
-    EXPECT_EQ(mirrors_.ExcludedShares, (std::vector<std::string>{"ADMIN$", "C$"}));
-    EXPECT_TRUE(mirrors_.ShowResCount);
-    EXPECT_TRUE(mirrors_.AutoScan);
-    EXPECT_EQ(mirrors_.AutoScanInterval, 120);
+    EXPECT_EQ(settings().ExcludedShares(), (std::vector<std::string>{"ADMIN$", "C$"}));
+    EXPECT_TRUE(settings().showShareCount);
+    EXPECT_TRUE(settings().autoScan);
+    EXPECT_EQ(settings().autoScanInterval, 120);
     // range.txt lists the ranges just saved; "a b" is no dash range and adds nothing.
     EXPECT_EQ(readFile("range.txt"), "16820416\r\n33597632\r\n50374848\r\n");
-}
-
-TEST_F(SetupFormTest, ASnapshotTakenBeforeASaveKeepsTheOldList) {
-    writeFile(cfgPath_, "[main]\niprange=10.0.0.1-5\n");
-    TSetupForm& f = makeForm();
-    const ScanRangeList::Snapshot before = f.ScanRanges.Get();
-    f.AdressesList->addItem("10.0.1.1-5");
-    f.RxSpeedButton3->click();
-    EXPECT_EQ(*before, (std::vector<std::string>{"10.0.0.1-5"}));
-    EXPECT_EQ(scanRanges(), (std::vector<std::string>{"10.0.0.1-5", "10.0.1.1-5"}));
 }
 
 TEST_F(SetupFormTest, CancelWritesNothingAndTheNextShowingReloads) {
@@ -321,10 +313,9 @@ TEST_F(SetupFormTest, AFailingWriteStopsTheSaveAndKeepsTheWindowOpen) {
     // A cfg.ini that cannot be replaced, even by root: its path is a folder.
     const std::string badPath = dir_.filePath("sub/cfg.ini").toStdString();
     std::filesystem::create_directories(badPath);
-    ConfigFile bad(badPath);
-    SetupHost host;
-    host.ApplySettings = [this](const SettingsMirrors&) { ++loads_; };
-    TSetupForm f(bad, host);
+    AppState bad(badPath, dir_.path().toStdString() + "/");
+    QObject::connect(&bad, &AppState::settingsChanged, [this] { ++loads_; });
+    TSetupForm f(bad, {});
     f.ShowMessage = [this](const QString& text) { messages_ << text; };
     QSignalSpy finished(&f, &QDialog::finished);
     f.show();
@@ -338,7 +329,7 @@ TEST_F(SetupFormTest, AFailingWriteStopsTheSaveAndKeepsTheWindowOpen) {
     EXPECT_TRUE(f.isVisible());
     EXPECT_EQ(finished.count(), 0);
     EXPECT_EQ(loads_, loadsBefore); // no reload
-    EXPECT_TRUE(f.ScanRanges.Get()->empty());
+    EXPECT_TRUE(bad.settings().ranges.empty());
     EXPECT_EQ(f.AdressesList->count(), 1); // the edit is still there to retry
     EXPECT_FALSE(std::filesystem::exists("range.txt"));
 }

@@ -1,7 +1,9 @@
 // Helpers shared by the shell's widget tests.
 #pragma once
 
+#include "gui/appstate.h"
 #include "gui/mainwindow.h"
+#include "platform/programdir.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -11,13 +13,33 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 
 namespace ormix::test {
 
-// A main window whose notification area is there or not, as the test says.
-class TestMainDlg : public TMainDlg {
+// The program's shared state on cfg.ini and range.lst of the current folder.
+inline std::unique_ptr<AppState> makeTestState() {
+    return std::make_unique<AppState>(ConfigFilePath(), QDir::currentPath().toStdString() + "/");
+}
+
+// Holds the state of a TestMainDlg, made before the window.
+struct OwnState {
+    std::unique_ptr<AppState> ownState = makeTestState();
+};
+
+// A main window on a state of its own, whose notification area is there or
+// not, as the test says.
+class TestMainDlg : private OwnState, public TMainDlg {
 public:
+    TestMainDlg() : TMainDlg(*ownState) {}
     bool trayPresent = true;
+
+    // Puts settings in force as a load of cfg.ini would.
+    template <typename Edit> void editSettings(Edit edit) {
+        AppSettings s = State().settings();
+        edit(s);
+        State().setSettings(s);
+    }
 
 protected:
     bool TrayAvailable() const override { return trayPresent; }

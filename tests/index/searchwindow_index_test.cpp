@@ -60,7 +60,8 @@ TEST(SearchWindowIndex, SearchesTheIndexWhenItHoldsAnything) {
     form.show();
     EXPECT_TRUE(form.IndexRB->isChecked());
 
-    form.SearchShares = {"\\\\127.0.0.1\\Docs<>ALPHA", "\\\\127.0.0.1\\hidden<>ALPHA"};
+    form.SearchShares = {ParseScannedShare("\\\\127.0.0.1\\Docs<>ALPHA"),
+                         ParseScannedShare("\\\\127.0.0.1\\hidden<>ALPHA")};
     form.SrchStr->setText("*.txt");
     form.StartSearch();
     ASSERT_TRUE(waitFor([&] { return !form.Searching(); }));
@@ -105,7 +106,7 @@ TEST(SearchWindowIndex, NetworkSearchesRecordWithTheirComputerNames) {
     form.SetShareWalker(&net);
     form.EnableIndex();
     form.show();
-    form.SearchShares = {"\\\\127.0.0.5\\Pub<>ECHO"};
+    form.SearchShares = {ParseScannedShare("\\\\127.0.0.5\\Pub<>ECHO")};
     form.SrchStr->setText("*.txt");
     form.StartSearch();
     ASSERT_TRUE(waitFor([&] { return !form.Searching(); }));

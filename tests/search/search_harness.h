@@ -80,7 +80,7 @@ struct SearchHarness {
     int finishedCalls = 0;
 
     SearchHarness() {
-        runner.OnShareStarted = [this](const std::string& e) { started.push_back(e); };
+        runner.OnShareStarted = [this](const ScannedShare& e) { started.push_back(ScannedShareText(e)); };
         runner.OnSearchFinished = [this] { ++finishedCalls; };
     }
     ~SearchHarness() {
@@ -89,7 +89,10 @@ struct SearchHarness {
 
     void start(const SearchQuery& q, std::vector<std::string> entries, int maxWorkers) {
         finishedCalls = 0;
-        runner.Start(q, std::move(entries), maxWorkers);
+        std::vector<ScannedShare> shares;
+        for (const std::string& e : entries)
+            shares.push_back(ParseScannedShare(e));
+        runner.Start(q, std::move(shares), maxWorkers);
     }
     bool finish() {
         return waitFor([this] { return finishedCalls > 0; }) &&

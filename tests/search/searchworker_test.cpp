@@ -35,6 +35,37 @@ std::vector<FakeNode> sampleTree() {
 }
 constexpr int64_t kSampleFiles = 14;
 
+// The text form of a share entry, as the search history shows it and the
+// command line and the index take it, and back.
+TEST(ScannedShare, TextFormAndParts) {
+    struct Case {
+        const char* text;
+        ScannedShare entry;
+        const char* address;
+        const char* share;
+    };
+    const Case cases[] = {
+        {"\\\\10.0.0.5\\share<>HOST", {"\\\\10.0.0.5\\share", "HOST"}, "10.0.0.5", "share"},
+        {"\\\\10.0.0.5\\Архив<>", {"\\\\10.0.0.5\\Архив", ""}, "10.0.0.5", "Архив"},
+        {"\\\\10.0.0.5\\s<>A<>B",
+         {"\\\\10.0.0.5\\s", "A"},
+         "10.0.0.5",
+         "s"},                                                         // the name ends at the next "<>"
+        {"\\\\10.0.0.5\\s", {"\\\\10.0.0.5\\s", ""}, "10.0.0.5", "s"}, // no name
+        {"stale<>OLD", {"stale", "OLD"}, "", ""},                      // no share path
+        {"\\\\\\s<>X", {"\\\\\\s", "X"}, "", ""},                      // no address
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const ScannedShare entry = ParseScannedShare(c.text);
+        EXPECT_EQ(entry, c.entry);
+        EXPECT_EQ(entry.address(), c.address);
+        EXPECT_EQ(entry.shareName(), c.share);
+    }
+    EXPECT_EQ(ScannedShareText({"\\\\10.0.0.5\\share", "HOST"}), "\\\\10.0.0.5\\share<>HOST");
+    EXPECT_EQ(ScannedShareText({"\\\\10.0.0.5\\share", ""}), "\\\\10.0.0.5\\share<>");
+}
+
 TEST(SearchWorker, MatchesNamesPathsAndSizes) {
     struct Case {
         const char* text;

@@ -87,6 +87,18 @@ TEST_F(AppSettingsTest, RealFilesLoadAsExpectedAndSaveBackByteForByte) {
     tuned.selectTimeoutSeconds = 1;
     tuned.selectTimeoutMicroseconds = 500000;
 
+    AppSettings methodsAndIndex = with({"127.0.5.1-9"}, false, false, false, 60, false);
+    methodsAndIndex.scanNetbios = false;
+    methodsAndIndex.scanRetries = 2;
+    methodsAndIndex.indexShares = true;
+    methodsAndIndex.indexWalks = 8;
+    methodsAndIndex.indexDb = "postgresql://ormix@/office";
+
+    AppSettings netbiosOnly;
+    netbiosOnly.scanSmb = false;
+    netbiosOnly.scanWsd = false;
+    netbiosOnly.scanRetries = 2;
+
     struct Case {
         const char* what;
         std::string bytes;
@@ -108,6 +120,13 @@ TEST_F(AppSettingsTest, RealFilesLoadAsExpectedAndSaveBackByteForByte) {
          std::string("[main]\r\nExcludeRes=\xC0\xF0\xF5\xE8\xE2,IPC$\r\nEmptyRes=1\r\n"),
          with({}, false, true, false, 60, false, "Архив,IPC$")},
         {"no file section at all", "[other]\nkey=value\n", AppSettings{}},
+        {"the scan methods and the share index",
+         "[main]\niprange=127.0.5.1-9\nScanNetbios=0\nScanSmb=1\nscan_retries=2\nIndexShares=1\nIndexWalks="
+         "8\n"
+         "IndexDb=postgresql://ormix@/office\n",
+         methodsAndIndex},
+        {"every method off and too many retries: NetBIOS alone and 2 retries, the file as it is",
+         "[main]\nScanNetbios=0\nScanSmb=0\nScanWsd=0\nscan_retries=7\n", netbiosOnly},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -143,6 +162,7 @@ TEST_F(AppSettingsTest, AChangeWritesTheEditedKeysInOneSaveAndKeepsTheRest) {
     EXPECT_EQ(readFile(path_),
               "; mine\n[main]\niprange=127.0.0.1-5,127.0.1.1-9\nShowResCount = 1\nMaxAddThrds=2\n"
               "ExcludeRes=C$\nEmptyRes=0\nAutoScan=0\nAutoScanInterval=60\nGroupByWrkGrp=1\n"
+              "ScanNetbios=1\nScanSmb=1\nScanWsd=1\nscan_retries=1\nIndexShares=0\nIndexWalks=4\nIndexDb=\n"
               "[form]\nShowCmd=1\n"); // changed and missing keys; ShowResCount keeps its spelling
     EXPECT_EQ(LoadAppSettings(file), s);
     EXPECT_EQ(s.ExcludedShares(), std::vector<std::string>{"C$"});
