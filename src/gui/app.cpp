@@ -34,7 +34,10 @@ AppWindows& appWindows() {
     return windows;
 }
 
-void StopAndJoinEverything(SmbHelperPool& pool, TMainDlg* main, TIndexForm* search) {
+void StopAndJoinEverything(SmbHelperPool& pool, TMainDlg* main, TIndexForm* search,
+                           TConnectDriveForm* drive) {
+    if (drive)
+        drive->CancelAndWait();
     pool.shutdown();
     if (search)
         search->StopSearchAndWait();
@@ -112,7 +115,8 @@ int RunOrmix(int argc, char** argv) {
         ReportError(QString());
         code = 0;
     }
-    StopAndJoinEverything(processSmbPool(), appWindows().MainDlg, appWindows().IndexForm);
+    StopAndJoinEverything(processSmbPool(), appWindows().MainDlg, appWindows().IndexForm,
+                          appWindows().ConnectDriveForm);
     instance.Release();
     std::fflush(nullptr);
     return code;

@@ -223,13 +223,27 @@ std::vector<std::string> FreeDriveNames() {
     return names;
 }
 
+namespace {
+const std::atomic<bool> kNeverCancelled{false};
+}
+
 int MapNetworkDrive(const std::string& localName, const std::string& uncPath) {
+    return MapNetworkDrive(localName, uncPath, kNeverCancelled);
+}
+
+int MapNetworkDrive(const std::string& localName, const std::string& uncPath,
+                    const std::atomic<bool>& cancel) {
     const std::vector<std::string> parts = uncComponents(uncPath);
     return MapNetworkDrive(localName, uncPath,
-                           parts.empty() ? smbproto::JobAuth() : processSignIn().preferred(parts[0]));
+                           parts.empty() ? smbproto::JobAuth() : processSignIn().preferred(parts[0]), cancel);
 }
 
 int MapNetworkDrive(const std::string& localName, const std::string& uncPath, const smbproto::JobAuth& auth) {
+    return MapNetworkDrive(localName, uncPath, auth, kNeverCancelled);
+}
+
+int MapNetworkDrive(const std::string& localName, const std::string& uncPath, const smbproto::JobAuth& auth,
+                    const std::atomic<bool>& cancel) {
     const std::optional<char> letter = driveLetter(localName);
     if (!letter)
         return NetDriveBadDevice;
@@ -260,18 +274,28 @@ int MapNetworkDrive(const std::string& localName, const std::string& uncPath, co
         // again and reads the end of input: one attempt, never a loop.
         QByteArray answers =
             QByteArray::fromStdString(auth.user + "\n" + auth.domain + "\n" + auth.password + "\n");
-        mount = launcher().runWithInput(gio, {QStringLiteral("mount"), qurl}, answers, kMountTimeoutMs);
+        mount =
+            launcher().runCancellable(gio, {QStringLiteral("mount"), qurl}, answers, kMountTimeoutMs, cancel);
         answers.fill('\0');
     } else {
-        mount = launcher().run(gio, {QStringLiteral("mount"), QStringLiteral("-a"), qurl}, kMountTimeoutMs);
+        mount = launcher().runCancellable(gio, {QStringLiteral("mount"), QStringLiteral("-a"), qurl}, {},
+                                          kMountTimeoutMs, cancel);
     }
+    if (cancel)
+        return NetDriveCancelled;
     if (mount.status == RunResult::Status::FailedToStart)
         return NetDriveNoNetwork;
     // gio refuses to mount what is mounted already; whether that was the
     // reason is asked in a way that does not depend on its message language.
     if (!mount.succeeded() &&
-        !launcher().run(gio, {QStringLiteral("info"), qurl}, kInfoTimeoutMs).succeeded())
-        return NetDriveBadNetPath;
+        !launcher()
+             .runCancellable(gio, {QStringLiteral("info"), qurl}, {}, kInfoTimeoutMs, cancel)
+             .succeeded())
+        return cancel ? NetDriveCancelled : NetDriveBadNetPath;
+    // The last moment to give up: from here on the attachment is only local
+    // files, made at once.
+    if (cancel)
+        return NetDriveCancelled;
 
     std::error_code ec;
     fs::create_directories(link.parent_path(), ec);

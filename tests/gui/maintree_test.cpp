@@ -418,7 +418,7 @@ TEST_F(MainTreeTest, CollapseExpandAndNetworkDrive) {
 
     TConnectDriveForm drive;
     int mapped = 0;
-    drive.MapDrive = [&](const QString&, const QString&) { return ++mapped, 0; };
+    drive.MapDrive = [&](const QString&, const QString&, const std::atomic<bool>&) { return ++mapped, 0; };
     appWindows().ConnectDriveForm = &drive;
 
     tree->setCurrentItem(group);
