@@ -246,7 +246,28 @@ void TMainDlg::ClearTree() {
     MainTree->clear();
 }
 
+// Takes the computer with this address out of the tree, with its counts and
+// its search entries.
+void TMainDlg::RemoveHostNode(const QString& ip) {
+    for (QTreeWidgetItemIterator it(MainTree); *it; ++it) {
+        QTreeWidgetItem* old = *it;
+        if (nodeKind(old) != TreeNodeKind::Host || old->text(ColIpOrRemark) != ip)
+            continue;
+        if (old->childCount() > 0)
+            --HostsWithShares;
+        --HostsTotal;
+        if (TIndexForm* search = appWindows().IndexForm) {
+            const QString name = old->data(ColName, Qt::UserRole).toString();
+            for (int i = 0; i < old->childCount(); ++i)
+                search->SearchShares.removeAll(sharePathOf(old->child(i)) + QStringLiteral("<>") + name);
+        }
+        delete old;
+        return;
+    }
+}
+
 void TMainDlg::InsertHostNode(const HOSTINF& host) {
+    RemoveHostNode(QString::fromStdString(host.Ip));
     QTreeWidgetItem* group = nullptr;
     if (GroupByWrkGrp.load()) {
         // The last top-level node of that name, whatever its letter case.
@@ -275,6 +296,7 @@ void TMainDlg::InsertHostNode(const HOSTINF& host) {
                                  {visibleText(host.Name), QString::fromStdString(host.Ip),
                                   QString::number(shareCount), visibleText(host.Mac)},
                                  IconComputer);
+    hostNode->setData(ColName, Qt::UserRole, name); // the name its search entries carry
     if (!host.FoundBy.empty())
         hostNode->setToolTip(ColName, QStringLiteral("Найден: ") + QString::fromStdString(host.FoundBy));
     QList<QTreeWidgetItem*> shares;
@@ -380,17 +402,7 @@ void TMainDlg::SignInAsClick() {
         processSignIn().setHostAccount(ip.toStdString(), account);
         if (remember)
             StoreAccounts(ConfigFile, processSignIn().book(), true, this);
-        // The computer's node, if a new scan has not replaced it meanwhile, gets its shares.
-        for (QTreeWidgetItemIterator it(MainTree); *it; ++it) {
-            QTreeWidgetItem* old = *it;
-            if (nodeKind(old) != TreeNodeKind::Host || old->text(ColIpOrRemark) != ip)
-                continue;
-            if (old->childCount() > 0)
-                --HostsWithShares;
-            --HostsTotal;
-            delete old;
-            break;
-        }
+        // The computer's node gets its shares (the insertion replaces it).
         const std::vector<std::string> excluded =
             shareSettings_ ? shareSettings_->ExcludedShares : std::vector<std::string>();
         InsertHostNode(HostWithListing(name, ip, mac, workgroup, listing, excluded));

@@ -25,6 +25,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -104,7 +105,8 @@ public:
     void StartScan();
     // One answering host, from the scanner's thread or the main thread. The
     // host travels to the main thread as one record (so a name with a comma
-    // stays whole); hosts queue in the order of the calls.
+    // stays whole); hosts queue in the order of the calls. An address already
+    // found in this scan is ignored.
     void AddFoundHost(const HostTexts& host);
     // End notifications (main thread).
     void ShareWorkerDone();
@@ -141,7 +143,9 @@ public:
 
     // --- the network tree (maintree.cpp) ---
 
-    // Adds a computer and its shares to the tree (main thread).
+    // Adds a computer and its shares to the tree (main thread). A computer
+    // whose address the tree already shows replaces that row, its counts and
+    // its search entries: one address is one row.
     void InsertHostNode(const HOSTINF& host);
     // The order of column "IP / Описание": hosts by address, anything else equal.
     int MainTreeCompareItems(const QTreeWidgetItem* a, const QTreeWidgetItem* b) const;
@@ -242,9 +246,12 @@ private:
     // maintree.cpp
     void SetupMainTree();
     void ClearTree();
+    void RemoveHostNode(const QString& ip);
     void ShowPendingOpens();
 
     bool scanning_ = false;
+    // Addresses reported since the scan start.
+    std::set<std::string> foundThisScan_;
     bool countdownDeferred_ = false;
     int64_t scanTotal_ = 0;
     int scanGeneration_ = 0;

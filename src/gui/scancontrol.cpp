@@ -172,6 +172,7 @@ void TMainDlg::StartScan() {
     HostsWithShares = 0;
     HostsTotal = 0;
     PendingHosts.clear();
+    foundThisScan_.clear();
     WorkerHandles.clear(); // forgotten, not stopped
     MaxWorkers = LoadAppSettings(ConfigFile).maxShareWorkers;
     PendingOpens = 0;
@@ -205,6 +206,10 @@ void TMainDlg::AddFoundHost(const HostTexts& host) {
             this, [this, host] { AddFoundHost(host); }, Qt::QueuedConnection);
         return;
     }
+    // Ranges that overlap may name a computer twice: it is one computer, with
+    // one row, one share worker and one count.
+    if (!foundThisScan_.insert(host.ip).second)
+        return;
     if (TAddrMgrForm* list = appWindows().AddrMgrForm)
         list->Computers().RecordComputer(host.ip, host.name, host.mac);
     PendingHosts.push_back(host);
