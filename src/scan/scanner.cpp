@@ -500,7 +500,10 @@ bool NBTMain::scan_range(const std::string& text, size_t index) {
             cursor_.reset();
             sending_ = true;
         }
-        if (closingEnd && (now >= *closingEnd ||
+        // Once every address of the range has answered, nothing more can come
+        // but copies and strays: the closing wait ends there.
+        const bool allAnswered = answered_.size() == uint64_t{range_.last} - range_.first + 1;
+        if (closingEnd && (now >= *closingEnd || allAnswered ||
                            (options_.rangeComplete && options_.rangeComplete(index, answered_.size())))) {
             n = 0;
             break;

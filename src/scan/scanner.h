@@ -3,7 +3,8 @@
 // when asked, a second or third to those that stayed silent), reports the
 // first answer of each queried address once per scan (ranges that overlap
 // find a computer twice, but it is one computer), and tells its owner
-// everything through a ScanObserver. A datagram that answers no query of the range (an
+// everything through a ScanObserver. A range whose every address has answered
+// ends without waiting out its time-out. A datagram that answers no query of the range (an
 // address never asked, a transaction id never sent) is counted and dropped. Covered by
 // tests/scan/scanner_test.cpp (with the nbt-responder fixture) and tests/scan/nmbd_test.cpp (a real nmbd).
 #pragma once
@@ -93,7 +94,6 @@ struct ScanOptions {
     std::function<bool(size_t range, size_t answered)> rangeComplete;
     static constexpr int kDefaultQueriesPerSecond = 20000;
 };
-
 
 class NBTMain : public std::enable_shared_from_this<NBTMain> {
 public:
