@@ -24,7 +24,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QTreeWidget>
-#include <QTreeWidgetItemIterator>
 
 #include <algorithm>
 #include <exception>
@@ -243,27 +242,25 @@ void TMainDlg::SetupMainTree() {
 }
 
 void TMainDlg::ClearTree() {
+    hostRows_.clear();
     MainTree->clear();
 }
 
 // Takes the computer with this address out of the tree, with its counts and
 // its search entries.
 void TMainDlg::RemoveHostNode(const QString& ip) {
-    for (QTreeWidgetItemIterator it(MainTree); *it; ++it) {
-        QTreeWidgetItem* old = *it;
-        if (nodeKind(old) != TreeNodeKind::Host || old->text(ColIpOrRemark) != ip)
-            continue;
-        if (old->childCount() > 0)
-            --HostsWithShares;
-        --HostsTotal;
-        if (TIndexForm* search = appWindows().IndexForm) {
-            const QString name = old->data(ColName, Qt::UserRole).toString();
-            for (int i = 0; i < old->childCount(); ++i)
-                search->SearchShares.removeAll(sharePathOf(old->child(i)) + QStringLiteral("<>") + name);
-        }
-        delete old;
+    QTreeWidgetItem* old = hostRows_.take(ip);
+    if (!old)
         return;
+    if (old->childCount() > 0)
+        --HostsWithShares;
+    --HostsTotal;
+    if (TIndexForm* search = appWindows().IndexForm) {
+        const QString name = old->data(ColName, Qt::UserRole).toString();
+        for (int i = 0; i < old->childCount(); ++i)
+            search->SearchShares.removeAll(sharePathOf(old->child(i)) + QStringLiteral("<>") + name);
     }
+    delete old;
 }
 
 void TMainDlg::InsertHostNode(const HOSTINF& host) {
@@ -297,6 +294,7 @@ void TMainDlg::InsertHostNode(const HOSTINF& host) {
                                   QString::number(shareCount), visibleText(host.Mac)},
                                  IconComputer);
     hostNode->setData(ColName, Qt::UserRole, name); // the name its search entries carry
+    hostRows_.insert(QString::fromStdString(host.Ip), hostNode);
     if (!host.FoundBy.empty())
         hostNode->setToolTip(ColName, QStringLiteral("Найден: ") + QString::fromStdString(host.FoundBy));
     QList<QTreeWidgetItem*> shares;

@@ -15,6 +15,7 @@
 #include "shares/addhostthr.h"
 #include "shares/sharelist.h"
 
+#include <QHash>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -252,6 +253,8 @@ private:
     bool scanning_ = false;
     // Addresses reported since the scan start.
     std::set<std::string> foundThisScan_;
+    // The host row of each address in MainTree.
+    QHash<QString, QTreeWidgetItem*> hostRows_;
     bool countdownDeferred_ = false;
     int64_t scanTotal_ = 0;
     int scanGeneration_ = 0;
