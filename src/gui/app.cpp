@@ -48,6 +48,12 @@ void ConnectWindows(const ProgramWindows& w) {
             main, &TMainDlg::SharesListed, search, [search](const std::vector<ScannedShare>& shares) {
                 search->SearchShares.insert(search->SearchShares.end(), shares.begin(), shares.end());
             });
+        QObject::connect(
+            main, &TMainDlg::SharesForgotten, search, [search](const std::vector<ScannedShare>& shares) {
+                std::erase_if(search->SearchShares, [&shares](const ScannedShare& s) {
+                    return std::find(shares.begin(), shares.end(), s) != shares.end();
+                });
+            });
         QObject::connect(main, &TMainDlg::ScanCompleted, search, &TIndexForm::RefreshIndexAfterScan);
     }
     if (TConnectDriveForm* drive = w.drive)
@@ -61,7 +67,10 @@ void ConnectWindows(const ProgramWindows& w) {
     }
 }
 
-void StopAndJoinEverything(SmbHelperPool& pool, TMainDlg* main, TIndexForm* search) {
+void StopAndJoinEverything(SmbHelperPool& pool, TMainDlg* main, TIndexForm* search,
+                           TConnectDriveForm* drive) {
+    if (drive)
+        drive->CancelAndWait();
     pool.shutdown();
     if (search)
         search->StopSearchAndWait();
@@ -156,7 +165,8 @@ int RunOrmix(int argc, char** argv) {
         ReportError(QString());
         code = 0;
     }
-    StopAndJoinEverything(processSmbPool(), program.windows.main, program.windows.search);
+    StopAndJoinEverything(processSmbPool(), program.windows.main, program.windows.search,
+                          program.windows.drive);
     instance.Release();
     std::fflush(nullptr);
     return code;

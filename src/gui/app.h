@@ -32,11 +32,12 @@ struct ProgramWindows {
 // whatever the order they were made in.
 void ConnectWindows(const ProgramWindows& windows);
 
-// The end of the program's threads, run when the event loop has returned:
-// the pool's helpers are killed so that no worker stays blocked reading from
-// one, then the search and the scan are stopped and every worker is joined.
-// The windows may be null.
-void StopAndJoinEverything(SmbHelperPool& pool, TMainDlg* main, TIndexForm* search);
+// The end of the program's threads, run when the event loop has returned: a
+// drive attachment in progress is given up, the pool's helpers are killed so
+// that no worker stays blocked reading from one, then the search and the scan
+// are stopped and every worker is joined. The windows may be null.
+void StopAndJoinEverything(SmbHelperPool& pool, TMainDlg* main, TIndexForm* search,
+                           TConnectDriveForm* drive = nullptr);
 
 // Runs ORMIX; returns the exit code once every thread it started has been
 // stopped and joined.

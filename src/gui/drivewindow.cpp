@@ -6,16 +6,18 @@
 #include "settings/netdrive.h"
 
 #include <QComboBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
+#include <QMetaObject>
 #include <QScreen>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <exception>
 
 namespace ormix {
 namespace {
@@ -75,9 +77,20 @@ TConnectDriveForm::TConnectDriveForm(QWidget* parent) : QDialog(parent) {
     ScanButt->setAutoRaise(true);
     connect(ScanButt, &QToolButton::clicked, this, &TConnectDriveForm::ScanButtClick);
 
+    StatusTxt = new QLabel(this);
+    StatusTxt->setObjectName(QStringLiteral("StatusTxt"));
+
+    CancelButt = new QToolButton(this);
+    CancelButt->setObjectName(QStringLiteral("CancelButt"));
+    CancelButt->setText(QStringLiteral("Отмена"));
+    CancelButt->setToolTip(QStringLiteral("Прервать подключение"));
+    CancelButt->setAutoRaise(true);
+    connect(CancelButt, &QToolButton::clicked, this, &TConnectDriveForm::CancelButtClick);
+
     auto* buttonRow = new QHBoxLayout;
-    buttonRow->addStretch();
+    buttonRow->addWidget(StatusTxt, 1);
     buttonRow->addWidget(ScanButt);
+    buttonRow->addWidget(CancelButt);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
@@ -87,13 +100,29 @@ TConnectDriveForm::TConnectDriveForm(QWidget* parent) : QDialog(parent) {
     layout->addWidget(StaticText1);
     layout->addWidget(PathName);
     layout->addLayout(buttonRow);
+    // Room for the connecting state too, so the window never changes size.
+    StatusTxt->setText(ConnectingText());
     setFixedSize(QSize(275, 126).expandedTo(sizeHint()));
+    StatusTxt->clear();
+    CancelButt->hide();
 
-    MapDrive = [](const QString& localName, const QString& uncPath) {
-        return MapNetworkDrive(localName.toStdString(), uncPath.toStdString());
+    MapDrive = [](const QString& localName, const QString& uncPath, const std::atomic<bool>& cancel) {
+        return MapNetworkDrive(localName.toStdString(), uncPath.toStdString(), cancel);
     };
     ShowMessage = [this](const QString& text) { QMessageBox::information(this, MessageBoxTitle(), text); };
     OpenHelp = [](int topic) { OpenHelpTopic(topic); };
+}
+
+TConnectDriveForm::~TConnectDriveForm() {
+    CancelAndWait();
+}
+
+QString TConnectDriveForm::ConnectingText() {
+    return QStringLiteral("Подключение…");
+}
+
+QString TConnectDriveForm::CancelledText() {
+    return QStringLiteral("Подключение отменено");
 }
 
 int TConnectDriveForm::ShowForPath(const QString& uncPath) {
@@ -114,23 +143,91 @@ void TConnectDriveForm::ScanButtClick() {
         ShowMessage(QStringLiteral("Не выбрана буква для сетевого диска!"));
         return;
     }
+    if (connecting_)
+        return;
     const QString drive = DrivesCombo->currentText();
     const QString path = trimmedPath(PathName->text());
-    // gio may take a while to reach the server; the window waits for it.
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const int status = MapDrive(drive.toLower(), path);
-    QGuiApplication::restoreOverrideCursor();
-    if (status != 0) {
-        ShowMessage(QStringLiteral("Ошибка подключения диска!"));
+    // The result comes back to this thread as a queued call; the thread is
+    // joined there, or by CancelAndWait.
+    CancelAndWait();
+    cancel_ = false;
+    const unsigned attempt = ++attempt_;
+    SetConnecting(true);
+    worker_ = std::thread([this, map = MapDrive, attempt, drive, path] {
+        int status = NetDriveBadNetPath;
+        try {
+            status = map(drive.toLower(), path, cancel_);
+        } catch (const std::exception&) {
+            // counts as a failed attachment
+        }
+        QMetaObject::invokeMethod(
+            this, [this, attempt, status, drive] { ConnectDone(attempt, status, drive); },
+            Qt::QueuedConnection);
+    });
+}
+
+void TConnectDriveForm::ConnectDone(unsigned attempt, int status, const QString& drive) {
+    if (attempt != attempt_ || !connecting_)
+        return; // given up by CancelAndWait, which joined the thread
+    if (worker_.joinable())
+        worker_.join();
+    const bool cancelled = cancel_;
+    SetConnecting(false);
+    if (status == 0) {
+        // Done before the cancel could stop it: the drive is there, and said so.
+        ShowMessage(QStringLiteral("Сетевой диск ") + drive + QStringLiteral(" успешно подключен!"));
+        accept();
         return;
     }
-    ShowMessage(QStringLiteral("Сетевой диск ") + drive + QStringLiteral(" успешно подключен!"));
-    accept();
+    if (cancelled) {
+        StatusTxt->setText(CancelledText());
+        return;
+    }
+    ShowMessage(QStringLiteral("Ошибка подключения диска!"));
+}
+
+void TConnectDriveForm::CancelButtClick() {
+    if (!connecting_)
+        return;
+    cancel_ = true;
+    CancelButt->setEnabled(false);
+    StatusTxt->setText(QStringLiteral("Отмена подключения…"));
+}
+
+void TConnectDriveForm::CancelAndWait() {
+    if (!worker_.joinable())
+        return;
+    cancel_ = true;
+    worker_.join();
+    if (connecting_) {
+        SetConnecting(false);
+        StatusTxt->setText(CancelledText());
+    }
+}
+
+void TConnectDriveForm::reject() {
+    CancelAndWait();
+    QDialog::reject();
+}
+
+void TConnectDriveForm::SetConnecting(bool on) {
+    connecting_ = on;
+    DrivesCombo->setEnabled(!on);
+    PathName->setEnabled(!on);
+    ScanButt->setEnabled(!on);
+    CancelButt->setVisible(on);
+    CancelButt->setEnabled(on);
+    StatusTxt->setText(on ? ConnectingText() : QString());
+    if (on)
+        CancelButt->setFocus();
+    else
+        PathName->setFocus();
 }
 
 void TConnectDriveForm::showEvent(QShowEvent* event) {
     // A restore from minimised is spontaneous and is not a new showing.
     if (!event->spontaneous()) {
+        StatusTxt->clear();
         FormShow();
         if (const QScreen* screen = this->screen())
             move(screen->availableGeometry().center() - rect().center());

@@ -23,7 +23,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QTreeWidget>
-#include <QTreeWidgetItemIterator>
 
 #include <algorithm>
 #include <exception>
@@ -242,10 +241,30 @@ void TMainDlg::SetupMainTree() {
 }
 
 void TMainDlg::ClearTree() {
+    hostRows_.clear();
     MainTree->clear();
 }
 
+// Takes the computer with this address out of the tree, with its counts and
+// its search entries.
+void TMainDlg::RemoveHostNode(const QString& ip) {
+    QTreeWidgetItem* old = hostRows_.take(ip);
+    if (!old)
+        return;
+    if (old->childCount() > 0)
+        --HostsWithShares;
+    --HostsTotal;
+    std::vector<ScannedShare> forgotten;
+    const std::string name = old->data(ColName, Qt::UserRole).toString().toStdString();
+    for (int i = 0; i < old->childCount(); ++i)
+        forgotten.push_back({sharePathOf(old->child(i)).toStdString(), name});
+    delete old;
+    if (!forgotten.empty())
+        emit SharesForgotten(forgotten);
+}
+
 void TMainDlg::InsertHostNode(const HOSTINF& host) {
+    RemoveHostNode(QString::fromStdString(host.Ip));
     QTreeWidgetItem* group = nullptr;
     if (state_.settings().groupByWorkgroup) {
         // The last top-level node of that name, whatever its letter case.
@@ -273,6 +292,8 @@ void TMainDlg::InsertHostNode(const HOSTINF& host) {
                                  {visibleText(host.Name), QString::fromStdString(host.Ip),
                                   QString::number(shareCount), visibleText(host.Mac)},
                                  IconComputer);
+    hostNode->setData(ColName, Qt::UserRole, QString::fromStdString(host.Name)); // the name its search entries carry
+    hostRows_.insert(QString::fromStdString(host.Ip), hostNode);
     if (!host.FoundBy.empty())
         hostNode->setToolTip(ColName, QStringLiteral("Найден: ") + QString::fromStdString(host.FoundBy));
     QList<QTreeWidgetItem*> shares;
@@ -380,17 +401,7 @@ void TMainDlg::SignInAsClick() {
         processSignIn().setHostAccount(ip.toStdString(), account);
         if (remember)
             StoreAccounts(ConfigFile, processSignIn().book(), true, this);
-        // The computer's node, if a new scan has not replaced it meanwhile, gets its shares.
-        for (QTreeWidgetItemIterator it(MainTree); *it; ++it) {
-            QTreeWidgetItem* old = *it;
-            if (nodeKind(old) != TreeNodeKind::Host || old->text(ColIpOrRemark) != ip)
-                continue;
-            if (old->childCount() > 0)
-                --HostsWithShares;
-            --HostsTotal;
-            delete old;
-            break;
-        }
+        // The computer's node gets its shares (the insertion replaces it).
         const std::vector<std::string> excluded = session_->CurrentShareSettings().ExcludedShares;
         InsertHostNode(HostWithListing(name, ip, mac, workgroup, listing, excluded));
         SetStatusText(OnHostCntTxt, QStringLiteral(" Компьютеров всего: %1, из них с ресурсами: %2")

@@ -16,6 +16,7 @@
 #include "shares/addhostthr.h"
 #include "shares/sharelist.h"
 
+#include <QHash>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -25,6 +26,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -90,7 +92,8 @@ public:
     void StartScan();
     // One answering host, from the scanner's thread or the main thread. The
     // host travels to the main thread as one record (so a name with a comma
-    // stays whole); hosts queue in the order of the calls.
+    // stays whole); hosts queue in the order of the calls. An address already
+    // found in this scan is ignored.
     void AddFoundHost(const HostTexts& host);
     // End notifications (main thread).
     void ShareWorkerDone();
@@ -113,7 +116,9 @@ public:
 
     // --- the network tree (maintree.cpp) ---
 
-    // Adds a computer and its shares to the tree (main thread).
+    // Adds a computer and its shares to the tree (main thread). A computer
+    // whose address the tree already shows replaces that row, its counts and
+    // its search entries: one address is one row.
     void InsertHostNode(const HOSTINF& host);
     // The order of column "IP / Описание": hosts by address, anything else equal.
     int MainTreeCompareItems(const QTreeWidgetItem* a, const QTreeWidgetItem* b) const;
@@ -169,6 +174,9 @@ signals:
     // A computer was found in this scan, by the methods named in `labels`
     // ("NetBIOS, WS-Discovery").
     void ComputerFound(const std::string& ip, const std::string& labels);
+    // Shares of a computer row that left the tree (replaced by a new row for
+    // the same address): the search forgets them.
+    void SharesForgotten(const std::vector<ormix::ScannedShare>& shares);
     // The computer list is to be saved (at the end of every scan and at quit).
     void ComputerListSaveWanted();
     // Commands that open the other windows (modal).
@@ -234,9 +242,14 @@ private:
     // maintree.cpp
     void SetupMainTree();
     void ClearTree();
+    void RemoveHostNode(const QString& ip);
     void ShowPendingOpens();
 
     bool scanning_ = false;
+    // Addresses reported since the scan start.
+    std::set<std::string> foundThisScan_;
+    // The host row of each address in MainTree.
+    QHash<QString, QTreeWidgetItem*> hostRows_;
     bool countdownDeferred_ = false;
     int64_t scanTotal_ = 0;
     // Rebuilds what the share workers go by from the shared settings.

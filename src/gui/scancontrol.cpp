@@ -171,6 +171,7 @@ void TMainDlg::StartScan() {
     HostsTotal = 0;
     // The tuning keys count from the next scan: read now, not kept.
     const AppSettings fresh = LoadAppSettings(ConfigFile);
+    foundThisScan_.clear();
     PendingOpens = 0;
     // MainTree sorts on header clicks only (SetupMainTree): new nodes keep their order of arrival.
     OnHostCntTxt->clear();
@@ -199,6 +200,10 @@ void TMainDlg::AddFoundHost(const HostTexts& host) {
             this, [this, host] { AddFoundHost(host); }, Qt::QueuedConnection);
         return;
     }
+    // Ranges that overlap may name a computer twice: it is one computer, with
+    // one row, one share worker and one count.
+    if (!foundThisScan_.insert(host.ip).second)
+        return;
     state_.computers().RecordComputer(host.ip, host.name, host.mac);
     emit ComputerFound(host.ip, discoveryMethodLabels(host.foundBy));
     session_->HostFound(host);

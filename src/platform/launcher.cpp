@@ -2,13 +2,14 @@
 #include "platform/launcher.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QPointer>
 #include <QProcess>
 #include <QTimer>
 
-#include <memory>
-
+#include <algorithm>
 #include <atomic>
+#include <memory>
 
 namespace ormix {
 namespace {
@@ -113,6 +114,15 @@ RunResult ProcessLauncher::run(const QString& program, const QStringList& argume
 
 RunResult ProcessLauncher::runWithInput(const QString& program, const QStringList& arguments,
                                         const QByteArray& input, int timeoutMs) {
+    static const std::atomic<bool> never{false};
+    return runCancellable(program, arguments, input, timeoutMs, never);
+}
+
+RunResult ProcessLauncher::runCancellable(const QString& program, const QStringList& arguments,
+                                          const QByteArray& input, int timeoutMs,
+                                          const std::atomic<bool>& cancel) {
+    // How often a running program's caller is asked whether it still waits.
+    constexpr int kCancelPollMs = 50;
     RunResult result;
     if (program.isEmpty())
         return result;
@@ -131,10 +141,18 @@ RunResult ProcessLauncher::runWithInput(const QString& program, const QStringLis
         process.write(input);
         process.closeWriteChannel(); // a question asked twice reads the end of input
     }
-    if (!process.waitForFinished(timeoutMs)) {
+    const QDeadlineTimer deadline(timeoutMs < 0 ? QDeadlineTimer::Forever : QDeadlineTimer(timeoutMs));
+    bool finished = false;
+    while (!finished && !cancel && !deadline.hasExpired()) {
+        const qint64 left = deadline.remainingTime();
+        finished =
+            process.waitForFinished(left < 0 ? kCancelPollMs : int(std::min<qint64>(left, kCancelPollMs))) ||
+            process.state() == QProcess::NotRunning;
+    }
+    if (!finished) {
         process.kill();
         process.waitForFinished(-1);
-        result.status = RunResult::Status::TimedOut;
+        result.status = cancel ? RunResult::Status::Cancelled : RunResult::Status::TimedOut;
     } else if (process.exitStatus() == QProcess::CrashExit) {
         result.status = RunResult::Status::Crashed;
     } else {

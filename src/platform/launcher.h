@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 
 class QObject;
@@ -20,6 +21,7 @@ struct RunResult {
         FailedToStart, // not found, not executable, or no program named
         Crashed,       // ended by a signal
         TimedOut,      // still running at the time limit; it was killed
+        Cancelled,     // its caller gave up on it; it was killed
     };
     Status status = Status::FailedToStart;
     int exitCode = -1;
@@ -53,6 +55,16 @@ public:
         (void)input;
         return run(program, arguments, timeoutMs);
     }
+    // The same again, and setting `cancel` from another thread kills the
+    // program at once (the run then reports Cancelled). The default runs to
+    // the end, for fakes that never block.
+    virtual RunResult runCancellable(const QString& program, const QStringList& arguments,
+                                     const QByteArray& input, int timeoutMs,
+                                     const std::atomic<bool>& cancel) {
+        (void)cancel;
+        return input.isEmpty() ? run(program, arguments, timeoutMs)
+                               : runWithInput(program, arguments, input, timeoutMs);
+    }
 };
 
 // The real thing, on QProcess. Usable from any thread, with or without a QCoreApplication.
@@ -64,6 +76,8 @@ public:
     RunResult run(const QString& program, const QStringList& arguments, int timeoutMs) override;
     RunResult runWithInput(const QString& program, const QStringList& arguments, const QByteArray& input,
                            int timeoutMs) override;
+    RunResult runCancellable(const QString& program, const QStringList& arguments, const QByteArray& input,
+                             int timeoutMs, const std::atomic<bool>& cancel) override;
 };
 
 // The process-wide launcher: a ProcessLauncher unless replaced.

@@ -181,6 +181,7 @@ void NBTMain::Execute() {
 
 void NBTMain::scan() {
     queriesSent_ = 0;
+    reported_.clear();
     progressShown_ = -1;
     port_ = options_.firstPort;
     log("Trying to bind port " + std::to_string(port_));
@@ -207,10 +208,10 @@ void NBTMain::scan() {
     } wsdJoiner{*this};
     if (options_.methods & kFoundByWsd)
         start_wsd();
-    for (const std::string& text : *options_.ranges) {
+    for (size_t i = 0; i < options_.ranges->size(); ++i) {
         if (stopRequested_)
             break;
-        scan_range(text);
+        scan_range((*options_.ranges)[i], i);
     }
     show_progress(true);
 }
@@ -405,15 +406,18 @@ void NBTMain::ignore(uint32_t source, const char* why) {
 void NBTMain::report_host(const NodeStatusAnswer& answer, uint32_t source) {
     HostTexts host = describe_host(answer, source);
     host.foundBy = kFoundByNetbios;
-    if (options_.methods == kFoundByNetbios)
-        observer_->foundHost(host);
-    else
+    if (options_.methods == kFoundByNetbios) {
+        if (reported_.insert(ntohl(source)).second)
+            observer_->foundHost(host);
+    } else {
         heldBack_.push_back(std::move(host));
+    }
 }
 
 // One report per address of the range: the node-status answer with what the
 // other methods add (a name or workgroup it lacked, their method bits), then
-// the computers only the other methods found, all in address order.
+// the computers only the other methods found, all in address order. An
+// address an earlier range of the scan reported is not reported again.
 void NBTMain::report_merged(const std::vector<SmbSweepHost>& smbHosts) {
     std::map<uint32_t, HostTexts> merged; // host byte order
     for (HostTexts& h : heldBack_)
@@ -455,8 +459,10 @@ void NBTMain::report_merged(const std::vector<SmbSweepHost>& smbHosts) {
         if (h.workgroup.empty())
             h.workgroup = w.computer.workgroup;
     }
-    for (auto& [address, host] : merged)
-        observer_->foundHost(host);
+    for (auto& [address, host] : merged) {
+        if (reported_.insert(address).second)
+            observer_->foundHost(host);
+    }
 }
 
 void NBTMain::show_progress(bool final) {
@@ -470,7 +476,7 @@ void NBTMain::show_progress(bool final) {
     observer_->progress(queriesSent_);
 }
 
-bool NBTMain::scan_range(const std::string& text) {
+bool NBTMain::scan_range(const std::string& text, size_t index) {
     try {
         if (!parse_range_text(text, range_)) {
             log("not an IP address or address range: \"" + text + "\"");
@@ -553,7 +559,11 @@ bool NBTMain::scan_range(const std::string& text) {
             cursor_.reset();
             sending_ = true;
         }
-        if (closingEnd && now >= *closingEnd) {
+        // Once every address of the range has answered, nothing more can come
+        // but copies and strays: the closing wait ends there.
+        const bool allAnswered = answered_.size() == uint64_t{range_.last} - range_.first + 1;
+        if (closingEnd && (now >= *closingEnd || allAnswered ||
+                           (options_.rangeComplete && options_.rangeComplete(index, answered_.size())))) {
             n = 0;
             break;
         }

@@ -1,13 +1,16 @@
 // NBTMain, the scanner: binds a UDP socket to the first free port from 2000
 // up, sends one node-status query to every address of every scan range (and,
 // when asked, a second or third to those that stayed silent), reports the
-// first answer of each queried address, and tells its owner everything
-// through a ScanObserver. A datagram that answers no query of the range (an
-// address never asked, a transaction id never sent) is counted and dropped.
-// When asked, the SMB-port sweep (per range) and the WS-Discovery sweep (once
-// per scan) run beside it and each range's computers are merged. Covered by
-// tests/scan/scanner_test.cpp (with the nbt-responder fixture), tests/scan/nmbd_test.cpp
-// (a real nmbd) and tests/scan/cli_test.cpp (all methods over the test LAN).
+// first answer of each queried address once per scan (ranges that overlap
+// find a computer twice, but it is one computer), and tells its owner
+// everything through a ScanObserver. A range whose every address has answered
+// ends without waiting out its time-out. A datagram that answers no query of
+// the range (an address never asked, a transaction id never sent) is counted
+// and dropped. When asked, the SMB-port sweep (per range) and the WS-Discovery
+// sweep (once per scan) run beside it and each range's computers are merged.
+// Covered by tests/scan/scanner_test.cpp (with the nbt-responder fixture),
+// tests/scan/nmbd_test.cpp (a real nmbd) and tests/scan/cli_test.cpp (all
+// methods over the test LAN).
 #pragma once
 
 #include "scan/nbstat.h"
@@ -91,6 +94,12 @@ struct ScanOptions {
     WsdSweepOptions wsd;
     // Queries per second at most, first pass and retries alike; 0: no cap.
     int maxQueriesPerSecond = kDefaultQueriesPerSecond;
+    // Asked on the scanner thread while a range waits for late answers after
+    // its last query, with the range's position in `ranges` and how many of
+    // its addresses have answered; true ends that wait at once. Unset, the
+    // wait runs its whole time. Tests end a range as soon as every answer
+    // they expect is in, so a busy machine makes them slower, never wrong.
+    std::function<bool(size_t range, size_t answered)> rangeComplete;
     static constexpr int kDefaultQueriesPerSecond = 20000;
 };
 
@@ -126,7 +135,7 @@ public:
 private:
     void scan();
     int sock_prepare();
-    bool scan_range(const std::string& text);
+    bool scan_range(const std::string& text, size_t index);
     int selectReady(bool& readSet, bool& writeSet);
     bool receive_one();
     bool datagramWaiting() const;
@@ -178,6 +187,8 @@ private:
     std::thread wsdThread_;
     std::vector<WsdSweepHost> wsdHosts_;
     std::vector<std::string> wsdLog_;
+    // Every address reported in this scan (host byte order), whichever range found it.
+    std::set<uint32_t> reported_;
     int64_t progressShown_ = -1;
     std::chrono::steady_clock::time_point lastProgress_{};
 };

@@ -223,7 +223,15 @@ std::vector<std::string> FreeDriveNames() {
     return names;
 }
 
+namespace {
+const std::atomic<bool> kNeverCancelled{false};
+}
+
 int MountShare(const std::string& url, const smbproto::JobAuth& auth) {
+    return MountShare(url, auth, kNeverCancelled);
+}
+
+int MountShare(const std::string& url, const smbproto::JobAuth& auth, const std::atomic<bool>& cancel) {
     const QString gio = QStringLiteral("gio");
     const QString qurl = QString::fromStdString(url);
     // Without an account gio's standard input is empty, so it cannot answer a
@@ -243,19 +251,25 @@ int MountShare(const std::string& url, const smbproto::JobAuth& auth) {
         // again and reads the end of input: one attempt, never a loop.
         QByteArray answers =
             QByteArray::fromStdString(auth.user + "\n" + auth.domain + "\n" + auth.password + "\n");
-        mount = launcher().runWithInput(gio, {QStringLiteral("mount"), qurl}, answers, kMountTimeoutMs);
+        mount =
+            launcher().runCancellable(gio, {QStringLiteral("mount"), qurl}, answers, kMountTimeoutMs, cancel);
         answers.fill('\0');
     } else {
-        mount = launcher().run(gio, {QStringLiteral("mount"), QStringLiteral("-a"), qurl}, kMountTimeoutMs);
+        mount = launcher().runCancellable(gio, {QStringLiteral("mount"), QStringLiteral("-a"), qurl}, {},
+                                          kMountTimeoutMs, cancel);
     }
+    if (cancel)
+        return NetDriveCancelled;
     if (mount.status == RunResult::Status::FailedToStart)
         return NetDriveNoNetwork;
     // gio refuses to mount what is mounted already; whether that was the
     // reason is asked in a way that does not depend on its message language.
     if (!mount.succeeded() &&
-        !launcher().run(gio, {QStringLiteral("info"), qurl}, kInfoTimeoutMs).succeeded())
-        return NetDriveBadNetPath;
-    return NetDriveOk;
+        !launcher()
+             .runCancellable(gio, {QStringLiteral("info"), qurl}, {}, kInfoTimeoutMs, cancel)
+             .succeeded())
+        return cancel ? NetDriveCancelled : NetDriveBadNetPath;
+    return cancel ? NetDriveCancelled : NetDriveOk;
 }
 
 std::string MountedShareFolder(const std::string& uncPath) {
@@ -272,12 +286,22 @@ std::string MountedShareFolder(const std::string& uncPath) {
 }
 
 int MapNetworkDrive(const std::string& localName, const std::string& uncPath) {
+    return MapNetworkDrive(localName, uncPath, kNeverCancelled);
+}
+
+int MapNetworkDrive(const std::string& localName, const std::string& uncPath,
+                    const std::atomic<bool>& cancel) {
     const std::vector<std::string> parts = uncComponents(uncPath);
     return MapNetworkDrive(localName, uncPath,
-                           parts.empty() ? smbproto::JobAuth() : processSignIn().preferred(parts[0]));
+                           parts.empty() ? smbproto::JobAuth() : processSignIn().preferred(parts[0]), cancel);
 }
 
 int MapNetworkDrive(const std::string& localName, const std::string& uncPath, const smbproto::JobAuth& auth) {
+    return MapNetworkDrive(localName, uncPath, auth, kNeverCancelled);
+}
+
+int MapNetworkDrive(const std::string& localName, const std::string& uncPath, const smbproto::JobAuth& auth,
+                    const std::atomic<bool>& cancel) {
     const std::optional<char> letter = driveLetter(localName);
     if (!letter)
         return NetDriveBadDevice;
@@ -289,7 +313,9 @@ int MapNetworkDrive(const std::string& localName, const std::string& uncPath, co
     if (entryExists(link))
         return NetDriveAlreadyAssigned;
 
-    if (const int status = MountShare(url, auth); status != NetDriveOk)
+    // After the mount the attachment is only local files, made at once: a
+    // cancel that has not landed by then no longer counts.
+    if (const int status = MountShare(url, auth, cancel); status != NetDriveOk)
         return status;
 
     std::error_code ec;

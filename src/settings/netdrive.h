@@ -7,6 +7,7 @@
 
 #include "shares/smbproto.h"
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ enum NetDriveStatus : int {
     NetDriveBadDevice = 1200,     // the local name is not a letter and ":"
     NetDriveBadProfile = 1206,    // the bookmarks file could not be written
     NetDriveNoNetwork = 1222,     // gio could not be run at all
+    NetDriveCancelled = 1223,     // the caller gave up before the drive was attached
 };
 
 // "$HOME/NetDrives": the folder holding one link per attached letter.
@@ -43,6 +45,9 @@ std::vector<std::string> FreeDriveNames();
 // reachable) or NetDriveNoNetwork (gio could not be run). Blocks until gio
 // answers (at most about a minute and a half): never call it on the GUI thread.
 int MountShare(const std::string& url, const smbproto::JobAuth& auth);
+// The same; `cancel` set from another thread kills gio and gives
+// NetDriveCancelled.
+int MountShare(const std::string& url, const smbproto::JobAuth& auth, const std::atomic<bool>& cancel);
 
 // The folder in which the GVfs FUSE daemon shows the files of the share of
 // `uncPath` ("\\IP\share[\...]"; the share part counts): the entry of
@@ -58,8 +63,14 @@ std::string MountedShareFolder(const std::string& uncPath);
 // otherwise "gio mount -a" answers a login question as an anonymous (guest)
 // one. Returns NetDriveOk or another NetDriveStatus; on failure no link and
 // no bookmark are left behind. Blocks until gio answers (at most about a
-// minute and a half).
+// minute and a half), so a window runs it off its own thread; setting
+// `cancel` from another thread kills the gio call at once and gives
+// NetDriveCancelled, with no link and no bookmark made.
 int MapNetworkDrive(const std::string& localName, const std::string& uncPath);
+int MapNetworkDrive(const std::string& localName, const std::string& uncPath,
+                    const std::atomic<bool>& cancel);
+int MapNetworkDrive(const std::string& localName, const std::string& uncPath, const smbproto::JobAuth& auth,
+                    const std::atomic<bool>& cancel);
 int MapNetworkDrive(const std::string& localName, const std::string& uncPath, const smbproto::JobAuth& auth);
 
 } // namespace ormix

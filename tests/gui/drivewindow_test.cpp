@@ -1,8 +1,11 @@
 // The network drive window: the free-letter list built at each showing, the
-// three messages of "Подключить", what reaches the attach operation, and F1.
+// three messages of "Подключить", what reaches the attach operation, F1, and
+// the connecting state with its cancel against a gio that never answers.
 #include "gui/drivewindow.h"
 
+#include "fixtures/waitfor.h"
 #include "qtapp.h"
+#include "settings/netdrive.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -16,9 +19,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <optional>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -36,7 +44,7 @@ protected:
         if (const char* old = std::getenv("HOME"))
             oldHome_ = old;
         setenv("HOME", home_.path().toLocal8Bit().constData(), 1);
-        form_.MapDrive = [this](const QString& local, const QString& path) {
+        form_.MapDrive = [this](const QString& local, const QString& path, const std::atomic<bool>&) {
             calls_.push_back({local, path});
             return status_;
         };
@@ -62,6 +70,11 @@ protected:
     void choose(const QString& drive) {
         form_.DrivesCombo->setCurrentIndex(form_.DrivesCombo->findText(drive));
         ASSERT_EQ(form_.DrivesCombo->currentText(), drive);
+    }
+    // "Подключить", and the wait for the attachment's result.
+    void connectAndWait() {
+        QTest::mouseClick(form_.ScanButt, Qt::LeftButton);
+        ASSERT_TRUE(testing::waitFor([&] { return !form_.Connecting(); }));
     }
 
     QTemporaryDir home_;
@@ -144,7 +157,7 @@ TEST_F(ConnectDriveFormTest, SuccessPassesLowerCaseNameAndTrimmedPathAndCloses) 
     form_.show();
     form_.PathName->setText(" \t\\\\192.168.0.5\\Docs  \n");
     choose("E:");
-    QTest::mouseClick(form_.ScanButt, Qt::LeftButton);
+    connectAndWait();
     ASSERT_EQ(calls_.size(), 1u);
     EXPECT_EQ(calls_[0].localName, "e:");
     EXPECT_EQ(calls_[0].uncPath, "\\\\192.168.0.5\\Docs");
@@ -158,13 +171,14 @@ TEST_F(ConnectDriveFormTest, FailureShowsOneMessageAndStaysOpenForAnotherTry) {
     form_.PathName->setText("\\\\192.168.0.5\\Docs");
     status_ = 85;
     choose("E:");
-    QTest::mouseClick(form_.ScanButt, Qt::LeftButton);
+    connectAndWait();
     EXPECT_EQ(messages_, QStringList{"Ошибка подключения диска!"});
     EXPECT_TRUE(form_.isVisible());
+    EXPECT_TRUE(form_.ScanButt->isEnabled());
 
     status_ = 0;
     choose("F:");
-    QTest::mouseClick(form_.ScanButt, Qt::LeftButton);
+    connectAndWait();
     ASSERT_EQ(calls_.size(), 2u);
     EXPECT_EQ(calls_[1].localName, "f:");
     EXPECT_EQ(messages_.last(), "Сетевой диск F: успешно подключен!");
@@ -186,6 +200,85 @@ TEST_F(ConnectDriveFormTest, ShowForPathIsModalWithThePathFocused) {
     EXPECT_TRUE(focused);
     EXPECT_EQ(items, 23);
     EXPECT_EQ(form_.PathName->text(), "\\\\192.168.0.5\\Docs"); // kept for the next showing
+}
+
+// A gio on PATH that takes the mount and never answers, as a share that does
+// not respond would: the window shows that it connects and the program's
+// event loop runs on; each way of giving up kills gio and leaves neither a
+// link nor a bookmark, and the window stays usable.
+TEST_F(ConnectDriveFormTest, ConnectingRunsOffTheMainThreadAndEveryWayOfGivingUpKillsGio) {
+    const std::string bin = home_.path().toStdString() + "/bin";
+    const std::string pids = home_.path().toStdString() + "/gio-pids";
+    fs::create_directories(bin);
+    {
+        std::ofstream script(bin + "/gio");
+        script << "#!/bin/sh\necho $$ >> '" << pids << "'\nexec sleep 600\n";
+    }
+    fs::permissions(bin + "/gio", fs::perms::owner_all);
+    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
+    setenv("PATH", (bin + ":" + oldPath).c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", home_.path().toLocal8Bit().constData(), 1);
+    unsetenv("XDG_CONFIG_HOME");
+    form_.MapDrive = [](const QString& local, const QString& path, const std::atomic<bool>& cancel) {
+        return MapNetworkDrive(local.toStdString(), path.toStdString(), cancel);
+    };
+    auto gioPids = [&] {
+        std::vector<pid_t> out;
+        std::ifstream in(pids);
+        for (pid_t pid; in >> pid;)
+            out.push_back(pid);
+        return out;
+    };
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(5);
+
+    const struct {
+        const char* way;
+        std::function<void()> giveUp;
+        bool staysOpen;
+    } ways[] = {
+        {"Отмена", [&] { QTest::mouseClick(form_.CancelButt, Qt::LeftButton); }, true},
+        {"closing the window", [&] { form_.close(); }, false},
+        {"quitting the program", [&] { form_.CancelAndWait(); }, true},
+    };
+    size_t started = 0;
+    for (const auto& w : ways) {
+        SCOPED_TRACE(w.way);
+        form_.show();
+        form_.PathName->setText("\\\\127.0.0.1\\Docs");
+        choose("E:");
+        QTest::mouseClick(form_.ScanButt, Qt::LeftButton);
+        // "Подключить" has returned while gio still runs.
+        ASSERT_TRUE(testing::waitFor([&] { return gioPids().size() == started + 1; }, 30000));
+        const pid_t gio = gioPids().back();
+        ++started;
+        const int before = ticks;
+        ASSERT_TRUE(testing::waitFor([&] { return ticks >= before + 10; }, 30000));
+        EXPECT_TRUE(form_.Connecting());
+        EXPECT_EQ(::kill(gio, 0), 0) << "gio still waits for the share";
+        EXPECT_EQ(form_.StatusTxt->text(), TConnectDriveForm::ConnectingText());
+        EXPECT_TRUE(form_.CancelButt->isVisible() && form_.CancelButt->isEnabled());
+        EXPECT_FALSE(form_.ScanButt->isEnabled());
+        EXPECT_FALSE(form_.DrivesCombo->isEnabled());
+
+        w.giveUp();
+        ASSERT_TRUE(testing::waitFor([&] { return !form_.Connecting(); }, 30000));
+        EXPECT_EQ(::kill(gio, 0), -1);
+        EXPECT_EQ(errno, ESRCH) << "gio was killed and reaped";
+        EXPECT_FALSE(fs::exists(fs::symlink_status(home_.path().toStdString() + "/NetDrives/E")));
+        EXPECT_FALSE(fs::exists(home_.path().toStdString() + "/.config/gtk-3.0/bookmarks"));
+        EXPECT_TRUE(messages_.isEmpty()) << messages_.join(" | ").toStdString();
+        EXPECT_EQ(form_.isVisible(), w.staysOpen);
+        if (w.staysOpen) {
+            EXPECT_EQ(form_.StatusTxt->text(), TConnectDriveForm::CancelledText());
+            EXPECT_TRUE(form_.ScanButt->isEnabled());
+            EXPECT_FALSE(form_.CancelButt->isVisible());
+        }
+        form_.hide();
+    }
+    setenv("PATH", oldPath.c_str(), 1);
 }
 
 TEST_F(ConnectDriveFormTest, HelpKeyInThePathOpensTopic12) {

@@ -181,9 +181,10 @@ TEST_F(MainTreeTest, GroupingRulesAlsoWhenSwitchedDuringAScan) {
         {"D", "", 1},          {"E", "OFFICE", -1}, // off: under the first top-level node, whatever its text
         {"F", "Офис", 1},      {"G", "оФИС", 1},
     };
+    int last = 0;
     for (const auto& s : steps) {
         grouping(s.grouping > 0);
-        dlg->InsertHostNode(hostinf(s.name, "127.0.0.1", s.workgroup));
+        dlg->InsertHostNode(hostinf(s.name, "127.0.0." + std::to_string(++last), s.workgroup));
     }
     EXPECT_EQ(outline(), "WORKGROUP: A C E | OFFICE: B | : D | Офис: F G");
 
@@ -197,6 +198,22 @@ TEST_F(MainTreeTest, GroupingRulesAlsoWhenSwitchedDuringAScan) {
     EXPECT_EQ(outline(), "Вся сеть: P R | WG: Q");
     observer->finished();
     ASSERT_TRUE(waitFor([&] { return !dlg->Scanning(); }));
+}
+
+// One address is one row: a second insertion (a sign-in that listed the
+// shares, or a computer reported twice) replaces the row, its counts and its
+// search entries.
+TEST_F(MainTreeTest, SecondInsertionOfAnAddressReplacesItsRow) {
+    dlg->InsertHostNode(hostinf("ALPHA", "127.0.0.11", "WG", {"Docs"}));
+    dlg->InsertHostNode(hostinf("BETA", "127.0.0.12", "WG"));
+    dlg->InsertHostNode(hostinf("ALPHA", "127.0.0.11", "WG", {"Docs", "Public"}));
+    EXPECT_EQ(outline(), "Вся сеть: BETA ALPHA");
+    ASSERT_NE(hostNode("ALPHA"), nullptr);
+    EXPECT_EQ(column(hostNode("ALPHA"), 0), QStringList({"\\\\127.0.0.11\\Docs", "\\\\127.0.0.11\\Public"}));
+    EXPECT_EQ(dlg->HostsTotal, 2);
+    EXPECT_EQ(dlg->HostsWithShares, 1);
+    EXPECT_EQ(shareTexts(search->SearchShares),
+              QStringList({"\\\\127.0.0.11\\Docs<>ALPHA", "\\\\127.0.0.11\\Public<>ALPHA"}));
 }
 
 TEST_F(MainTreeTest, HeaderClicksSortEveryLevel) {
@@ -416,7 +433,7 @@ TEST_F(MainTreeTest, CollapseExpandAndNetworkDrive) {
 
     TConnectDriveForm drive;
     int mapped = 0;
-    drive.MapDrive = [&](const QString&, const QString&) { return ++mapped, 0; };
+    drive.MapDrive = [&](const QString&, const QString&, const std::atomic<bool>&) { return ++mapped, 0; };
     ProgramWindows windows;
     windows.main = dlg.get();
     windows.drive = &drive;

@@ -179,6 +179,33 @@ TEST_F(ScanControl, DroppedHostIsOnlyInTheComputerList) {
     EXPECT_EQ(rangeLstLines().size(), 2);
 }
 
+// Ranges that overlap report a computer twice: one listing, one row, one count.
+TEST_F(ScanControl, ComputerReportedTwiceIsOneRow) {
+    shareCounting(true);
+    lister.shares["127.0.0.12"] = {"Docs"};
+    lister.open();
+    dlg->StartScan();
+    observer->foundHost(host("TWICE", "127.0.0.12"));
+    observer->foundHost(host("OTHER", "127.0.0.11"));
+    observer->foundHost(host("TWICE", "127.0.0.12"));
+    observer->finished();
+    ASSERT_TRUE(waitFor([&] { return !dlg->Scanning(); }));
+    QStringList hosts = treeHosts();
+    hosts.sort();
+    EXPECT_EQ(hosts, QStringList({"OTHER", "TWICE"}));
+    EXPECT_EQ(lister.calls(), 2);
+    EXPECT_EQ(dlg->OnHostCntTxt->text(), " Компьютеров всего: 2, из них с ресурсами: 1");
+    EXPECT_EQ(shareTexts(search->SearchShares), QStringList{"\\\\127.0.0.12\\Docs<>TWICE"});
+    EXPECT_EQ(rangeLstLines().size(), 2);
+
+    // The next scan finds it again.
+    dlg->StartScan();
+    observer->foundHost(host("TWICE", "127.0.0.12"));
+    observer->finished();
+    ASSERT_TRUE(waitFor([&] { return !dlg->Scanning(); }));
+    EXPECT_EQ(treeHosts(), QStringList{"TWICE"});
+}
+
 // The gauge shows the share of the total, kept within 100 %, and 0 % for a
 // total of 0 (single addresses); progress may come from the scanner's thread.
 TEST_F(ScanControl, GaugeFollowsTheScanner) {

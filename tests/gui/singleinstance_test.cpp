@@ -11,6 +11,9 @@
 #include <QProcess>
 #include <QSignalSpy>
 
+#include <sys/prctl.h>
+
+#include <csignal>
 #include <memory>
 #include <vector>
 
@@ -49,6 +52,8 @@ protected:
         process->setProcessEnvironment(env);
         process->setWorkingDirectory(QDir::currentPath());
         process->setProcessChannelMode(QProcess::ForwardedChannels);
+        // A copy must not outlive a test that is killed.
+        process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
         process->start(bin, {});
         if (!process->waitForStarted(10000))
             return nullptr;

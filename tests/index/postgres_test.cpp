@@ -1,13 +1,14 @@
-// The PostgreSQL index: a real server started here (initdb and pg_ctl in a
-// temporary folder, run as an unprivileged user, listening on a Unix socket
-// only) runs the same table of cases as SQLite, then is stopped. Without a
-// server this test skips, and under CI=true it fails instead.
+// The PostgreSQL index: a real server started here (initdb and the server in
+// the foreground in a temporary folder, run as an unprivileged user, listening
+// on a Unix socket only, killed with the test if the test dies) runs the same table of cases as SQLite, then
+// is stopped. Without a server this test skips, and under CI=true it fails instead.
 #include "fixtures/netns.h"
 #include "index_cases.h"
 
 #include <QCoreApplication>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -51,10 +52,12 @@ public:
         // The server refuses to run as root: it runs as nobody in a folder
         // only nobody may enter.
         if (::geteuid() == 0) {
+            // The change of user clears the parent-death signal; setpriv sets it again.
             asUser_ = {"/usr/bin/setpriv",
                        "--reuid=nobody",
                        "--regid=nogroup",
                        "--clear-groups",
+                       "--pdeathsig=KILL",
                        "--",
                        "/usr/bin/env",
                        "-C",
@@ -70,18 +73,48 @@ public:
             error = "initdb failed";
             return false;
         }
-        if (run({bin_ + "/pg_ctl", "-D", dir_ + "/data", "-l", dir_ + "/log", "-w", "-t", "60", "-o",
-                 "-k " + dir_ + " -c listen_addresses= -c fsync=off", "start"}) != 0) {
-            error = "pg_ctl start failed";
+        // In the foreground, a child of this process: it dies with the test
+        // (its backends follow the server), never left running by a crash.
+        std::vector<std::string> server = {bin_ + "/postgres",
+                                           "-D",
+                                           dir_ + "/data",
+                                           "-k",
+                                           dir_,
+                                           "-c",
+                                           "listen_addresses=",
+                                           "-c",
+                                           "fsync=off",
+                                           "-c",
+                                           "log_min_messages=warning"};
+        server.insert(server.begin(), asUser_.begin(), asUser_.end());
+        server_ = spawnCommand(server);
+        if (server_ < 0) {
+            error = "the server did not start";
             return false;
         }
         started_ = true;
-        return true;
+        for (int i = 0; i < 600; ++i) {
+            if (run({bin_ + "/pg_isready", "-q", "-h", dir_, "-t", "1"}) == 0)
+                return true;
+            int status = 0;
+            if (::waitpid(server_, &status, WNOHANG) == server_) {
+                server_ = -1;
+                started_ = false;
+                error = "the server ended at its start";
+                return false;
+            }
+            ::usleep(100 * 1000);
+        }
+        error = "the server did not get ready within a minute";
+        return false;
     }
 
     void stop() {
-        if (started_)
+        if (started_) {
             run({bin_ + "/pg_ctl", "-D", dir_ + "/data", "-m", "immediate", "-w", "stop"});
+            stopCommand(server_);
+            server_ = -1;
+        }
         started_ = false;
         if (dir_.rfind("/tmp/ormix-pg-", 0) == 0) {
             std::error_code ec;
@@ -100,6 +133,7 @@ private:
 
     std::string bin_, dir_;
     std::vector<std::string> asUser_;
+    pid_t server_ = -1;
     bool started_ = false;
 };
 

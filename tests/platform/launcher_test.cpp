@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <optional>
@@ -99,6 +100,18 @@ TEST(ProcessLauncher, RunReportsExitOutputAndFailures) {
     r = l.run("sleep", {"30"}, 200);
     EXPECT_EQ(r.status, RunResult::Status::TimedOut);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+
+    // A caller that gives up from another thread ends the program at once.
+    std::atomic<bool> cancel{false};
+    std::thread giveUp([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        cancel = true;
+    });
+    const auto cancelledAt = std::chrono::steady_clock::now();
+    r = l.runCancellable("sleep", {"30"}, {}, 30000, cancel);
+    giveUp.join();
+    EXPECT_EQ(r.status, RunResult::Status::Cancelled);
+    EXPECT_LT(std::chrono::steady_clock::now() - cancelledAt, std::chrono::seconds(10));
 }
 
 TEST(ProcessLauncher, WorksOnAnyThreadAndDetaches) {

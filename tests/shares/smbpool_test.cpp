@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -31,6 +33,17 @@ SmbPoolOptions testOptions(std::chrono::milliseconds jobTimeout = 10s) {
     o.jobTimeout = jobTimeout;
     o.extraEnv = {"ORMIX_SMB_TEST_HOSTS=1"};
     return o;
+}
+
+// Waits until the process has ended (not reaped: that stays the pool's job).
+bool waitForExit(pid_t pid, std::chrono::milliseconds limit) {
+    const int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (fd < 0)
+        return false;
+    pollfd p{fd, POLLIN, 0};
+    const bool ended = poll(&p, 1, static_cast<int>(limit.count())) == 1;
+    close(fd);
+    return ended;
 }
 
 } // namespace
@@ -86,7 +99,7 @@ TEST(SmbPool, HelperKilledWhileIdleIsReplaced) {
     }
     ASSERT_EQ(pool.idleHelpers(), 1u);
     ASSERT_EQ(::kill(pid, SIGKILL), 0);
-    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(waitForExit(pid, 30s));
     const ShareListing l = pool.listShares("test-shares-1");
     EXPECT_EQ(l.status, 0);
     EXPECT_EQ(pool.helpersStarted(), 2);
@@ -96,7 +109,8 @@ TEST(SmbPool, HelperKilledMidJobFromOutside) {
     SmbHelperPool pool(testOptions());
     auto lease = pool.acquire();
     ASSERT_TRUE(lease);
-    ASSERT_TRUE(lease.send(smbproto::FrameWriter(smbproto::Kind::ListShares).text("test-stall").auth({}).finish()));
+    ASSERT_TRUE(
+        lease.send(smbproto::FrameWriter(smbproto::Kind::ListShares).text("test-stall").auth({}).finish()));
     std::string body;
     ASSERT_EQ(lease.read(body, std::chrono::steady_clock::now() + 5s), SmbHelperPool::Lease::Read::Frame);
     ::kill(lease.pid(), SIGKILL);
