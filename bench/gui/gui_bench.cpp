@@ -1,6 +1,6 @@
 // gui-bench: how the main window copes with a large scan. Inside a network
 // namespace made for the run, nbt-responder answers for 2,000 addresses; the
-// real TMainDlg scans them with share counting off while a 1 ms timer on the
+// real MainWindow scans them with share counting off while a 1 ms timer on the
 // main thread measures the longest stall of the event loop. Then it times
 // sorting the 2,000 hosts by each column. Prints a Markdown table of medians.
 //
@@ -74,7 +74,7 @@ ScanResult scanOnce(const std::vector<std::string>& ranges, bool shareCounting, 
     settings.showShareCount = shareCounting;
     settings.groupByWorkgroup = true;
     state.setSettings(settings);
-    auto dlg = std::make_unique<TMainDlg>(state);
+    auto dlg = std::make_unique<MainWindow>(state);
     if (lister)
         dlg->Session().Lister = lister;
     const auto list = std::make_shared<const std::vector<std::string>>(ranges);

@@ -90,7 +90,7 @@ Result runOrmix(SmbHelperPool& pool, const std::vector<std::string>& ips, int wo
     for (int w = 0; w < workers; ++w) {
         threads.emplace_back([&] {
             for (size_t i; (i = next++) < ips.size();) {
-                HOSTINF h;
+                HostInfo h;
                 h.Ip = ips[i];
                 if (EnumerateShares(h, {}, lister, nullptr) != 0)
                     ++failures;

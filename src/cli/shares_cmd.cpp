@@ -29,7 +29,7 @@ namespace {
 constexpr int kWorkers = 6; // the default of MaxAddThrds
 
 struct HostResult {
-    HOSTINF host;
+    HostInfo host;
     int32_t status = 0;
     std::vector<std::string> log;
     bool done = false;
@@ -90,7 +90,7 @@ int runShares(int argc, char** argv) {
         for (size_t i; (i = next++) < results.size();) {
             HostResult& r = results[i];
             std::vector<std::string> log;
-            HOSTINF host = r.host;
+            HostInfo host = r.host;
             const int32_t status = EnumerateShares(host, excluded, lister,
                                                    [&log](const std::string& line) { log.push_back(line); });
             std::lock_guard lock(mutex);

@@ -1,4 +1,4 @@
-// TAbout: the About box.
+// AboutBox: the About box.
 #include "gui/aboutbox.h"
 
 #include "gui/application.h"
@@ -53,11 +53,11 @@ void showFileLink(QLabel* label, const QString& path) {
 
 } // namespace
 
-QString TAbout::ReadmePath() {
+QString AboutBox::ReadmePath() {
     return QString::fromStdString(DataFilesDir()) + QStringLiteral("/README.md");
 }
 
-TAbout::TAbout(const TMainDlg& mainDlg, QWidget* parent)
+AboutBox::AboutBox(const MainWindow& mainDlg, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       mainDlg_(mainDlg) {
     setObjectName(QStringLiteral("About"));
@@ -87,7 +87,7 @@ TAbout::TAbout(const TMainDlg& mainDlg, QWidget* parent)
     HelpLabel = textLabel(this, "HelpLabel", QStringLiteral("Справка:"), QRect(8, 70, 60, 16));
     HelpLink = fileLinkLabel(this, "HelpLink", QRect(70, 70, 130, 16), [this] { return mainDlg_.HelpFile; });
     ReadmeLabel = textLabel(this, "ReadmeLabel", QStringLiteral("Описание:"), QRect(8, 90, 60, 16));
-    ReadmeLink = fileLinkLabel(this, "ReadmeLink", QRect(70, 90, 130, 16), &TAbout::ReadmePath);
+    ReadmeLink = fileLinkLabel(this, "ReadmeLink", QRect(70, 90, 130, 16), &AboutBox::ReadmePath);
 
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));
@@ -96,7 +96,7 @@ TAbout::TAbout(const TMainDlg& mainDlg, QWidget* parent)
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void TAbout::showEvent(QShowEvent* event) {
+void AboutBox::showEvent(QShowEvent* event) {
     TitleLabel->setText(mainDlg_.TitleText);
     showFileLink(HelpLink, mainDlg_.HelpFile);
     showFileLink(ReadmeLink, ReadmePath());

@@ -1,4 +1,4 @@
-// TAbout: the About box, a fixed dialog with the title, the version and
+// AboutBox: the About box, a fixed dialog with the title, the version and
 // links to the help page and the README that come with the program.
 // Tests: tests/shell/mainwindow_test.cpp.
 #pragma once
@@ -10,12 +10,12 @@ class QPushButton;
 
 namespace ormix {
 
-class TMainDlg;
+class MainWindow;
 
-class TAbout : public QDialog {
+class AboutBox : public QDialog {
     Q_OBJECT
 public:
-    explicit TAbout(const TMainDlg& mainDlg, QWidget* parent = nullptr);
+    explicit AboutBox(const MainWindow& mainDlg, QWidget* parent = nullptr);
 
     // The README beside the help page (DataFilesDir(); an installed copy:
     // share/ormix/README.md).
@@ -35,7 +35,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    const TMainDlg& mainDlg_;
+    const MainWindow& mainDlg_;
 };
 
 } // namespace ormix

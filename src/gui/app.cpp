@@ -31,44 +31,44 @@
 namespace ormix {
 
 void ConnectWindows(const ProgramWindows& w) {
-    TMainDlg* main = w.main;
-    if (TSetupForm* settings = w.settings) {
-        QObject::connect(main, &TMainDlg::SettingsWindowWanted, settings, [settings] { settings->exec(); });
-        QObject::connect(settings, &QDialog::finished, main, &TMainDlg::SettingsWindowClosed);
+    MainWindow* main = w.main;
+    if (SettingsWindow* settings = w.settings) {
+        QObject::connect(main, &MainWindow::SettingsWindowWanted, settings, [settings] { settings->exec(); });
+        QObject::connect(settings, &QDialog::finished, main, &MainWindow::SettingsWindowClosed);
     }
-    if (TAbout* about = w.about)
-        QObject::connect(main, &TMainDlg::AboutBoxWanted, about, [about] { about->exec(); });
-    if (TIndexForm* search = w.search) {
-        QObject::connect(main, &TMainDlg::SearchWindowWanted, search, [search] { search->exec(); });
-        QObject::connect(main, &TMainDlg::ScanStarting, search, [search] {
+    if (AboutBox* about = w.about)
+        QObject::connect(main, &MainWindow::AboutBoxWanted, about, [about] { about->exec(); });
+    if (SearchWindow* search = w.search) {
+        QObject::connect(main, &MainWindow::SearchWindowWanted, search, [search] { search->exec(); });
+        QObject::connect(main, &MainWindow::ScanStarting, search, [search] {
             search->StopRequested = true;
             search->SearchShares.clear();
         });
         QObject::connect(
-            main, &TMainDlg::SharesListed, search, [search](const std::vector<ScannedShare>& shares) {
+            main, &MainWindow::SharesListed, search, [search](const std::vector<ScannedShare>& shares) {
                 search->SearchShares.insert(search->SearchShares.end(), shares.begin(), shares.end());
             });
-        QObject::connect(
-            main, &TMainDlg::SharesForgotten, search, [search](const std::vector<ScannedShare>& shares) {
-                std::erase_if(search->SearchShares, [&shares](const ScannedShare& s) {
-                    return std::find(shares.begin(), shares.end(), s) != shares.end();
-                });
-            });
-        QObject::connect(main, &TMainDlg::ScanCompleted, search, &TIndexForm::RefreshIndexAfterScan);
+        QObject::connect(main, &MainWindow::SharesForgotten, search,
+                         [search](const std::vector<ScannedShare>& shares) {
+                             std::erase_if(search->SearchShares, [&shares](const ScannedShare& s) {
+                                 return std::find(shares.begin(), shares.end(), s) != shares.end();
+                             });
+                         });
+        QObject::connect(main, &MainWindow::ScanCompleted, search, &SearchWindow::RefreshIndexAfterScan);
     }
-    if (TConnectDriveForm* drive = w.drive)
-        QObject::connect(main, &TMainDlg::DriveWindowWanted, drive,
+    if (DriveWindow* drive = w.drive)
+        QObject::connect(main, &MainWindow::DriveWindowWanted, drive,
                          [drive](const QString& path) { drive->ShowForPath(path); });
-    if (TAddrMgrForm* computers = w.computers) {
-        QObject::connect(main, &TMainDlg::ComputerListWindowWanted, computers,
+    if (ComputerListWindow* computers = w.computers) {
+        QObject::connect(main, &MainWindow::ComputerListWindowWanted, computers,
                          [computers] { computers->exec(); });
-        QObject::connect(main, &TMainDlg::ComputerListSaveWanted, computers, &TAddrMgrForm::SaveComputerList);
-        QObject::connect(main, &TMainDlg::ComputerFound, computers, &TAddrMgrForm::NoteFoundBy);
+        QObject::connect(main, &MainWindow::ComputerListSaveWanted, computers,
+                         &ComputerListWindow::SaveComputerList);
+        QObject::connect(main, &MainWindow::ComputerFound, computers, &ComputerListWindow::NoteFoundBy);
     }
 }
 
-void StopAndJoinEverything(SmbHelperPool& pool, TMainDlg* main, TIndexForm* search,
-                           TConnectDriveForm* drive) {
+void StopAndJoinEverything(SmbHelperPool& pool, MainWindow* main, SearchWindow* search, DriveWindow* drive) {
     if (drive)
         drive->CancelAndWait();
     pool.shutdown();
@@ -102,17 +102,17 @@ Program createProgram() {
     const bool listRead = static_cast<bool>(state.loadComputerList());
 
     ProgramWindows& w = p.windows;
-    TMainDlg* main = w.main = new TMainDlg(state);
+    MainWindow* main = w.main = new MainWindow(state);
     SetupHost host;
     host.OpenHelpTopic = [main](int topic) { main->OpenHelpTopic(topic); };
-    w.settings = new TSetupForm(state, std::move(host));
-    w.about = new TAbout(*main);
-    w.search = new TIndexForm(state.config());
+    w.settings = new SettingsWindow(state, std::move(host));
+    w.about = new AboutBox(*main);
+    w.search = new SearchWindow(state.config());
     w.search->EnableIndex();
-    auto* programs = new TOpenWithForm(state.config());
+    auto* programs = new ProgramsWindow(state.config());
     w.search->SetOpenWithForm(programs);
-    w.drive = new TConnectDriveForm;
-    w.computers = new TAddrMgrForm(state.computers());
+    w.drive = new DriveWindow;
+    w.computers = new ComputerListWindow(state.computers());
     ConnectWindows(w);
 
     if (!listRead)
@@ -144,15 +144,15 @@ int RunOrmix(int argc, char** argv) {
         std::error_code ec;
         const bool firstStart = RunsInstalled() && !std::filesystem::exists(ConfigFilePath(), ec);
         program = createProgram();
-        TMainDlg* main = program.windows.main;
-        QObject::connect(&instance, &SingleInstance::RestoreRequested, main, &TMainDlg::RestoreFromTray);
+        MainWindow* main = program.windows.main;
+        QObject::connect(&instance, &SingleInstance::RestoreRequested, main, &MainWindow::RestoreFromTray);
         main->show();
         if (main->ConfigFile.IsTooLarge())
             ReportError(QStringLiteral("Файл настроек %1 больше 1 МБ. Он не прочитан и не будет изменён: "
                                        "программа работает с настройками по умолчанию.")
                             .arg(QString::fromStdString(main->ConfigFile.Path())));
         if (firstStart)
-            QTimer::singleShot(0, main, &TMainDlg::N2Click);
+            QTimer::singleShot(0, main, &MainWindow::N2Click);
         // The SMB helpers of the share workers start in the background now,
         // so that the first scan does not wait for them.
         const int workers = program.state->settings().maxShareWorkers;

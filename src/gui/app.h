@@ -6,22 +6,22 @@
 namespace ormix {
 
 class SmbHelperPool;
-class TAbout;
-class TAddrMgrForm;
-class TConnectDriveForm;
-class TIndexForm;
-class TMainDlg;
-class TSetupForm;
+class AboutBox;
+class ComputerListWindow;
+class DriveWindow;
+class SearchWindow;
+class MainWindow;
+class SettingsWindow;
 
 // The windows the main window works with. Any of them but the main window may
 // be null (tests make only some).
 struct ProgramWindows {
-    TMainDlg* main = nullptr;
-    TSetupForm* settings = nullptr;
-    TAbout* about = nullptr;
-    TIndexForm* search = nullptr;
-    TConnectDriveForm* drive = nullptr;
-    TAddrMgrForm* computers = nullptr;
+    MainWindow* main = nullptr;
+    SettingsWindow* settings = nullptr;
+    AboutBox* about = nullptr;
+    SearchWindow* search = nullptr;
+    DriveWindow* drive = nullptr;
+    ComputerListWindow* computers = nullptr;
 };
 
 // Connects what the main window asks of the others: its commands open the
@@ -36,8 +36,8 @@ void ConnectWindows(const ProgramWindows& windows);
 // drive attachment in progress is given up, the pool's helpers are killed so
 // that no worker stays blocked reading from one, then the search and the scan
 // are stopped and every worker is joined. The windows may be null.
-void StopAndJoinEverything(SmbHelperPool& pool, TMainDlg* main, TIndexForm* search,
-                           TConnectDriveForm* drive = nullptr);
+void StopAndJoinEverything(SmbHelperPool& pool, MainWindow* main, SearchWindow* search,
+                           DriveWindow* drive = nullptr);
 
 // Runs ORMIX; returns the exit code once every thread it started has been
 // stopped and joined.

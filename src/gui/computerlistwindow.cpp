@@ -1,4 +1,4 @@
-// TAddrMgrForm; see computerlistwindow.h.
+// ComputerListWindow; see computerlistwindow.h.
 #include "gui/computerlistwindow.h"
 #include "gui/application.h"
 
@@ -64,7 +64,7 @@ char separatorOf(const QString& format, char fallback) {
 
 } // namespace
 
-TAddrMgrForm::TAddrMgrForm(ComputerList& computers, QWidget* parent)
+ComputerListWindow::ComputerListWindow(ComputerList& computers, QWidget* parent)
     : QDialog(parent), computers_(computers) {
     ShowMessage = [this](const QString& text) { QMessageBox::critical(this, MessageBoxTitle(), text); };
     AskExportPath = [this] { return askExportPath(); };
@@ -72,7 +72,7 @@ TAddrMgrForm::TAddrMgrForm(ComputerList& computers, QWidget* parent)
     buildLayout();
 }
 
-void TAddrMgrForm::buildLayout() {
+void ComputerListWindow::buildLayout() {
     setObjectName(QStringLiteral("AddrMgrForm"));
     setWindowTitle(QStringLiteral("Список компьютеров"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -105,7 +105,7 @@ void TAddrMgrForm::buildLayout() {
     AddrList->header()->setSectionsClickable(true);
     AddrList->header()->setSortIndicatorShown(false);
     AddrList->installEventFilter(this);
-    connect(AddrList->header(), &QHeaderView::sectionClicked, this, &TAddrMgrForm::AddrListColumnClick);
+    connect(AddrList->header(), &QHeaderView::sectionClicked, this, &ComputerListWindow::AddrListColumnClick);
 
     RxSpeedButton3 = flatButton(this, "RxSpeedButton3", QStringLiteral("-"),
                                 QStringLiteral("Удалить выделенные компьютеры"));
@@ -155,10 +155,10 @@ void TAddrMgrForm::buildLayout() {
     AddrList->setMinimumHeight(348);
     setFixedSize(sizeHint().expandedTo(QSize(std::max(519, tableWidth), 400)));
 
-    connect(RxSpeedButton3, &QToolButton::clicked, this, &TAddrMgrForm::RxSpeedButton3Click);
-    connect(RxSpeedButton5, &QToolButton::clicked, this, &TAddrMgrForm::RxSpeedButton1Click);
-    connect(RxSpeedButton4, &QToolButton::clicked, this, &TAddrMgrForm::RxSpeedButton4Click);
-    connect(CsvExportButt, &QToolButton::clicked, this, &TAddrMgrForm::CsvExportButtClick);
+    connect(RxSpeedButton3, &QToolButton::clicked, this, &ComputerListWindow::RxSpeedButton3Click);
+    connect(RxSpeedButton5, &QToolButton::clicked, this, &ComputerListWindow::RxSpeedButton1Click);
+    connect(RxSpeedButton4, &QToolButton::clicked, this, &ComputerListWindow::RxSpeedButton4Click);
+    connect(CsvExportButt, &QToolButton::clicked, this, &ComputerListWindow::CsvExportButtClick);
 
     SaveList = new QFileDialog(this, QStringLiteral("Сохранение списка компьютеров"), QDir::homePath(),
                                QStringLiteral("Данные разделенные запятыми (*.cvs)"));
@@ -168,7 +168,7 @@ void TAddrMgrForm::buildLayout() {
     SaveList->selectFile(QStringLiteral("complist.cvs"));
 }
 
-void TAddrMgrForm::SaveComputerList() {
+void ComputerListWindow::SaveComputerList() {
     if (!computers_.SaveComputerList()) {
         ShowMessage(QString::fromUtf8(kComputerListWriteError));
         return;
@@ -176,22 +176,22 @@ void TAddrMgrForm::SaveComputerList() {
     close();
 }
 
-void TAddrMgrForm::NoteFoundBy(const std::string& ip, const std::string& labels) {
+void ComputerListWindow::NoteFoundBy(const std::string& ip, const std::string& labels) {
     if (!labels.empty())
         foundBy_[QString::fromStdString(ip).toLower()] = QString::fromStdString(labels);
 }
 
-void TAddrMgrForm::FillTable() {
+void ComputerListWindow::FillTable() {
     const QLocale locale = QLocale::system();
     const char dateSep = separatorOf(locale.dateFormat(QLocale::ShortFormat), '/');
     const char timeSep = separatorOf(locale.timeFormat(QLocale::ShortFormat), ':');
 
-    const std::vector<COMPINF_> list = computers_.Snapshot();
+    const std::vector<ComputerRecord> list = computers_.Snapshot();
     AddrList->setUpdatesEnabled(false);
     AddrList->clear();
     QList<QTreeWidgetItem*> rows;
     rows.reserve(static_cast<qsizetype>(list.size()));
-    for (const COMPINF_& c : list) {
+    for (const ComputerRecord& c : list) {
         auto* row = new ComputerRow(QStringList{
             QString::fromStdString(c.Ip), QString::fromStdString(c.Name), QString::fromStdString(c.Mac),
             QString::fromStdString(formatDosDateTime(c.LastSeen, dateSep, timeSep))});
@@ -205,14 +205,14 @@ void TAddrMgrForm::FillTable() {
     CntText->setText(QString::number(list.size()));
 }
 
-bool TAddrMgrForm::ExportTo(const QString& target) {
+bool ComputerListWindow::ExportTo(const QString& target) {
     std::error_code ec;
     std::filesystem::copy_file(computers_.ListPath(), target.toStdString(),
                                std::filesystem::copy_options::overwrite_existing, ec);
     return !ec;
 }
 
-void TAddrMgrForm::RxSpeedButton3Click() {
+void ComputerListWindow::RxSpeedButton3Click() {
     const QList<QTreeWidgetItem*> selected = AddrList->selectedItems();
     if (selected.isEmpty())
         return;
@@ -231,7 +231,7 @@ void TAddrMgrForm::RxSpeedButton3Click() {
     CntText->setText(QString::number(computers_.Count()));
 }
 
-void TAddrMgrForm::RxSpeedButton1Click() {
+void ComputerListWindow::RxSpeedButton1Click() {
     const QString target = AskExportPath();
     if (target.isEmpty())
         return;
@@ -239,7 +239,7 @@ void TAddrMgrForm::RxSpeedButton1Click() {
         ShowMessage(QStringLiteral("Не удалось сохранить список компьютеров в файл %1").arg(target));
 }
 
-void TAddrMgrForm::CsvExportButtClick() {
+void ComputerListWindow::CsvExportButtClick() {
     const QString target = AskCsvPath();
     if (target.isEmpty())
         return;
@@ -248,20 +248,20 @@ void TAddrMgrForm::CsvExportButtClick() {
         ShowMessage(error);
 }
 
-void TAddrMgrForm::RxSpeedButton4Click() {
+void ComputerListWindow::RxSpeedButton4Click() {
     close();
 }
 
-void TAddrMgrForm::AddrListColumnClick(int column) {
+void ComputerListWindow::AddrListColumnClick(int column) {
     AddrList->sortItems(column, Qt::AscendingOrder);
 }
 
-void TAddrMgrForm::showEvent(QShowEvent* event) {
+void ComputerListWindow::showEvent(QShowEvent* event) {
     FillTable();
     QDialog::showEvent(event);
 }
 
-bool TAddrMgrForm::eventFilter(QObject* watched, QEvent* event) {
+bool ComputerListWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == AddrList && event->type() == QEvent::KeyRelease &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
         RxSpeedButton3Click();
@@ -270,7 +270,7 @@ bool TAddrMgrForm::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-QString TAddrMgrForm::askExportPath() {
+QString ComputerListWindow::askExportPath() {
     if (SaveList->exec() != QDialog::Accepted || SaveList->selectedFiles().isEmpty())
         return {};
     return SaveList->selectedFiles().front();

@@ -1,4 +1,4 @@
-// TAddrMgrForm, the computer list window: shows every computer that ever
+// ComputerListWindow, the computer list window: shows every computer that ever
 // answered a scan (the program's one list, kept by AppState), deletes
 // computers from it, saves and exports "range.lst".
 // Tests: tests/gui/computerlistwindow_test.cpp.
@@ -19,11 +19,11 @@ class QTreeWidget;
 
 namespace ormix {
 
-class TAddrMgrForm : public QDialog {
+class ComputerListWindow : public QDialog {
     Q_OBJECT
 public:
     // Shows and edits `computers`, which must outlive the window.
-    explicit TAddrMgrForm(ComputerList& computers, QWidget* parent = nullptr);
+    explicit ComputerListWindow(ComputerList& computers, QWidget* parent = nullptr);
 
     ComputerList& Computers() { return computers_; }
 

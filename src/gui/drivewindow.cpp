@@ -41,7 +41,7 @@ QString trimmedPath(const QString& text) {
 
 } // namespace
 
-TConnectDriveForm::TConnectDriveForm(QWidget* parent) : QDialog(parent) {
+DriveWindow::DriveWindow(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("ConnectDriveForm"));
     setWindowTitle(QStringLiteral("Подключение сетевого диска"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
@@ -75,7 +75,7 @@ TConnectDriveForm::TConnectDriveForm(QWidget* parent) : QDialog(parent) {
     ScanButt->setIcon(ormixIcon(IconNetworkDrive));
     ScanButt->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     ScanButt->setAutoRaise(true);
-    connect(ScanButt, &QToolButton::clicked, this, &TConnectDriveForm::ScanButtClick);
+    connect(ScanButt, &QToolButton::clicked, this, &DriveWindow::ScanButtClick);
 
     StatusTxt = new QLabel(this);
     StatusTxt->setObjectName(QStringLiteral("StatusTxt"));
@@ -85,7 +85,7 @@ TConnectDriveForm::TConnectDriveForm(QWidget* parent) : QDialog(parent) {
     CancelButt->setText(QStringLiteral("Отмена"));
     CancelButt->setToolTip(QStringLiteral("Прервать подключение"));
     CancelButt->setAutoRaise(true);
-    connect(CancelButt, &QToolButton::clicked, this, &TConnectDriveForm::CancelButtClick);
+    connect(CancelButt, &QToolButton::clicked, this, &DriveWindow::CancelButtClick);
 
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addWidget(StatusTxt, 1);
@@ -113,24 +113,24 @@ TConnectDriveForm::TConnectDriveForm(QWidget* parent) : QDialog(parent) {
     OpenHelp = [](int topic) { OpenHelpTopic(topic); };
 }
 
-TConnectDriveForm::~TConnectDriveForm() {
+DriveWindow::~DriveWindow() {
     CancelAndWait();
 }
 
-QString TConnectDriveForm::ConnectingText() {
+QString DriveWindow::ConnectingText() {
     return QStringLiteral("Подключение…");
 }
 
-QString TConnectDriveForm::CancelledText() {
+QString DriveWindow::CancelledText() {
     return QStringLiteral("Подключение отменено");
 }
 
-int TConnectDriveForm::ShowForPath(const QString& uncPath) {
+int DriveWindow::ShowForPath(const QString& uncPath) {
     PathName->setText(uncPath);
     return exec();
 }
 
-void TConnectDriveForm::FormShow() {
+void DriveWindow::FormShow() {
     DrivesCombo->clear();
     const QIcon icon = ormixIcon(0);
     for (const std::string& name : FreeDriveNames())
@@ -138,7 +138,7 @@ void TConnectDriveForm::FormShow() {
     DrivesCombo->setCurrentIndex(-1);
 }
 
-void TConnectDriveForm::ScanButtClick() {
+void DriveWindow::ScanButtClick() {
     if (DrivesCombo->currentIndex() < 0) {
         ShowMessage(QStringLiteral("Не выбрана буква для сетевого диска!"));
         return;
@@ -166,7 +166,7 @@ void TConnectDriveForm::ScanButtClick() {
     });
 }
 
-void TConnectDriveForm::ConnectDone(unsigned attempt, int status, const QString& drive) {
+void DriveWindow::ConnectDone(unsigned attempt, int status, const QString& drive) {
     if (attempt != attempt_ || !connecting_)
         return; // given up by CancelAndWait, which joined the thread
     if (worker_.joinable())
@@ -186,7 +186,7 @@ void TConnectDriveForm::ConnectDone(unsigned attempt, int status, const QString&
     ShowMessage(QStringLiteral("Ошибка подключения диска!"));
 }
 
-void TConnectDriveForm::CancelButtClick() {
+void DriveWindow::CancelButtClick() {
     if (!connecting_)
         return;
     cancel_ = true;
@@ -194,7 +194,7 @@ void TConnectDriveForm::CancelButtClick() {
     StatusTxt->setText(QStringLiteral("Отмена подключения…"));
 }
 
-void TConnectDriveForm::CancelAndWait() {
+void DriveWindow::CancelAndWait() {
     if (!worker_.joinable())
         return;
     cancel_ = true;
@@ -205,12 +205,12 @@ void TConnectDriveForm::CancelAndWait() {
     }
 }
 
-void TConnectDriveForm::reject() {
+void DriveWindow::reject() {
     CancelAndWait();
     QDialog::reject();
 }
 
-void TConnectDriveForm::SetConnecting(bool on) {
+void DriveWindow::SetConnecting(bool on) {
     connecting_ = on;
     DrivesCombo->setEnabled(!on);
     PathName->setEnabled(!on);
@@ -224,7 +224,7 @@ void TConnectDriveForm::SetConnecting(bool on) {
         PathName->setFocus();
 }
 
-void TConnectDriveForm::showEvent(QShowEvent* event) {
+void DriveWindow::showEvent(QShowEvent* event) {
     // A restore from minimised is spontaneous and is not a new showing.
     if (!event->spontaneous()) {
         StatusTxt->clear();
@@ -236,7 +236,7 @@ void TConnectDriveForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-bool TConnectDriveForm::eventFilter(QObject* watched, QEvent* event) {
+bool DriveWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == PathName && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1) {
         OpenHelp(kPathHelpTopic);

@@ -1,4 +1,4 @@
-// TConnectDriveForm, the network drive window: attaches a share found by a scan
+// DriveWindow, the network drive window: attaches a share found by a scan
 // under a free drive letter (settings/netdrive.h says what that means here).
 // The attachment waits on the server for up to a minute and a half, so it runs
 // on a thread the window owns: the program stays alive meanwhile, the window
@@ -19,13 +19,13 @@ class QToolButton;
 
 namespace ormix {
 
-class TConnectDriveForm : public QDialog {
+class DriveWindow : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kPathHelpTopic = 12;
 
-    explicit TConnectDriveForm(QWidget* parent = nullptr);
-    ~TConnectDriveForm() override;
+    explicit DriveWindow(QWidget* parent = nullptr);
+    ~DriveWindow() override;
 
     // The entry point of the tree's "Подключить сетевой диск" on a share node:
     // puts the share's path ("\\IP\share") into PathName and shows the window

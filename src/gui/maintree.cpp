@@ -176,7 +176,7 @@ void OpenCompThr::run() {
 
 // --- the tree in the main window ---
 
-void TMainDlg::SetupMainTree() {
+void MainWindow::SetupMainTree() {
     QTreeWidget* tree = MainTree;
     // Sorted only when the user clicks a header section.
     tree->setSortingEnabled(false);
@@ -199,7 +199,7 @@ void TMainDlg::SetupMainTree() {
     sections->setSortIndicatorShown(true);
     sections->setSortIndicator(ColName, Qt::AscendingOrder);
     sections->setFixedHeight(kHeaderHeight);
-    connect(sections, &QHeaderView::sectionClicked, this, &TMainDlg::MainTreeColumnClick);
+    connect(sections, &QHeaderView::sectionClicked, this, &MainWindow::MainTreeColumnClick);
 
     tree->setSelectionMode(QAbstractItemView::SingleSelection);
     tree->setRootIsDecorated(true);
@@ -216,17 +216,18 @@ void TMainDlg::SetupMainTree() {
 
     TreeMenu = new QMenu(this);
     TreeMenu->setObjectName(QStringLiteral("TreeMenu"));
-    const auto item = [this](const char* name, int picture, const QString& text, void (TMainDlg::*slot)()) {
+    const auto item = [this](const char* name, int picture, const QString& text, void (MainWindow::*slot)()) {
         QAction* action = TreeMenu->addAction(ormixIcon(picture), text);
         action->setObjectName(QString::fromLatin1(name));
         connect(action, &QAction::triggered, this, slot);
         return action;
     };
-    N32 = item("N32", IconOpenFolder, QStringLiteral("Открыть"), &TMainDlg::N32Click);
-    N53 = item("N53", IconMinusBox, QStringLiteral("Свернуть все"), &TMainDlg::N53Click);
-    N43 = item("N43", IconPlusBox, QStringLiteral("Развернуть все"), &TMainDlg::N43Click);
-    N331 = item("N331", IconNetworkDrive, QStringLiteral("Подключить сетевой диск"), &TMainDlg::N331Click);
-    SignInAsItem = item("SignInAsItem", IconComputer, QStringLiteral("Войти как…"), &TMainDlg::SignInAsClick);
+    N32 = item("N32", IconOpenFolder, QStringLiteral("Открыть"), &MainWindow::N32Click);
+    N53 = item("N53", IconMinusBox, QStringLiteral("Свернуть все"), &MainWindow::N53Click);
+    N43 = item("N43", IconPlusBox, QStringLiteral("Развернуть все"), &MainWindow::N43Click);
+    N331 = item("N331", IconNetworkDrive, QStringLiteral("Подключить сетевой диск"), &MainWindow::N331Click);
+    SignInAsItem =
+        item("SignInAsItem", IconComputer, QStringLiteral("Войти как…"), &MainWindow::SignInAsClick);
     connect(TreeMenu, &QMenu::aboutToShow, this, [this] {
         const QTreeWidgetItem* node = MainTree->currentItem();
         SignInAsItem->setVisible(node && nodeKind(node) == TreeNodeKind::Host && IsRefusedHost(node));
@@ -240,14 +241,14 @@ void TMainDlg::SetupMainTree() {
     tree->viewport()->installEventFilter(input);
 }
 
-void TMainDlg::ClearTree() {
+void MainWindow::ClearTree() {
     hostRows_.clear();
     MainTree->clear();
 }
 
 // Takes the computer with this address out of the tree, with its counts and
 // its search entries.
-void TMainDlg::RemoveHostNode(const QString& ip) {
+void MainWindow::RemoveHostNode(const QString& ip) {
     QTreeWidgetItem* old = hostRows_.take(ip);
     if (!old)
         return;
@@ -263,7 +264,7 @@ void TMainDlg::RemoveHostNode(const QString& ip) {
         emit SharesForgotten(forgotten);
 }
 
-void TMainDlg::InsertHostNode(const HOSTINF& host) {
+void MainWindow::InsertHostNode(const HostInfo& host) {
     RemoveHostNode(QString::fromStdString(host.Ip));
     QTreeWidgetItem* group = nullptr;
     if (state_.settings().groupByWorkgroup) {
@@ -292,7 +293,8 @@ void TMainDlg::InsertHostNode(const HOSTINF& host) {
                                  {visibleText(host.Name), QString::fromStdString(host.Ip),
                                   QString::number(shareCount), visibleText(host.Mac)},
                                  IconComputer);
-    hostNode->setData(ColName, Qt::UserRole, QString::fromStdString(host.Name)); // the name its search entries carry
+    hostNode->setData(ColName, Qt::UserRole,
+                      QString::fromStdString(host.Name)); // the name its search entries carry
     hostRows_.insert(QString::fromStdString(host.Ip), hostNode);
     if (!host.FoundBy.empty())
         hostNode->setToolTip(ColName, QStringLiteral("Найден: ") + QString::fromStdString(host.FoundBy));
@@ -321,11 +323,11 @@ void TMainDlg::InsertHostNode(const HOSTINF& host) {
         emit SharesListed(searchEntries);
 }
 
-int TMainDlg::MainTreeCompareItems(const QTreeWidgetItem* a, const QTreeWidgetItem* b) const {
+int MainWindow::MainTreeCompareItems(const QTreeWidgetItem* a, const QTreeWidgetItem* b) const {
     return compareNodes(a, b);
 }
 
-void TMainDlg::MainTreeColumnClick(int column) {
+void MainWindow::MainTreeColumnClick(int column) {
     // The same column again turns the direction; another one keeps it. The
     // tree starts sorted ascending by name, so the first click on "Название"
     // sorts descending.
@@ -335,7 +337,7 @@ void TMainDlg::MainTreeColumnClick(int column) {
     MainTree->sortItems(column, sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
-void TMainDlg::OpenFocusedNode() {
+void MainWindow::OpenFocusedNode() {
     const QTreeWidgetItem* node = MainTree->currentItem();
     if (!node)
         return;
@@ -364,7 +366,7 @@ void TMainDlg::OpenFocusedNode() {
     opener->start();
 }
 
-void TMainDlg::OpenerDone(int generation) {
+void MainWindow::OpenerDone(int generation) {
     // A scan start sets the count to 0; an opener from before it is no longer
     // counted, so the count never goes below 0.
     if (generation == session_->Generation && PendingOpens > 0)
@@ -372,24 +374,24 @@ void TMainDlg::OpenerDone(int generation) {
     ShowPendingOpens();
 }
 
-void TMainDlg::ShowPendingOpens() {
+void MainWindow::ShowPendingOpens() {
     SetStatusText(TotHostTxt,
                   QStringLiteral(" В очереди на открытие хостов: ") + QString::number(PendingOpens));
 }
 
-void TMainDlg::N32Click() {
+void MainWindow::N32Click() {
     OpenFocusedNode();
 }
 
-void TMainDlg::N53Click() {
+void MainWindow::N53Click() {
     MainTree->collapseAll();
 }
 
-void TMainDlg::N43Click() {
+void MainWindow::N43Click() {
     MainTree->expandAll();
 }
 
-void TMainDlg::SignInAsClick() {
+void MainWindow::SignInAsClick() {
     const QTreeWidgetItem* node = MainTree->currentItem();
     if (!node || nodeKind(node) != TreeNodeKind::Host)
         return;
@@ -418,7 +420,7 @@ void TMainDlg::SignInAsClick() {
     dialog->open();
 }
 
-void TMainDlg::N331Click() {
+void MainWindow::N331Click() {
     const QTreeWidgetItem* node = MainTree->currentItem();
     if (!node)
         return;

@@ -1,5 +1,5 @@
 // The nodes of the main window's network tree and the thread that opens one
-// in the file manager. The tree itself is TMainDlg::MainTree (maintree.cpp).
+// in the file manager. The tree itself is MainWindow::MainTree (maintree.cpp).
 // Tests: tests/shell/maintree_test.cpp.
 #pragma once
 
@@ -9,7 +9,7 @@
 
 namespace ormix {
 
-class TMainDlg;
+class MainWindow;
 
 enum class TreeNodeKind { Group = 0, Host = 1, Share = 2 };
 
@@ -26,7 +26,7 @@ public:
     bool operator<(const QTreeWidgetItem& other) const override;
 
     // The window whose compare handler orders column "IP / Описание".
-    const TMainDlg* window = nullptr;
+    const MainWindow* window = nullptr;
 };
 
 // Kind of any item of MainTree (a plain item counts by its depth).
@@ -40,7 +40,7 @@ public:
     OpenCompThr(QString path, int generation);
 
     const QString Path;
-    // The scan during which the open was requested (see TMainDlg::OpenerDone).
+    // The scan during which the open was requested (see MainWindow::OpenerDone).
     const int Generation;
 
 protected:

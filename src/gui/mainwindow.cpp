@@ -1,4 +1,4 @@
-// TMainDlg: layout, menus, tray icon, message log, placement and quit.
+// MainWindow: layout, menus, tray icon, message log, placement and quit.
 #include "gui/mainwindow.h"
 
 #include "gui/application.h"
@@ -69,7 +69,7 @@ void paintBack(QWidget* widget, const QColor& colour) {
 
 } // namespace
 
-TMainDlg::TMainDlg(AppState& state, QWidget* parent)
+MainWindow::MainWindow(AppState& state, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       ConfigFile(state.config()), state_(state) {
@@ -85,11 +85,11 @@ TMainDlg::TMainDlg(AppState& state, QWidget* parent)
     SetupMainTree();
     SetupScanControl();
     FormCreate();
-    connect(&state_, &AppState::settingsChanged, this, &TMainDlg::SettingsChanged);
+    connect(&state_, &AppState::settingsChanged, this, &MainWindow::SettingsChanged);
     SettingsChanged();
 }
 
-TMainDlg::~TMainDlg() {
+MainWindow::~MainWindow() {
     if (placementSaved_)
         return;
     try {
@@ -99,7 +99,7 @@ TMainDlg::~TMainDlg() {
     }
 }
 
-void TMainDlg::FormCreate() {
+void MainWindow::FormCreate() {
     TitleText = QStringLiteral(":: ORMIX 2.8 ::");
     setWindowTitle(TitleText);
     setWindowIcon(ormixIcon(IconComputerStar));
@@ -108,7 +108,7 @@ void TMainDlg::FormCreate() {
     BuildTray();
 }
 
-void TMainDlg::BuildLayout() {
+void MainWindow::BuildLayout() {
     auto* central = new QWidget(this);
     auto* column = new QVBoxLayout(central);
     column->setContentsMargins(0, 0, 0, 0);
@@ -150,7 +150,7 @@ void TMainDlg::BuildLayout() {
     ScanButt->setIcon(ormixIcon(IconNetwork));
     ScanButt->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     ScanButt->setGeometry(434, 4, 96, 23);
-    connect(ScanButt, &QToolButton::clicked, this, &TMainDlg::ScanButtClick);
+    connect(ScanButt, &QToolButton::clicked, this, &MainWindow::ScanButtClick);
 
     RxSpeedButton1 = flatButton(Panel2, "RxSpeedButton1", QString(), QStringLiteral("Нажми меня!"));
     RxSpeedButton1->setGeometry(434 + 96, 4, 12, 23);
@@ -165,12 +165,12 @@ void TMainDlg::BuildLayout() {
     SearchButt->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     SearchButt->setGeometry(434, 28, 108, 23);
     SearchButt->setEnabled(false);
-    connect(SearchButt, &QToolButton::clicked, this, &TMainDlg::SearchButtClick);
+    connect(SearchButt, &QToolButton::clicked, this, &MainWindow::SearchButtClick);
 
     LogButt =
         flatButton(Panel2, "LogButt", QStringLiteral("+"), QStringLiteral("Скрыть/показать окно сообщений"));
     LogButt->resize(13, 15);
-    connect(LogButt, &QToolButton::clicked, this, &TMainDlg::LogButtClick);
+    connect(LogButt, &QToolButton::clicked, this, &MainWindow::LogButtClick);
     PlaceLogButt();
 
     LogPanel = new QFrame(central);
@@ -194,34 +194,34 @@ void TMainDlg::BuildLayout() {
     setCentralWidget(central);
 }
 
-void TMainDlg::BuildMenus() {
+void MainWindow::BuildMenus() {
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     N2 = PopupMenu1->addAction(ormixIcon(IconTickedBox), QStringLiteral("Настройки"));
     N2->setObjectName(QStringLiteral("N2"));
-    connect(N2, &QAction::triggered, this, &TMainDlg::N2Click);
+    connect(N2, &QAction::triggered, this, &MainWindow::N2Click);
     N3 = PopupMenu1->addAction(ormixIcon(IconList), QStringLiteral("Список компьютеров"));
     N3->setObjectName(QStringLiteral("N3"));
-    connect(N3, &QAction::triggered, this, &TMainDlg::N3Click);
+    connect(N3, &QAction::triggered, this, &MainWindow::N3Click);
     N332 = PopupMenu1->addAction(ormixIcon(IconPicture), QStringLiteral("О программе"));
     N332->setObjectName(QStringLiteral("N332"));
-    connect(N332, &QAction::triggered, this, &TMainDlg::N332Click);
+    connect(N332, &QAction::triggered, this, &MainWindow::N332Click);
     N5 = PopupMenu1->addAction(ormixIcon(IconClose), QStringLiteral("Закрыть"));
     N5->setObjectName(QStringLiteral("N5"));
-    connect(N5, &QAction::triggered, this, &TMainDlg::N5Click);
+    connect(N5, &QAction::triggered, this, &MainWindow::N5Click);
     RxSpeedButton1->setMenu(PopupMenu1);
 
     SysMenu = new QMenu(this);
     SysMenu->setObjectName(QStringLiteral("SysMenu"));
     SN3 = SysMenu->addAction(QStringLiteral("Восстановить"));
     SN3->setObjectName(QStringLiteral("SN3"));
-    connect(SN3, &QAction::triggered, this, &TMainDlg::SN3Click);
+    connect(SN3, &QAction::triggered, this, &MainWindow::SN3Click);
     N4 = SysMenu->addAction(QStringLiteral("Закрыть"));
     N4->setObjectName(QStringLiteral("N4"));
-    connect(N4, &QAction::triggered, this, &TMainDlg::N4Click);
+    connect(N4, &QAction::triggered, this, &MainWindow::N4Click);
 }
 
-void TMainDlg::BuildTray() {
+void MainWindow::BuildTray() {
     TrayIcon = new QSystemTrayIcon(ormixIcon(IconComputerStar), this);
     TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
     TrayIcon->setToolTip(TitleText);
@@ -236,15 +236,15 @@ void TMainDlg::BuildTray() {
         TrayIcon->show();
 }
 
-bool TMainDlg::TrayAvailable() const {
+bool MainWindow::TrayAvailable() const {
     return QSystemTrayIcon::isSystemTrayAvailable() && TrayIcon->isVisible();
 }
 
-void TMainDlg::PlaceLogButt() {
+void MainWindow::PlaceLogButt() {
     LogButt->move(Panel2->width() - LogButt->width() - 2, Panel2->height() - LogButt->height() - 2);
 }
 
-bool TMainDlg::eventFilter(QObject* watched, QEvent* event) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Panel2 && event->type() == QEvent::Resize)
         PlaceLogButt();
     return QMainWindow::eventFilter(watched, event);
@@ -252,7 +252,7 @@ bool TMainDlg::eventFilter(QObject* watched, QEvent* event) {
 
 // --- message log ---
 
-void TMainDlg::AddLogLine(const QString& line) {
+void MainWindow::AddLogLine(const QString& line) {
     if (QThread::currentThread() == thread()) {
         IpMemo->appendPlainText(line);
         return;
@@ -261,7 +261,7 @@ void TMainDlg::AddLogLine(const QString& line) {
         this, [this, line] { IpMemo->appendPlainText(line); }, Qt::QueuedConnection);
 }
 
-void TMainDlg::LogButtClick() {
+void MainWindow::LogButtClick() {
     const bool closed = LogPanel->maximumHeight() == kLogClosed;
     LogPanel->setFixedHeight(closed ? kLogOpen : kLogClosed);
     LogButt->setText(closed ? QStringLiteral("-") : QStringLiteral("+"));
@@ -269,7 +269,7 @@ void TMainDlg::LogButtClick() {
 
 // --- showing, hiding and the notification area ---
 
-void TMainDlg::setVisible(bool visible) {
+void MainWindow::setVisible(bool visible) {
     const bool firstShow = visible && !shown_;
     if (firstShow) {
         shown_ = true;
@@ -281,7 +281,7 @@ void TMainDlg::setVisible(bool visible) {
         FormShow();
 }
 
-void TMainDlg::FormShow() {
+void MainWindow::FormShow() {
     LogPanel->setFixedHeight(kLogClosed);
     LogButt->setText(QStringLiteral("+"));
     // The first automatic scan comes one second after the window appears.
@@ -289,7 +289,7 @@ void TMainDlg::FormShow() {
         StartCountdown(1000);
 }
 
-void TMainDlg::HideIntoTray() {
+void MainWindow::HideIntoTray() {
     if (!TrayAvailable()) {
         showMinimized();
         return;
@@ -298,7 +298,7 @@ void TMainDlg::HideIntoTray() {
     hide();
 }
 
-void TMainDlg::RestoreFromTray() {
+void MainWindow::RestoreFromTray() {
     hiddenInTray_ = false;
     setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     show();
@@ -306,7 +306,7 @@ void TMainDlg::RestoreFromTray() {
     activateWindow();
 }
 
-void TMainDlg::changeEvent(QEvent* event) {
+void MainWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange || !isMinimized() || !TrayAvailable())
         return;
@@ -317,18 +317,18 @@ void TMainDlg::changeEvent(QEvent* event) {
     });
 }
 
-void TMainDlg::SN3Click() {
+void MainWindow::SN3Click() {
     RestoreFromTray();
 }
 
 // --- placement ---
 
-int TMainDlg::PixelsPerInch() const {
+int MainWindow::PixelsPerInch() const {
     const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
     return s ? qRound(s->logicalDotsPerInch()) : 96;
 }
 
-void TMainDlg::CentreOnScreen() {
+void MainWindow::CentreOnScreen() {
     const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
     if (!s)
         return;
@@ -336,7 +336,7 @@ void TMainDlg::CentreOnScreen() {
     move(area.center() - QPoint(width() / 2, height() / 2));
 }
 
-void TMainDlg::RestorePlacement() {
+void MainWindow::RestorePlacement() {
     const QRect now = geometry();
     const PlacementRect current{now.left(), now.top(), now.left() + now.width(), now.top() + now.height()};
     const auto stored = ReadFormPlacement(ormix::ConfigFile(placementFile()), PixelsPerInch(), current);
@@ -354,7 +354,7 @@ void TMainDlg::RestorePlacement() {
     setGeometry(wanted);
 }
 
-void TMainDlg::SavePlacement(bool destroying) {
+void MainWindow::SavePlacement(bool destroying) {
     placementSaved_ = true;
     FormPlacement placement;
     placement.ShowCmd = (hiddenInTray_ || isMinimized()) ? 2 : isMaximized() ? 3 : 1;
@@ -369,7 +369,7 @@ void TMainDlg::SavePlacement(bool destroying) {
 
 // --- closing and quitting ---
 
-void TMainDlg::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     try {
         SavePlacement(false);
     } catch (const std::exception& e) {
@@ -391,27 +391,27 @@ void TMainDlg::closeEvent(QCloseEvent* event) {
     QCoreApplication::exit(0);
 }
 
-void TMainDlg::SaveComputerListAtQuit() {
+void MainWindow::SaveComputerListAtQuit() {
     emit ComputerListSaveWanted();
 }
 
-void TMainDlg::N5Click() {
+void MainWindow::N5Click() {
     QuitRequested = true;
     close();
 }
 
-void TMainDlg::N4Click() {
+void MainWindow::N4Click() {
     QuitRequested = true;
     close();
 }
 
 // --- commands ---
 
-void TMainDlg::N3Click() {
+void MainWindow::N3Click() {
     emit ComputerListWindowWanted();
 }
 
-void TMainDlg::SearchButtClick() {
+void MainWindow::SearchButtClick() {
     if (!state_.settings().showShareCount) {
         QMessageBox::information(
             this, MessageBoxTitle(),
@@ -422,18 +422,18 @@ void TMainDlg::SearchButtClick() {
     emit SearchWindowWanted();
 }
 
-void TMainDlg::SettingsChanged() {
+void MainWindow::SettingsChanged() {
     const AppSettings& settings = state_.settings();
     // Each share worker goes by the snapshot in force when it was made.
     session_->SetShareSettings(std::make_shared<const ShareSettings>(
         ShareSettings{settings.showShareCount, settings.hideEmptyHosts, settings.ExcludedShares()}));
 }
 
-void TMainDlg::N332Click() {
+void MainWindow::N332Click() {
     emit AboutBoxWanted();
 }
 
-void TMainDlg::OpenHelpTopic(int topic) {
+void MainWindow::OpenHelpTopic(int topic) {
     ormix::OpenHelpTopic(HelpFile, topic, this);
 }
 

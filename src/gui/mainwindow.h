@@ -1,4 +1,4 @@
-// TMainDlg: the main window. It works on the program's shared settings and
+// MainWindow: the main window. It works on the program's shared settings and
 // computer list (AppState), keeps the title text and the message log, hides
 // into the notification area instead of closing, and ends the program on
 // "Закрыть". The scan control (scancontrol.cpp) and the tree of found
@@ -13,8 +13,8 @@
 #include "scan/scanner.h"
 #include "search/scannedshare.h"
 #include "settings/configfile.h"
-#include "shares/addhostthr.h"
 #include "shares/sharelist.h"
+#include "shares/sharelistworker.h"
 
 #include <QHash>
 #include <QList>
@@ -47,11 +47,11 @@ class AppState;
 class CountdownTimer;
 class ScanSession;
 
-class TMainDlg : public QMainWindow {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TMainDlg(AppState& state, QWidget* parent = nullptr);
-    ~TMainDlg() override;
+    explicit MainWindow(AppState& state, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // Appends one line to the message log (IpMemo). Safe from any thread: a
     // call from another thread is queued to the main thread whole, so lines of
@@ -119,7 +119,7 @@ public:
     // Adds a computer and its shares to the tree (main thread). A computer
     // whose address the tree already shows replaces that row, its counts and
     // its search entries: one address is one row.
-    void InsertHostNode(const HOSTINF& host);
+    void InsertHostNode(const HostInfo& host);
     // The order of column "IP / Описание": hosts by address, anything else equal.
     int MainTreeCompareItems(const QTreeWidgetItem* a, const QTreeWidgetItem* b) const;
     // A click on a header section: sorts the whole tree by that column.

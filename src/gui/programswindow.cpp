@@ -20,7 +20,7 @@ namespace {
 constexpr const char* kSection = "ProgList";
 }
 
-TOpenWithForm::TOpenWithForm(ConfigFile& cfg, QWidget* parent) : QDialog(parent), cfg_(cfg) {
+ProgramsWindow::ProgramsWindow(ConfigFile& cfg, QWidget* parent) : QDialog(parent), cfg_(cfg) {
     setObjectName("OpenWithForm");
     setWindowTitle("Открыть в...");
 
@@ -92,16 +92,16 @@ TOpenWithForm::TOpenWithForm(ConfigFile& cfg, QWidget* parent) : QDialog(parent)
 
     ShowMessage = [this](const QString& text) { QMessageBox::information(this, MessageBoxTitle(), text); };
 
-    connect(AddButt, &QPushButton::clicked, this, &TOpenWithForm::AddButtClick);
-    connect(DelButt, &QPushButton::clicked, this, &TOpenWithForm::DelButtClick);
+    connect(AddButt, &QPushButton::clicked, this, &ProgramsWindow::AddButtClick);
+    connect(DelButt, &QPushButton::clicked, this, &ProgramsWindow::DelButtClick);
     connect(RxSpeedButton1, &QPushButton::clicked, this, &QDialog::close);
     connect(TimeoutHlpBtn, &QPushButton::clicked, this, [] { OpenHelpTopic(20); });
-    connect(ProgListList, &QListWidget::itemSelectionChanged, this, &TOpenWithForm::ProgListListChange);
+    connect(ProgListList, &QListWidget::itemSelectionChanged, this, &ProgramsWindow::ProgListListChange);
 
     ReloadPrograms();
 }
 
-void TOpenWithForm::ReloadPrograms() {
+void ProgramsWindow::ReloadPrograms() {
     ProgListList->clear();
     ProgNames.clear();
     cfg_.ListKeys(kSection, ProgNames);
@@ -111,7 +111,7 @@ void TOpenWithForm::ReloadPrograms() {
     ProgNameEdit->clear();
 }
 
-void TOpenWithForm::ProgListListChange() {
+void ProgramsWindow::ProgListListChange() {
     const QList<QListWidgetItem*> sel = ProgListList->selectedItems();
     if (sel.isEmpty())
         return;
@@ -120,7 +120,7 @@ void TOpenWithForm::ProgListListChange() {
     ComStrEdit->setText(QString::fromStdString(cfg_.ReadText(kSection, name.toStdString(), "???")));
 }
 
-void TOpenWithForm::AddButtClick() {
+void ProgramsWindow::AddButtClick() {
     const std::string name = ProgNameEdit->text().toStdString();
     const std::string tmpl = ComStrEdit->text().toStdString();
     if (name.empty()) {
@@ -140,7 +140,7 @@ void TOpenWithForm::AddButtClick() {
     ReloadPrograms();
 }
 
-void TOpenWithForm::DelButtClick() {
+void ProgramsWindow::DelButtClick() {
     const QList<QListWidgetItem*> sel = ProgListList->selectedItems();
     if (sel.isEmpty())
         return;

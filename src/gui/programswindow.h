@@ -1,4 +1,4 @@
-// TOpenWithForm: the user's list of programs for opening found files, kept in
+// ProgramsWindow: the user's list of programs for opening found files, kept in
 // cfg.ini section "ProgList" (key = name, value = command-line template).
 // Tests: tests/gui/programswindow_test.cpp.
 #pragma once
@@ -22,10 +22,10 @@ inline constexpr const char* kPlaceholderHint = "%%prg%% — файл, %%dir%% �
                                                 "(локальные пути); %%url%% — адрес smb://…\n"
                                                 "%%unc%% — путь \\\\компьютер\\ресурс\\…";
 
-class TOpenWithForm : public QDialog {
+class ProgramsWindow : public QDialog {
     Q_OBJECT
 public:
-    explicit TOpenWithForm(ConfigFile& cfg, QWidget* parent = nullptr);
+    explicit ProgramsWindow(ConfigFile& cfg, QWidget* parent = nullptr);
 
     // Message boxes go through here so tests can watch them.
     std::function<void(const QString&)> ShowMessage;

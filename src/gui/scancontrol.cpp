@@ -39,7 +39,7 @@ namespace {
 // folded: while one is on its way, later ones only update the number it shows.
 class WindowScanObserver : public ScanObserver, public std::enable_shared_from_this<WindowScanObserver> {
 public:
-    explicit WindowScanObserver(TMainDlg* window) : window_(window) {}
+    explicit WindowScanObserver(MainWindow* window) : window_(window) {}
 
     void logLine(const std::string& line) override { window_->AddLogLine(QString::fromStdString(line)); }
     void foundHost(const HostTexts& host) override {
@@ -72,7 +72,7 @@ private:
         QMetaObject::invokeMethod(window_, std::forward<F>(call), Qt::QueuedConnection);
     }
 
-    TMainDlg* window_;
+    MainWindow* window_;
     std::atomic<int64_t> latest_{0};
     std::atomic<bool> progressQueued_{false};
 };
@@ -135,30 +135,30 @@ void CountdownTimer::arm() {
 
 // --- the scan control of the main window ---
 
-void TMainDlg::SetupScanControl() {
+void MainWindow::SetupScanControl() {
     AutoScanTimer = new CountdownTimer(this);
     AutoScanTimer->setObjectName(QStringLiteral("AutoScanTimer"));
-    connect(AutoScanTimer, &CountdownTimer::timeout, this, &TMainDlg::AutoScanTimerTimer);
+    connect(AutoScanTimer, &CountdownTimer::timeout, this, &MainWindow::AutoScanTimerTimer);
 
     session_ = new ScanSession(this);
     session_->Log = [this](const std::string& line) { AddLogLine(QString::fromStdString(line)); };
-    connect(session_, &ScanSession::HostListed, this, &TMainDlg::InsertHostNode);
-    connect(session_, &ScanSession::WorkerEnded, this, &TMainDlg::ShareWorkerDone);
+    connect(session_, &ScanSession::HostListed, this, &MainWindow::InsertHostNode);
+    connect(session_, &ScanSession::WorkerEnded, this, &MainWindow::ShareWorkerDone);
     connect(session_, &ScanSession::ScannerEnded, this, [this] {
         if (session_->RunningScanners <= 0) {
             ScanProgress->hide();
             AddHstTxt->show();
         }
     });
-    connect(session_, &ScanSession::Finished, this, &TMainDlg::ScanFinished);
+    connect(session_, &ScanSession::Finished, this, &MainWindow::ScanFinished);
     ShowMessage = [this](const QString& text) { QMessageBox::information(this, MessageBoxTitle(), text); };
 }
 
-void TMainDlg::ScanButtClick() {
+void MainWindow::ScanButtClick() {
     StartScan();
 }
 
-void TMainDlg::StartScan() {
+void MainWindow::StartScan() {
     // The button is disabled and the countdown waits while a scan runs, so a
     // scan never starts over another one.
     if (scanning_)
@@ -194,7 +194,7 @@ void TMainDlg::StartScan() {
     session_->Start(std::move(options), std::move(observer), fresh.maxShareWorkers);
 }
 
-void TMainDlg::AddFoundHost(const HostTexts& host) {
+void MainWindow::AddFoundHost(const HostTexts& host) {
     if (QThread::currentThread() != thread()) {
         QMetaObject::invokeMethod(
             this, [this, host] { AddFoundHost(host); }, Qt::QueuedConnection);
@@ -209,24 +209,24 @@ void TMainDlg::AddFoundHost(const HostTexts& host) {
     session_->HostFound(host);
 }
 
-void TMainDlg::ShareWorkerDone() {
+void MainWindow::ShareWorkerDone() {
     SetStatusText(OnHostCntTxt, QStringLiteral(" Компьютеров всего: %1, из них с ресурсами: %2")
                                     .arg(HostsTotal)
                                     .arg(HostsWithShares));
     ShowWorkersLeft();
 }
 
-void TMainDlg::ShowWorkersLeft() {
+void MainWindow::ShowWorkersLeft() {
     SetStatusText(AddHstTxt,
                   QStringLiteral(" Сканирование завершено.  Определение кол-ва ресурсов. Осталось: ") +
                       QString::number(session_->ActiveWorkers));
 }
 
-void TMainDlg::ScannerDone() {
+void MainWindow::ScannerDone() {
     session_->ScannerDone();
 }
 
-void TMainDlg::ScanFinished() {
+void MainWindow::ScanFinished() {
     if (!scanning_)
         return;
     scanning_ = false;
@@ -244,12 +244,12 @@ void TMainDlg::ScanFinished() {
     }
 }
 
-void TMainDlg::ShowScanTotal(int64_t total) {
+void MainWindow::ShowScanTotal(int64_t total) {
     scanTotal_ = total;
     ScanProgress->setValue(0);
 }
 
-void TMainDlg::ShowScanProgress(int64_t queriesSent) {
+void MainWindow::ShowScanProgress(int64_t queriesSent) {
     SetStatusText(TotHostTxt, QStringLiteral(" Просканировано адресов: ") + QString::number(queriesSent));
     // The gauge shows the share of the total, kept within 100 %; a total of 0 shows 0 %.
     int percent = 0;
@@ -258,7 +258,7 @@ void TMainDlg::ShowScanProgress(int64_t queriesSent) {
     ScanProgress->setValue(std::clamp(percent, 0, 100));
 }
 
-void TMainDlg::StopAndJoinWorkers() {
+void MainWindow::StopAndJoinWorkers() {
     session_->StopAndJoin();
     for (const QPointer<QThread>& opener : openers_)
         if (opener)
@@ -269,12 +269,12 @@ void TMainDlg::StopAndJoinWorkers() {
 
 // --- the auto-scan countdown ---
 
-void TMainDlg::StartCountdown(int64_t periodMs) {
+void MainWindow::StartCountdown(int64_t periodMs) {
     AutoScanTimer->setInterval(static_cast<int>(std::clamp<int64_t>(periodMs, INT_MIN, INT_MAX)));
     AutoScanTimer->start();
 }
 
-void TMainDlg::AutoScanTimerTimer() {
+void MainWindow::AutoScanTimerTimer() {
     AutoScanTimer->stop();
     if (scanning_) {
         countdownDeferred_ = true; // ScanFinished comes back here
@@ -287,11 +287,11 @@ void TMainDlg::AutoScanTimerTimer() {
 
 // --- the settings command ---
 
-void TMainDlg::N2Click() {
+void MainWindow::N2Click() {
     emit SettingsWindowWanted();
 }
 
-void TMainDlg::SettingsWindowClosed(int result) {
+void MainWindow::SettingsWindowClosed(int result) {
     // Confirmed settings may change what the last scan's shares mean for a
     // search: the search waits for the next scan.
     if (result == QDialog::Accepted)

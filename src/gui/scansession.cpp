@@ -12,7 +12,7 @@ namespace ormix {
 ScanSession::ScanSession(QObject* parent)
     : QObject(parent), shareSettings_(std::make_shared<const ShareSettings>()) {
     receiver_ =
-        std::make_unique<QueuedHostReceiver>(this, [this](const HOSTINF& host) { emit HostListed(host); });
+        std::make_unique<QueuedHostReceiver>(this, [this](const HostInfo& host) { emit HostListed(host); });
     Lister = poolLister(processSmbPool(), processSignIn());
     LaunchScanner = [this](ScanOptions options, std::shared_ptr<ScanObserver> observer) {
         StartOwnScanner(std::move(options), std::move(observer));
@@ -43,7 +43,7 @@ void ScanSession::startWorkers() {
         PendingHosts.pop_front();
         ++ActiveWorkers;
         auto* worker =
-            new AddHostThr(Lister, shareSettings_, receiver_.get(), [this](const std::string& line) {
+            new ShareListWorker(Lister, shareSettings_, receiver_.get(), [this](const std::string& line) {
                 if (Log)
                     Log(line);
             });
@@ -94,7 +94,7 @@ void ScanSession::StopAndJoin() {
         scanner_->requestStop();
         scanner_->join();
     }
-    for (const QPointer<AddHostThr>& worker : WorkerHandles)
+    for (const QPointer<ShareListWorker>& worker : WorkerHandles)
         if (worker)
             worker->wait();
 }

@@ -10,8 +10,8 @@
 
 #include "scan/nbstat.h"
 #include "scan/scanner.h"
-#include "shares/addhostthr.h"
 #include "shares/sharelist.h"
+#include "shares/sharelistworker.h"
 
 #include <QList>
 #include <QObject>
@@ -59,7 +59,7 @@ public:
     int ActiveWorkers = 0; // share workers started and not yet ended
     int RunningScanners = 0;
     // Every share worker started since the scan start; null once it is gone.
-    QList<QPointer<AddHostThr>> WorkerHandles;
+    QList<QPointer<ShareListWorker>> WorkerHandles;
     // Counts the scans; what a scan started carries it, so that news of an
     // older scan can be told apart.
     int Generation = 0;
@@ -75,7 +75,7 @@ public:
 
 signals:
     // A share worker's computer with its shares, to become a tree row.
-    void HostListed(const HOSTINF& host);
+    void HostListed(const HostInfo& host);
     // A share worker ended (ActiveWorkers counts it no longer).
     void WorkerEnded();
     // The scanner ended (RunningScanners counts it no longer).

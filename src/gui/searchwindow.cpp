@@ -128,13 +128,13 @@ ResultItem::ResultItem(const QString& host, const QString& path, const QString& 
 }
 
 bool ResultItem::operator<(const QTreeWidgetItem& other) const {
-    const auto* form = treeWidget() ? qobject_cast<const TIndexForm*>(treeWidget()->window()) : nullptr;
+    const auto* form = treeWidget() ? qobject_cast<const SearchWindow*>(treeWidget()->window()) : nullptr;
     if (!form)
         return QTreeWidgetItem::operator<(other);
     return form->ResultListCompare(*this, static_cast<const ResultItem&>(other)) < 0;
 }
 
-TIndexForm::TIndexForm(ConfigFile& cfg, QWidget* parent) : QDialog(parent), cfg_(cfg) {
+SearchWindow::SearchWindow(ConfigFile& cfg, QWidget* parent) : QDialog(parent), cfg_(cfg) {
     setObjectName("IndexForm");
     setWindowTitle(":: Search v1.1 ::");
     buildControls();
@@ -164,11 +164,11 @@ TIndexForm::TIndexForm(ConfigFile& cfg, QWidget* parent) : QDialog(parent), cfg_
 
 // The window lives as long as the process; a search still running here would
 // call into a dead object, so leave the workers nothing more to report.
-TIndexForm::~TIndexForm() {
+SearchWindow::~SearchWindow() {
     StopRequested = true; // the runner, destroyed first, waits for its workers
 }
 
-void TIndexForm::StopSearchAndWait() {
+void SearchWindow::StopSearchAndWait() {
     StopRequested = true;
     runner_->WaitForWorkers();
     pathsJob_.Wait();
@@ -178,11 +178,11 @@ void TIndexForm::StopSearchAndWait() {
     index_.reset();
 }
 
-bool TIndexForm::Searching() const {
+bool SearchWindow::Searching() const {
     return runner_->Running() || (indexRunner_ && indexRunner_->Running());
 }
 
-void TIndexForm::EnableIndex() {
+void SearchWindow::EnableIndex() {
     if (index_)
         return;
     // Records what the current walker lists (the SMB helpers, or a test's).
@@ -198,7 +198,7 @@ void TIndexForm::EnableIndex() {
     NetworkRB->setEnabled(true);
 }
 
-void TIndexForm::RefreshIndexAfterScan() {
+void SearchWindow::RefreshIndexAfterScan() {
     if (!index_)
         return;
     index_->Configure(LoadIndexSettings(cfg_));
@@ -210,26 +210,26 @@ void TIndexForm::RefreshIndexAfterScan() {
     index_->StartRefresh(std::move(entries));
 }
 
-void TIndexForm::SetShareWalker(ShareWalker* walker) {
+void SearchWindow::SetShareWalker(ShareWalker* walker) {
     walker_ = walker ? walker : ownWalker_.get();
     runner_->SetWalker(*walker_);
 }
 
-void TIndexForm::SetFileCopier(FileCopier* copier) {
+void SearchWindow::SetFileCopier(FileCopier* copier) {
     copier_ = copier ? copier : ownCopier_.get();
 }
 
-void TIndexForm::SetShareMounter(ShareMounter* mounter) {
+void SearchWindow::SetShareMounter(ShareMounter* mounter) {
     pathsJob_.Wait();
     pathsJob_.SetMounter(mounter ? *mounter : ownMounter_);
 }
 
-void TIndexForm::setActionStatus(const QString& text) {
+void SearchWindow::setActionStatus(const QString& text) {
     labelAction->setText(text);
     labelAction->setVisible(!text.isEmpty());
 }
 
-void TIndexForm::buildControls() {
+void SearchWindow::buildControls() {
     SearchDescrText = label(this, "SearchDescrText", "Имя файла для поиска :");
     SrchStr = new QLineEdit(this);
     SrchStr->setObjectName("SrchStr");
@@ -426,30 +426,30 @@ void TIndexForm::buildControls() {
 
     setFixedSize(683, 398);
 
-    connect(StartBtn, &QPushButton::clicked, this, &TIndexForm::StartSearch);
-    connect(SrchStr, &QLineEdit::returnPressed, this, &TIndexForm::StartSearch);
-    connect(RegExprTestEdit, &QLineEdit::returnPressed, this, &TIndexForm::StartSearch);
-    connect(StopBtn, &QPushButton::clicked, this, &TIndexForm::StopBtnClick);
+    connect(StartBtn, &QPushButton::clicked, this, &SearchWindow::StartSearch);
+    connect(SrchStr, &QLineEdit::returnPressed, this, &SearchWindow::StartSearch);
+    connect(RegExprTestEdit, &QLineEdit::returnPressed, this, &SearchWindow::StartSearch);
+    connect(StopBtn, &QPushButton::clicked, this, &SearchWindow::StopBtnClick);
     connect(RxSpeedButton1, &QPushButton::clicked, this, &QDialog::close);
     connect(SrchHlpBtn, &QPushButton::clicked, this, [] { OpenHelpTopic(15); });
     connect(RxSpeedButton5, &QPushButton::clicked, this, [] { OpenHelpTopic(19); });
-    connect(ExtSearchBtn, &QToolButton::clicked, this, &TIndexForm::ExtSearchBtnClick);
-    connect(TextRB, &QRadioButton::clicked, this, &TIndexForm::TextRBClick);
-    connect(RegexpRB, &QRadioButton::clicked, this, &TIndexForm::TextRBClick);
-    connect(RxSpeedButton6, &QPushButton::clicked, this, &TIndexForm::RxSpeedButton6Click);
-    connect(SLimClr, &QPushButton::clicked, this, &TIndexForm::SLimClrClick);
-    connect(Timer1, &QTimer::timeout, this, &TIndexForm::Timer1Timer);
-    connect(RxSpeedButton2, &QToolButton::clicked, this, &TIndexForm::CopyFileClick);
-    connect(CsvExportBtn, &QPushButton::clicked, this, &TIndexForm::CsvExportBtnClick);
-    connect(RxSpeedButton3, &QToolButton::clicked, this, &TIndexForm::OpenFolderClick);
-    connect(RxSpeedButton4, &QToolButton::clicked, this, &TIndexForm::CopyClipClick);
+    connect(ExtSearchBtn, &QToolButton::clicked, this, &SearchWindow::ExtSearchBtnClick);
+    connect(TextRB, &QRadioButton::clicked, this, &SearchWindow::TextRBClick);
+    connect(RegexpRB, &QRadioButton::clicked, this, &SearchWindow::TextRBClick);
+    connect(RxSpeedButton6, &QPushButton::clicked, this, &SearchWindow::RxSpeedButton6Click);
+    connect(SLimClr, &QPushButton::clicked, this, &SearchWindow::SLimClrClick);
+    connect(Timer1, &QTimer::timeout, this, &SearchWindow::Timer1Timer);
+    connect(RxSpeedButton2, &QToolButton::clicked, this, &SearchWindow::CopyFileClick);
+    connect(CsvExportBtn, &QPushButton::clicked, this, &SearchWindow::CsvExportBtnClick);
+    connect(RxSpeedButton3, &QToolButton::clicked, this, &SearchWindow::OpenFolderClick);
+    connect(RxSpeedButton4, &QToolButton::clicked, this, &SearchWindow::CopyClipClick);
     connect(ResultList, &QTreeWidget::itemDoubleClicked, this, [this] { OpenFolderClick(); });
-    connect(ResultList->header(), &QHeaderView::sectionClicked, this, &TIndexForm::ResultListColumnClick);
+    connect(ResultList->header(), &QHeaderView::sectionClicked, this, &SearchWindow::ResultListColumnClick);
     connect(ResultList, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { PopupMenu1->popup(ResultList->viewport()->mapToGlobal(pos)); });
 }
 
-void TIndexForm::showEvent(QShowEvent* e) {
+void SearchWindow::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
     BuildResultMenu();
     Timer1->start();
@@ -464,12 +464,12 @@ void TIndexForm::showEvent(QShowEvent* e) {
     }
 }
 
-void TIndexForm::hideEvent(QHideEvent* e) {
+void SearchWindow::hideEvent(QHideEvent* e) {
     Timer1->stop();
     QDialog::hideEvent(e);
 }
 
-bool TIndexForm::PreparePattern(const QString& text) {
+bool SearchWindow::PreparePattern(const QString& text) {
     const std::optional<std::string> expr = ormix::PreparePattern(text.toStdString(), RegexMode);
     if (!expr) {
         ShowMessage(QString::fromUtf8(kEmptyPatternMessage));
@@ -487,7 +487,7 @@ bool TIndexForm::PreparePattern(const QString& text) {
     return true;
 }
 
-void TIndexForm::StartSearch() {
+void SearchWindow::StartSearch() {
     // Enter in one of the edits while a search runs would start a second,
     // overlapping one; the disabled start button already says no.
     if (Searching())
@@ -544,7 +544,7 @@ void TIndexForm::StartSearch() {
     runner_->Start(query, std::move(shares), maxWorkers);
 }
 
-void TIndexForm::searchFinished() {
+void SearchWindow::searchFinished() {
     StartBtn->setEnabled(true);
     StopBtn->setEnabled(false);
     RxGIFAnimator1->hide();
@@ -553,12 +553,12 @@ void TIndexForm::searchFinished() {
     Memo2->appendPlainText("поиск закончен!");
 }
 
-void TIndexForm::StopBtnClick() {
+void SearchWindow::StopBtnClick() {
     StopRequested = true;
 }
 
-void TIndexForm::AddFoundFile(const std::string& hostName, const std::string& folder, int64_t size,
-                              const std::string& name) {
+void SearchWindow::AddFoundFile(const std::string& hostName, const std::string& folder, int64_t size,
+                                const std::string& name) {
     const QString sizeText = QString::fromStdString(SizeText(size, QLocale().groupSeparator().toStdString()));
     ++FoundFiles;
     labelFoundedFileCnt->setText(QString::number(FoundFiles));
@@ -566,7 +566,7 @@ void TIndexForm::AddFoundFile(const std::string& hostName, const std::string& fo
                                                QString::fromStdString(folder + name), sizeText, size));
 }
 
-void TIndexForm::AddSearchNote(SearchNote note, const std::string& hostName, const std::string& path) {
+void SearchWindow::AddSearchNote(SearchNote note, const std::string& hostName, const std::string& path) {
     const QString where = visible(path) + " (" + visible(hostName) + ")";
     switch (note) {
     case SearchNote::Incomplete:
@@ -581,7 +581,7 @@ void TIndexForm::AddSearchNote(SearchNote note, const std::string& hostName, con
     }
 }
 
-void TIndexForm::CsvExportBtnClick() {
+void SearchWindow::CsvExportBtnClick() {
     const QString target = AskCsvPath();
     if (target.isEmpty())
         return;
@@ -599,17 +599,17 @@ void TIndexForm::CsvExportBtnClick() {
         ShowMessage(error);
 }
 
-void TIndexForm::AddExaminedCount(int64_t count) {
+void SearchWindow::AddExaminedCount(int64_t count) {
     ExaminedFiles += count;
     labelFileCnt->setText(QString::number(ExaminedFiles));
 }
 
-void TIndexForm::Timer1Timer() {
+void SearchWindow::Timer1Timer() {
     const bool fromIndex = indexRunner_ && indexRunner_->Running();
     labelThrCnt->setText(QString::number(fromIndex ? 1 : runner_->ActiveSearchWorkers));
 }
 
-void TIndexForm::TextRBClick() {
+void SearchWindow::TextRBClick() {
     RegexMode = RegexpRB->isChecked();
     SearchDescrText->setText(RegexMode ? "Регулярное выражение для поиска файла: "
                                        : "Имя файла для поиска: ");
@@ -617,7 +617,7 @@ void TIndexForm::TextRBClick() {
     RxSpeedButton6->setEnabled(RegexMode);
 }
 
-void TIndexForm::RxSpeedButton6Click() {
+void SearchWindow::RxSpeedButton6Click() {
     if (!PreparePattern(SrchStr->text()))
         return;
     const QString text = RegExprTestEdit->text();
@@ -637,35 +637,35 @@ void TIndexForm::RxSpeedButton6Click() {
     RegExprTestEdit->setSelection(from, qtIndexOfCodePoint(text, start + len) - from);
 }
 
-void TIndexForm::ExtSearchBtnClick() {
+void SearchWindow::ExtSearchBtnClick() {
     const bool opening = ExtSrchPanel->maximumHeight() < 2;
     ExtSrchPanel->setFixedHeight(opening ? ExtSrchPanel->sizeHint().height() : 1);
     ExtSearchBtn->setIcon(ormixIcon(opening ? IconMinusBox : IconPlusBox));
 }
 
-void TIndexForm::SLimClrClick() {
+void SearchWindow::SLimClrClick() {
     SpinFrom->setValue(0);
     SpinTo->setValue(0);
 }
 
-void TIndexForm::ResultListColumnClick(int column) {
+void SearchWindow::ResultListColumnClick(int column) {
     SortColumn = column;
     ResultList->sortItems(column, Qt::AscendingOrder);
 }
 
-int TIndexForm::ResultListCompare(const ResultItem& a, const ResultItem& b) const {
+int SearchWindow::ResultListCompare(const ResultItem& a, const ResultItem& b) const {
     if (SortColumn == 2)
         return CompareSizes(a.Size, b.Size);
     // The caption, or the path (sub-item SortColumn - 1).
     return CompareTextNoCase(view(a.text(SortColumn)), view(b.text(SortColumn)));
 }
 
-ResultItem* TIndexForm::selectedRow() const {
+ResultItem* SearchWindow::selectedRow() const {
     const QList<QTreeWidgetItem*> sel = ResultList->selectedItems();
     return sel.isEmpty() ? nullptr : static_cast<ResultItem*>(sel.first());
 }
 
-void TIndexForm::CopyFileClick() {
+void SearchWindow::CopyFileClick() {
     ResultItem* row = selectedRow();
     if (!row)
         return;
@@ -734,7 +734,7 @@ void TIndexForm::CopyFileClick() {
                         .arg(target, shown, QFileInfo(finalPath).fileName()));
 }
 
-void TIndexForm::OpenFolderClick() {
+void SearchWindow::OpenFolderClick() {
     ResultItem* row = selectedRow();
     if (!row)
         return;
@@ -754,7 +754,7 @@ void TIndexForm::OpenFolderClick() {
         });
 }
 
-void TIndexForm::CopyClipClick() {
+void SearchWindow::CopyClipClick() {
     ResultItem* row = selectedRow();
     if (!row)
         return;
@@ -765,7 +765,7 @@ void TIndexForm::CopyClipClick() {
     QApplication::clipboard()->setMimeData(data);
 }
 
-void TIndexForm::BuildResultMenu() {
+void SearchWindow::BuildResultMenu() {
     PopupMenu1->clear();
     auto add = [this](const QString& caption, int tag) {
         QAction* a = PopupMenu1->addAction(QString(caption).replace('&', "&&"));
@@ -791,7 +791,7 @@ void TIndexForm::BuildResultMenu() {
     }
 }
 
-void TIndexForm::PopupMenuItemsClick(int tag) {
+void SearchWindow::PopupMenuItemsClick(int tag) {
     const std::string name = cfg_.ReadText("ProgIndex", std::to_string(tag), "??");
     switch (tag) {
     case 0:
@@ -805,7 +805,7 @@ void TIndexForm::PopupMenuItemsClick(int tag) {
         return;
     case 4:
         if (!openWith_)
-            openWith_ = new TOpenWithForm(cfg_, this);
+            openWith_ = new ProgramsWindow(cfg_, this);
         openWith_->exec();
         BuildResultMenu();
         return;
@@ -818,7 +818,7 @@ void TIndexForm::PopupMenuItemsClick(int tag) {
 // The template is split into words first and the placeholders are filled in
 // afterwards, each as part of one argument: no shell ever sees a file name.
 // A template that wants local paths mounts the share first, off the GUI thread.
-void TIndexForm::runProgram(const QString& path, const std::string& programName) {
+void SearchWindow::runProgram(const QString& path, const std::string& programName) {
     const QString name = QString::fromStdString(programName);
     const QString tmpl = QString::fromStdString(cfg_.ReadText("ProgList", programName, "??"));
     const bool wantLocal = templateWantsLocalPath(tmpl);
@@ -837,8 +837,8 @@ void TIndexForm::runProgram(const QString& path, const std::string& programName)
     setActionStatus(" Подключение ресурса " + visible(ShareOf(path.toStdString())) + "...");
 }
 
-void TIndexForm::startProgram(const QString& name, const QString& templateText, const QString& path,
-                              bool wantLocal, const ProgramPaths& paths) {
+void SearchWindow::startProgram(const QString& name, const QString& templateText, const QString& path,
+                                bool wantLocal, const ProgramPaths& paths) {
     if (wantLocal) {
         setActionStatus(paths.local
                             ? QString()

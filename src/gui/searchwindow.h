@@ -1,4 +1,4 @@
-// TIndexForm: the file search window. Turns the user's condition into an
+// SearchWindow: the file search window. Turns the user's condition into an
 // expression, runs a SearchRunner over every share of the last scan, lists the
 // found files and acts on them (copy, open folder, copy path, user programs).
 // Tests: tests/search/indexform_test.cpp.
@@ -38,7 +38,7 @@ namespace ormix {
 class ConfigFile;
 class IndexSearchRunner;
 class IndexService;
-class TOpenWithForm;
+class ProgramsWindow;
 
 // One row of ResultList: computer name, full path, size text, and the size
 // in bytes that the size column sorts by. The row shows names from servers
@@ -53,11 +53,11 @@ public:
     bool operator<(const QTreeWidgetItem& other) const override;
 };
 
-class TIndexForm : public QDialog, public SearchOwner {
+class SearchWindow : public QDialog, public SearchOwner {
     Q_OBJECT
 public:
-    explicit TIndexForm(ConfigFile& cfg, QWidget* parent = nullptr);
-    ~TIndexForm() override;
+    explicit SearchWindow(ConfigFile& cfg, QWidget* parent = nullptr);
+    ~SearchWindow() override;
 
     // Filled by the network tree (one entry per share) and emptied by the
     // scan control at every scan start.
@@ -67,7 +67,7 @@ public:
 
     // Collaborators; the defaults talk to the SMB helpers. Programs start
     // through the process-wide launcher (platform/launcher.h).
-    void SetOpenWithForm(TOpenWithForm* form) { openWith_ = form; }
+    void SetOpenWithForm(ProgramsWindow* form) { openWith_ = form; }
     void SetShareWalker(ShareWalker* walker);
     void SetFileCopier(FileCopier* copier);
     // How a share is mounted for a program that wants local paths (GVfs by default).
@@ -174,7 +174,7 @@ private:
     void setActionStatus(const QString& text);
 
     ConfigFile& cfg_;
-    TOpenWithForm* openWith_ = nullptr;
+    ProgramsWindow* openWith_ = nullptr;
     std::unique_ptr<ShareWalker> ownWalker_;
     std::unique_ptr<FileCopier> ownCopier_;
     ShareWalker* walker_ = nullptr;

@@ -1,4 +1,4 @@
-// TSetupForm; see settingswindow.h.
+// SettingsWindow; see settingswindow.h.
 #include "gui/settingswindow.h"
 #include "gui/application.h"
 
@@ -52,14 +52,14 @@ size_t characterCount(const std::string& utf8) {
 
 } // namespace
 
-TSetupForm::TSetupForm(AppState& state, SetupHost host, QWidget* parent)
+SettingsWindow::SettingsWindow(AppState& state, SetupHost host, QWidget* parent)
     : QDialog(parent), state_(state), host_(std::move(host)) {
     ShowMessage = [this](const QString& text) { QMessageBox::critical(this, MessageBoxTitle(), text); };
     buildLayout();
     showSettings();
 }
 
-void TSetupForm::buildLayout() {
+void SettingsWindow::buildLayout() {
     setObjectName(QStringLiteral("SetupForm"));
     setWindowTitle(QStringLiteral("Setup"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -224,24 +224,24 @@ void TSetupForm::buildLayout() {
     for (QToolButton* b : {RxSpeedButton1, RxSpeedButton2, RxSpeedButton3, RxSpeedButton4, AccountsButton})
         b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
 
-    connect(RxSpeedButton1, &QToolButton::clicked, this, &TSetupForm::SetRangeButtClick);
-    connect(RxSpeedButton2, &QToolButton::clicked, this, &TSetupForm::DelRangeButtClick);
-    connect(RxSpeedButton3, &QToolButton::clicked, this, &TSetupForm::SaveSettButtClick);
-    connect(RxSpeedButton4, &QToolButton::clicked, this, &TSetupForm::CancSettButtClick);
-    connect(RxSpeedButton5, &QToolButton::clicked, this, &TSetupForm::TimeoutHlpBtnClick);
-    connect(RxSpeedButton6, &QToolButton::clicked, this, &TSetupForm::RxSpeedButton6Click);
+    connect(RxSpeedButton1, &QToolButton::clicked, this, &SettingsWindow::SetRangeButtClick);
+    connect(RxSpeedButton2, &QToolButton::clicked, this, &SettingsWindow::DelRangeButtClick);
+    connect(RxSpeedButton3, &QToolButton::clicked, this, &SettingsWindow::SaveSettButtClick);
+    connect(RxSpeedButton4, &QToolButton::clicked, this, &SettingsWindow::CancSettButtClick);
+    connect(RxSpeedButton5, &QToolButton::clicked, this, &SettingsWindow::TimeoutHlpBtnClick);
+    connect(RxSpeedButton6, &QToolButton::clicked, this, &SettingsWindow::RxSpeedButton6Click);
     // Keyboard toggles follow the dependent controls as mouse clicks do.
-    connect(ResCntCheck, &QCheckBox::toggled, this, &TSetupForm::updateDependentControls);
-    connect(AutoScanCheck, &QCheckBox::toggled, this, &TSetupForm::updateDependentControls);
-    connect(IndexCheck, &QCheckBox::toggled, this, &TSetupForm::updateDependentControls);
+    connect(ResCntCheck, &QCheckBox::toggled, this, &SettingsWindow::updateDependentControls);
+    connect(AutoScanCheck, &QCheckBox::toggled, this, &SettingsWindow::updateDependentControls);
+    connect(IndexCheck, &QCheckBox::toggled, this, &SettingsWindow::updateDependentControls);
 }
 
-void TSetupForm::LoadSettings() {
+void SettingsWindow::LoadSettings() {
     state_.reloadSettings();
     showSettings();
 }
 
-void TSetupForm::showSettings() {
+void SettingsWindow::showSettings() {
     const AppSettings& settings = state_.settings();
     AdressesList->clear();
     for (const std::string& range : settings.ranges)
@@ -259,7 +259,7 @@ void TSetupForm::showSettings() {
     updateDependentControls();
 }
 
-void TSetupForm::SetRangeButtClick() {
+void SettingsWindow::SetRangeButtClick() {
     // Values, not the typed texts: "010" would otherwise reach the scanner as
     // octal.
     const int a = d11->CommittedValue(), b = d12->CommittedValue();
@@ -269,13 +269,13 @@ void TSetupForm::SetRangeButtClick() {
         AdressesList->addItem(QStringLiteral("%1.%2.%3.%4-%5").arg(a).arg(b).arg(n).arg(d).arg(e));
 }
 
-void TSetupForm::DelRangeButtClick() {
+void SettingsWindow::DelRangeButtClick() {
     const QList<QListWidgetItem*> selected = AdressesList->selectedItems();
     if (!selected.isEmpty())
         delete selected.front();
 }
 
-void TSetupForm::SaveSettButtClick() {
+void SettingsWindow::SaveSettButtClick() {
     std::vector<std::string> ranges;
     for (int i = 0; i < AdressesList->count(); ++i)
         ranges.push_back(AdressesList->item(i)->text().toStdString());
@@ -313,24 +313,24 @@ void TSetupForm::SaveSettButtClick() {
     accept();
 }
 
-void TSetupForm::CancSettButtClick() {
+void SettingsWindow::CancSettButtClick() {
     reject();
 }
 
-void TSetupForm::TimeoutHlpBtnClick() {
+void SettingsWindow::TimeoutHlpBtnClick() {
     openHelp(kExcludeHelpTopic);
 }
 
-void TSetupForm::RxSpeedButton6Click() {
+void SettingsWindow::RxSpeedButton6Click() {
     openHelp(kResCountHelpTopic);
 }
 
-void TSetupForm::showEvent(QShowEvent* event) {
+void SettingsWindow::showEvent(QShowEvent* event) {
     LoadSettings();
     QDialog::showEvent(event);
 }
 
-bool TSetupForm::eventFilter(QObject* watched, QEvent* event) {
+bool SettingsWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ExclRes && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1) {
         openHelp(kExcludeHelpTopic);
@@ -339,7 +339,7 @@ bool TSetupForm::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-void TSetupForm::updateDependentControls() {
+void SettingsWindow::updateDependentControls() {
     EmtyResCheck->setEnabled(ResCntCheck->isChecked());
     const bool autoScan = AutoScanCheck->isChecked();
     Interval->setEnabled(autoScan);
@@ -348,7 +348,7 @@ void TSetupForm::updateDependentControls() {
     Label5->setEnabled(autoScan);
 }
 
-void TSetupForm::openHelp(int topic) {
+void SettingsWindow::openHelp(int topic) {
     if (host_.OpenHelpTopic)
         host_.OpenHelpTopic(topic);
 }

@@ -1,4 +1,4 @@
-// TSetupForm, the settings window: edits the scan ranges and the options of
+// SettingsWindow, the settings window: edits the scan ranges and the options of
 // section "main" of cfg.ini in the program's shared settings (AppState) and
 // asks it to save them; every showing reloads them from the file first.
 // Tests: tests/gui/settingswindow_test.cpp.
@@ -27,14 +27,14 @@ struct SetupHost {
     std::function<void(int topic)> OpenHelpTopic;
 };
 
-class TSetupForm : public QDialog {
+class SettingsWindow : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kResCountHelpTopic = 30;
     static constexpr int kExcludeHelpTopic = 12;
 
     // The controls start from the settings `state` holds; the file is not read.
-    TSetupForm(AppState& state, SetupHost host, QWidget* parent = nullptr);
+    SettingsWindow(AppState& state, SetupHost host, QWidget* parent = nullptr);
 
     // Has the shared settings reloaded from cfg.ini and shows them.
     void LoadSettings();

@@ -48,13 +48,13 @@ bool IsRefusedHost(const QTreeWidgetItem* hostNode) {
     return hostNode && hostNode->data(0, kRefusedRole).toBool();
 }
 
-bool ListingWasRefused(const HOSTINF& host) {
+bool ListingWasRefused(const HostInfo& host) {
     return host.Shares.empty() && processSignIn().anonymousRefused(host.Ip);
 }
 
-HOSTINF HostWithListing(const QString& name, const QString& ip, const QString& mac, const QString& workgroup,
-                        const ShareListing& listing, const std::vector<std::string>& excluded) {
-    HOSTINF host;
+HostInfo HostWithListing(const QString& name, const QString& ip, const QString& mac, const QString& workgroup,
+                         const ShareListing& listing, const std::vector<std::string>& excluded) {
+    HostInfo host;
     host.Name = name.toStdString();
     host.Ip = ip.toStdString();
     host.Mac = mac.toStdString();

@@ -20,10 +20,10 @@ bool IsRefusedHost(const QTreeWidgetItem* hostNode);
 
 // Whether the host's listing was refused to every way of signing in the
 // program has: the sign-in memory saw anonymous refused and no share came.
-bool ListingWasRefused(const HOSTINF& host);
+bool ListingWasRefused(const HostInfo& host);
 
 // The host again with the shares of a successful listing, minus the excluded ones.
-HOSTINF HostWithListing(const QString& name, const QString& ip, const QString& mac, const QString& workgroup,
-                        const ShareListing& listing, const std::vector<std::string>& excluded);
+HostInfo HostWithListing(const QString& name, const QString& ip, const QString& mac, const QString& workgroup,
+                         const ShareListing& listing, const std::vector<std::string>& excluded);
 
 } // namespace ormix

@@ -11,11 +11,11 @@ SearchRunner::~SearchRunner() {
 }
 
 void SearchRunner::WaitForWorkers() {
-    for (const QPointer<FielSearchThr>& worker : workers_)
+    for (const QPointer<SearchWorker>& worker : workers_)
         if (worker)
             worker->wait();
     // The ended workers' deleteLater may never run now: delete them here.
-    for (const QPointer<FielSearchThr>& worker : workers_)
+    for (const QPointer<SearchWorker>& worker : workers_)
         delete worker.data();
     workers_.clear();
 }
@@ -43,13 +43,13 @@ int SearchRunner::LaunchWorkers() {
         const ScannedShare entry = PendingShares.front();
         if (OnShareStarted)
             OnShareStarted(entry);
-        auto* worker = new FielSearchThr(query_, stop_, owner_, *this, *walker_);
+        auto* worker = new SearchWorker(query_, stop_, owner_, *this, *walker_);
         worker->RootPath = entry.path + '\\';
         worker->HostName = entry.computerName;
         connect(worker, &QThread::finished, this, &SearchRunner::WorkerFinished);
         connect(worker, &QThread::finished, worker, &QObject::deleteLater);
         PendingShares.pop_front();
-        std::erase_if(workers_, [](const QPointer<FielSearchThr>& w) { return w.isNull(); });
+        std::erase_if(workers_, [](const QPointer<SearchWorker>& w) { return w.isNull(); });
         workers_.emplace_back(worker);
         worker->start();
         ++ActiveSearchWorkers;

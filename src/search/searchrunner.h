@@ -54,7 +54,7 @@ private:
 
     SearchOwner& owner_;
     ShareWalker* walker_;
-    std::vector<QPointer<FielSearchThr>> workers_;
+    std::vector<QPointer<SearchWorker>> workers_;
     const std::atomic<bool>& stop_;
     SearchQuery query_;
 };

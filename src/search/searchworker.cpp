@@ -15,14 +15,14 @@ constexpr int kStoppedError = 1019;
 
 } // namespace
 
-FielSearchThr::FielSearchThr(const SearchQuery& query, const std::atomic<bool>& stopRequested,
-                             SearchOwner& owner, QObject& mainContext, ShareWalker& walker, QObject* parent)
+SearchWorker::SearchWorker(const SearchQuery& query, const std::atomic<bool>& stopRequested,
+                           SearchOwner& owner, QObject& mainContext, ShareWalker& walker, QObject* parent)
     : QThread(parent), query_(query), stop_(stopRequested), owner_(owner), context_(mainContext),
       walker_(walker) {}
 
-FielSearchThr::~FielSearchThr() = default;
+SearchWorker::~SearchWorker() = default;
 
-void FielSearchThr::Execute() {
+void SearchWorker::Execute() {
     lo_ = query_.minSizeBytes;
     hi_ = query_.maxSizeBytes;
     root1251_ = utf8ToCp1251(RootPath);
@@ -55,7 +55,7 @@ void FielSearchThr::Execute() {
         &context_, [owner = &owner_, count] { owner->AddExaminedCount(count); }, Qt::QueuedConnection);
 }
 
-void FielSearchThr::QueueFoundFile() {
+void SearchWorker::QueueFoundFile() {
     if (found_.empty())
         firstQueued_ = std::chrono::steady_clock::now();
     found_.push_back(FoundFile{curFolder_, curSize_, curName_});
@@ -63,7 +63,7 @@ void FielSearchThr::QueueFoundFile() {
         PostFoundFiles();
 }
 
-void FielSearchThr::PostFoundFiles() {
+void SearchWorker::PostFoundFiles() {
     if (found_.empty())
         return;
     QMetaObject::invokeMethod(
@@ -76,7 +76,7 @@ void FielSearchThr::PostFoundFiles() {
     found_.clear();
 }
 
-void FielSearchThr::Note(SearchNote note, const std::string& path) {
+void SearchWorker::Note(SearchNote note, const std::string& path) {
     // After the files found before it, so the owner sees them in walk order.
     PostFoundFiles();
     QMetaObject::invokeMethod(
@@ -84,7 +84,7 @@ void FielSearchThr::Note(SearchNote note, const std::string& path) {
         Qt::QueuedConnection);
 }
 
-bool FielSearchThr::WalkShare(ShareWalk& walk) {
+bool SearchWorker::WalkShare(ShareWalk& walk) {
     // rel_ and rel1251_ hold the current folder relative to the root; each
     // level appends its name and gives it back at its end, so the path is
     // never copied per level.
@@ -153,7 +153,7 @@ bool FielSearchThr::WalkShare(ShareWalk& walk) {
     }
 }
 
-bool FielSearchThr::MatchFile() {
+bool SearchWorker::MatchFile() {
     ++ExaminedCount;
     if (!SizeInBand(curSize_, lo_, hi_))
         return false;

@@ -1,4 +1,4 @@
-// FielSearchThr: walks one share depth first on its own thread, tests every
+// SearchWorker: walks one share depth first on its own thread, tests every
 // file against the size band and the pattern, and posts matches (in batches)
 // and its final count to the owner on the main thread; it never waits for the
 // main thread. Tests: tests/search/searchworker_test.cpp.
@@ -56,7 +56,7 @@ inline bool SizeInBand(int64_t size, int64_t lo, int64_t hi) {
     return !((lo != 0 && size < lo) || (hi != 0 && size > hi));
 }
 
-class FielSearchThr : public QThread {
+class SearchWorker : public QThread {
     Q_OBJECT
 public:
     // Found files travel to the owner in batches of at most this many, and
@@ -66,9 +66,9 @@ public:
 
     // mainContext is an object living on the main thread; the owner's calls
     // run in its thread. stopRequested must outlive the worker.
-    FielSearchThr(const SearchQuery& query, const std::atomic<bool>& stopRequested, SearchOwner& owner,
-                  QObject& mainContext, ShareWalker& walker, QObject* parent = nullptr);
-    ~FielSearchThr() override;
+    SearchWorker(const SearchQuery& query, const std::atomic<bool>& stopRequested, SearchOwner& owner,
+                 QObject& mainContext, ShareWalker& walker, QObject* parent = nullptr);
+    ~SearchWorker() override;
 
     std::string RootPath; // share path followed by one backslash
     std::string HostName; // labels this share's results

@@ -1,8 +1,8 @@
 // The computer list and its file "range.lst" (see computerlist.h).
 #include "settings/computerlist.h"
 
-#include "platform/atomicfile.h"
 #include "export/rowformat.h"
+#include "platform/atomicfile.h"
 #include "platform/fdio.h"
 
 #include <fcntl.h>
@@ -46,7 +46,7 @@ bool parseInt32(std::string_view s, int32_t& v) {
     return !s.empty() && ec == std::errc() && end == s.data() + s.size();
 }
 
-bool parseLine(std::string_view line, COMPINF_& rec) {
+bool parseLine(std::string_view line, ComputerRecord& rec) {
     std::vector<std::string_view> fields;
     size_t start = 0;
     for (;;) {
@@ -118,10 +118,10 @@ std::string formatDosDateTime(int32_t dos, char dateSep, char timeSep) {
     return buf;
 }
 
-std::string computerListCsv(const std::vector<COMPINF_>& list) {
+std::string computerListCsv(const std::vector<ComputerRecord>& list) {
     std::vector<std::vector<std::string>> rows;
     rows.reserve(list.size());
-    for (const COMPINF_& c : list) {
+    for (const ComputerRecord& c : list) {
         std::string when;
         if (std::tm t; fromDosDateTime(c.LastSeen, t)) {
             char buf[64];
@@ -167,8 +167,8 @@ uint32_t computerIpKey(std::string_view ip) {
     return value;
 }
 
-void sortComputersByIp(std::vector<COMPINF_>& list) {
-    std::stable_sort(list.begin(), list.end(), [](const COMPINF_& a, const COMPINF_& b) {
+void sortComputersByIp(std::vector<ComputerRecord>& list) {
+    std::stable_sort(list.begin(), list.end(), [](const ComputerRecord& a, const ComputerRecord& b) {
         return computerIpKey(a.Ip) < computerIpKey(b.Ip);
     });
 }
@@ -200,7 +200,7 @@ void ComputerList::RecordComputer(const std::string& ip, const std::string& name
         found = true;
     }
     if (!found)
-        list_.insert(list_.begin(), COMPINF_{ip, clean, mac, now});
+        list_.insert(list_.begin(), ComputerRecord{ip, clean, mac, now});
 }
 
 Result<void> ComputerList::LoadComputerList() {
@@ -228,7 +228,7 @@ Result<void> ComputerList::LoadComputerList() {
         text.remove_prefix(end == text.npos ? text.size() : end + 1);
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
-        COMPINF_ rec;
+        ComputerRecord rec;
         if (parseLine(line, rec))
             list_.push_back(std::move(rec));
         else
@@ -259,14 +259,14 @@ Result<void> ComputerList::SaveComputerList() {
 size_t ComputerList::RemoveComputers(const std::vector<std::string>& ips) {
     std::lock_guard lock(mutex_);
     const size_t before = list_.size();
-    std::erase_if(list_, [&ips](const COMPINF_& rec) {
+    std::erase_if(list_, [&ips](const ComputerRecord& rec) {
         return std::any_of(ips.begin(), ips.end(),
                            [&rec](const std::string& ip) { return sameIp(rec.Ip, ip); });
     });
     return before - list_.size();
 }
 
-std::vector<COMPINF_> ComputerList::Snapshot() const {
+std::vector<ComputerRecord> ComputerList::Snapshot() const {
     std::lock_guard lock(mutex_);
     return list_;
 }

@@ -18,7 +18,7 @@
 
 namespace ormix {
 
-struct COMPINF_ {
+struct ComputerRecord {
     std::string Ip;
     std::string Name;
     std::string Mac;
@@ -40,7 +40,7 @@ std::string formatDosDateTime(int32_t dos, char dateSep = '/', char timeSep = ':
 
 // The list as a CSV file for a spreadsheet ("Экспорт в CSV"): the table's
 // columns, the date and time as "yyyy-mm-dd hh:nn:ss".
-std::string computerListCsv(const std::vector<COMPINF_>& list);
+std::string computerListCsv(const std::vector<ComputerRecord>& list);
 
 // A name as the list keeps it: blanks and control characters cut at both
 // ends, and every comma or control character inside turned into a blank, so
@@ -51,7 +51,7 @@ std::string cleanComputerName(std::string_view name);
 // dotted address (a part that is not a number counts as 0).
 uint32_t computerIpKey(std::string_view ip);
 // Sorts ascending by address; equal addresses keep their order.
-void sortComputersByIp(std::vector<COMPINF_>& list);
+void sortComputersByIp(std::vector<ComputerRecord>& list);
 
 class ComputerList {
 public:
@@ -84,7 +84,7 @@ public:
     // RecordComputer compares them); returns how many records went.
     size_t RemoveComputers(const std::vector<std::string>& ips);
 
-    std::vector<COMPINF_> Snapshot() const;
+    std::vector<ComputerRecord> Snapshot() const;
     size_t Count() const;
     // Lines of the last load that were not records (kept for the next save).
     int SkippedLines() const;
@@ -97,7 +97,7 @@ public:
 private:
     const std::string path_;
     mutable std::mutex mutex_;
-    std::vector<COMPINF_> list_;
+    std::vector<ComputerRecord> list_;
     std::vector<std::string> unreadable_; // lines that are not records, without their endings
     bool loadRefused_ = false;            // the file is there but was not read: never replace it
     std::function<int32_t()> now_;

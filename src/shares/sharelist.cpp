@@ -1,4 +1,4 @@
-// Share enumeration of one computer: exclusion and the HOSTINF it fills.
+// Share enumeration of one computer: exclusion and the HostInfo it fills.
 #include "shares/sharelist.h"
 
 #include "platform/displaytext.h"
@@ -7,12 +7,12 @@
 
 namespace ormix {
 
-void HOSTINF::addShare(std::string path, std::string remark) {
+void HostInfo::addShare(std::string path, std::string remark) {
     Shares.push_back({std::move(path), std::move(remark)});
     ShareCount = static_cast<int32_t>(Shares.size());
 }
 
-void HOSTINF::clearShares() {
+void HostInfo::clearShares() {
     Shares.clear();
     ShareCount = 0;
 }
@@ -49,7 +49,7 @@ bool isSharePathName(const std::string& name) {
            name.find_first_of(std::string_view("\\/\0", 3)) == std::string::npos;
 }
 
-int32_t EnumerateShares(HOSTINF& host, const std::vector<std::string>& excluded, const ShareLister& lister,
+int32_t EnumerateShares(HostInfo& host, const std::vector<std::string>& excluded, const ShareLister& lister,
                         const LogFn& log) {
     const std::string server = "\\\\" + host.Ip;
     ShareListing listing = lister(host.Ip);

@@ -1,4 +1,4 @@
-// One computer and its shares (HOSTINF), the share settings a worker reads,
+// One computer and its shares (HostInfo), the share settings a worker reads,
 // and the enumeration step shared by the share workers and ormix-cli shares.
 // Tests: tests/shares/sharelist_test.cpp.
 #pragma once
@@ -22,7 +22,7 @@ struct SHAREINF {
 // A computer as the scanner found it, with the shares kept by the worker.
 // Shares has no fixed capacity: every kept share is stored, so a server
 // with more than 100 shares shows them all. ShareCount == Shares.size().
-struct HOSTINF {
+struct HostInfo {
     std::string Name;
     std::string Ip;
     std::string Mac;
@@ -70,7 +70,7 @@ std::string shareEnumerateErrorLine(int32_t status, const std::string& server);
 // Lists the shares of host.Ip and appends the ones not excluded to host, in
 // the server's order. On failure logs the error line and keeps what arrived
 // before it. Returns the status (0, 5, 53, 59).
-int32_t EnumerateShares(HOSTINF& host, const std::vector<std::string>& excluded, const ShareLister& lister,
+int32_t EnumerateShares(HostInfo& host, const std::vector<std::string>& excluded, const ShareLister& lister,
                         const LogFn& log);
 
 } // namespace ormix

@@ -89,7 +89,7 @@ TEST(LoginDialog, StaysOpenOnRefusalAndHandsOverTheShares) {
     EXPECT_EQ(used.password, "right");
     EXPECT_FALSE(remembered);
 
-    const HOSTINF host =
+    const HostInfo host =
         HostWithListing(QStringLiteral("CHARLIE"), QStringLiteral("127.0.0.13"), {}, {}, got, {"IPC$"});
     ASSERT_EQ(host.ShareCount, 1);
     EXPECT_EQ(host.Shares[0].Path, "\\\\127.0.0.13\\Secret");
@@ -110,7 +110,7 @@ TEST(RefusedMark, OnlyOnHostsThatRefused) {
     EXPECT_FALSE(node->icon(0).isNull());
     EXPECT_FALSE(node->toolTip(1).isEmpty());
 
-    HOSTINF h;
+    HostInfo h;
     h.Ip = "127.0.0.77";
     EXPECT_FALSE(ListingWasRefused(h));
     SignIn& signIn = processSignIn();

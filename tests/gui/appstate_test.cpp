@@ -39,15 +39,15 @@ TEST_F(AppStateWindows, WindowsMadeInEitherOrderShareTheSettingsAndTheComputerLi
         state->reloadSettings();
         ASSERT_TRUE(state->loadComputerList());
 
-        std::unique_ptr<TMainDlg> main;
-        std::unique_ptr<TSetupForm> settings;
-        std::unique_ptr<TAddrMgrForm> computers;
+        std::unique_ptr<MainWindow> main;
+        std::unique_ptr<SettingsWindow> settings;
+        std::unique_ptr<ComputerListWindow> computers;
         if (mainFirst)
-            main = std::make_unique<TMainDlg>(*state);
-        settings = std::make_unique<TSetupForm>(*state, SetupHost{});
-        computers = std::make_unique<TAddrMgrForm>(state->computers());
+            main = std::make_unique<MainWindow>(*state);
+        settings = std::make_unique<SettingsWindow>(*state, SetupHost{});
+        computers = std::make_unique<ComputerListWindow>(state->computers());
         if (!mainFirst)
-            main = std::make_unique<TMainDlg>(*state);
+            main = std::make_unique<MainWindow>(*state);
         ConnectWindows({main.get(), settings.get(), nullptr, nullptr, nullptr, computers.get()});
 
         std::vector<ScanOptions> launched;

@@ -44,11 +44,11 @@ protected:
     }
 
     // The list as the program loads it at start, and a window on it.
-    TAddrMgrForm& makeForm(const std::string& fileText) {
+    ComputerListWindow& makeForm(const std::string& fileText) {
         writeFile(listPath_, fileText);
         list_ = std::make_unique<ComputerList>(listPath_);
         EXPECT_TRUE(list_->LoadComputerList());
-        form_ = std::make_unique<TAddrMgrForm>(*list_);
+        form_ = std::make_unique<ComputerListWindow>(*list_);
         form_->ShowMessage = [this](const QString& text) { messages_ << text; };
         form_->Computers().setClock([] { return kJan2010; });
         return *form_;
@@ -58,7 +58,7 @@ protected:
     std::string programDir_;
     std::string listPath_;
     std::unique_ptr<ComputerList> list_;
-    std::unique_ptr<TAddrMgrForm> form_;
+    std::unique_ptr<ComputerListWindow> form_;
     QStringList messages_;
 };
 
@@ -67,7 +67,7 @@ const std::string kFile = "192.168.0.5,PC5,00-0C-29-AB-CD-EF,831090864\r\n"
                           std::to_string(kMar2005) + "\r\n";
 
 TEST_F(AddrMgrFormTest, ShowsNewcomersFirstThenTheFileInOrder) {
-    TAddrMgrForm& f = makeForm(kFile);
+    ComputerListWindow& f = makeForm(kFile);
     f.Computers().RecordComputer("10.0.0.9", "A", "00-00-00-00-00-0A");
     f.Computers().RecordComputer("10.0.0.10", "B", "");
     f.show();
@@ -91,7 +91,7 @@ TEST_F(AddrMgrFormTest, ShowsNewcomersFirstThenTheFileInOrder) {
 // How a computer was found in this run shows as the row's tooltip; computers
 // not found since the start have none, and the file keeps its four fields.
 TEST_F(AddrMgrFormTest, RowsTellHowTheComputerWasFound) {
-    TAddrMgrForm& f = makeForm(kFile);
+    ComputerListWindow& f = makeForm(kFile);
     f.Computers().RecordComputer("10.0.0.9", "A", "");
     f.NoteFoundBy("10.0.0.9", "Порт SMB (445), WS-Discovery");
     f.NoteFoundBy("192.168.0.5", "NetBIOS");
@@ -109,13 +109,13 @@ TEST_F(AddrMgrFormTest, AMissingFileIsCreatedEmpty) {
     std::filesystem::remove(listPath_);
     ComputerList list(listPath_);
     EXPECT_TRUE(list.LoadComputerList());
-    TAddrMgrForm f(list);
+    ComputerListWindow f(list);
     EXPECT_TRUE(std::filesystem::exists(listPath_));
     EXPECT_EQ(f.Computers().Count(), 0u);
 }
 
 TEST_F(AddrMgrFormTest, HeaderClickSortsAscendingOnce) {
-    TAddrMgrForm& f =
+    ComputerListWindow& f =
         makeForm("192.168.0.10,PC9,," + std::to_string(kJan2010) + "\r\n" + "192.168.0.2,pc1,," +
                  std::to_string(kMar2005) + "\r\n" + "10.0.0.2,PC10,," + std::to_string(kDec2004) + "\r\n" +
                  "192.168.0.1,PC2,," + std::to_string(kDec2004) + "\r\n");
@@ -142,11 +142,11 @@ TEST_F(AddrMgrFormTest, HeaderClickSortsAscendingOnce) {
 }
 
 TEST_F(AddrMgrFormTest, DeleteRemovesTheComputersFromTheListAndTheNextSave) {
-    TAddrMgrForm& f = makeForm("10.0.0.1,A,,831090864\r\n"
-                               "10.0.0.2,B,,831090864\r\n"
-                               "10.0.0.3,C,,831090864\r\n"
-                               "10.0.0.4,D,,831090864\r\n"
-                               "10.0.0.5,E,,831090864\r\n");
+    ComputerListWindow& f = makeForm("10.0.0.1,A,,831090864\r\n"
+                                     "10.0.0.2,B,,831090864\r\n"
+                                     "10.0.0.3,C,,831090864\r\n"
+                                     "10.0.0.4,D,,831090864\r\n"
+                                     "10.0.0.5,E,,831090864\r\n");
     f.show();
     for (int row : {0, 2, 3})
         f.AddrList->topLevelItem(row)->setSelected(true);
@@ -163,13 +163,13 @@ TEST_F(AddrMgrFormTest, DeleteRemovesTheComputersFromTheListAndTheNextSave) {
     EXPECT_EQ(readFile(listPath_), "10.0.0.2,B,,831090864\r\n");
     ComputerList reloaded(listPath_);
     EXPECT_TRUE(reloaded.LoadComputerList());
-    TAddrMgrForm again(reloaded);
+    ComputerListWindow again(reloaded);
     again.show();
     EXPECT_EQ(column(again.AddrList, 1), (QStringList{"B"}));
 }
 
 TEST_F(AddrMgrFormTest, ExportCopiesTheFileAsLastSaved) {
-    TAddrMgrForm& f = makeForm(kFile);
+    ComputerListWindow& f = makeForm(kFile);
     f.Computers().RecordComputer("10.0.0.9", "A", "");
     const std::string target = dir_.filePath("out.cvs").toStdString();
     writeFile(target, "old contents that are longer than the list file itself .....................");
@@ -191,7 +191,7 @@ TEST_F(AddrMgrFormTest, ExportCopiesTheFileAsLastSaved) {
 }
 
 TEST_F(AddrMgrFormTest, ASaveClosesTheWindowUnlessItFails) {
-    TAddrMgrForm& f = makeForm(kFile);
+    ComputerListWindow& f = makeForm(kFile);
     f.show();
     ASSERT_TRUE(f.isVisible());
     f.SaveComputerList();
@@ -206,7 +206,7 @@ TEST_F(AddrMgrFormTest, ASaveClosesTheWindowUnlessItFails) {
 }
 
 TEST_F(AddrMgrFormTest, LayoutNamesTextsAndHints) {
-    TAddrMgrForm& f = makeForm("");
+    ComputerListWindow& f = makeForm("");
     EXPECT_EQ(f.windowTitle(), "Список компьютеров");
     EXPECT_GE(f.width(), 519);
     EXPECT_GE(f.height(), 400);

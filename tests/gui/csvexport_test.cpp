@@ -1,8 +1,8 @@
 // "Экспорт в CSV" of the computer list and search windows, and Qt's own
 // dialogs speaking Russian.
 #include "fixtures/files.h"
-#include "gui/searchwindow.h"
 #include "gui/computerlistwindow.h"
+#include "gui/searchwindow.h"
 #include "settings/configfile.h"
 
 #include <QDialogButtonBox>
@@ -26,7 +26,7 @@ TEST(CsvExport, ComputerListWritesTheListInMemory) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     ComputerList list(dir.path().toStdString() + "/range.lst");
-    TAddrMgrForm form(list);
+    ComputerListWindow form(list);
     QStringList messages;
     form.ShowMessage = [&](const QString& m) { messages << m; };
     form.Computers().setClock([] { return 0x3C210000; }); // 1 January 2010 00:00:00
@@ -61,7 +61,7 @@ TEST(CsvExport, SearchResultsInTheOrderShown) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     ConfigFile cfg(dir.filePath("cfg.ini").toStdString());
-    TIndexForm form(cfg);
+    SearchWindow form(cfg);
     QStringList messages;
     form.ShowMessage = [&](const QString& m) { messages << m; };
     form.AddFoundFile("BRAVO", "\\\\127.0.0.12\\Архив\\", 1536, "Отчёт, итог.doc");

@@ -79,7 +79,7 @@ protected:
 
     QTemporaryDir home_;
     std::optional<std::string> oldHome_;
-    TConnectDriveForm form_;
+    DriveWindow form_;
     std::vector<MapCall> calls_;
     int status_ = 0;
     QStringList messages_;
@@ -258,7 +258,7 @@ TEST_F(ConnectDriveFormTest, ConnectingRunsOffTheMainThreadAndEveryWayOfGivingUp
         ASSERT_TRUE(testing::waitFor([&] { return ticks >= before + 10; }, 30000));
         EXPECT_TRUE(form_.Connecting());
         EXPECT_EQ(::kill(gio, 0), 0) << "gio still waits for the share";
-        EXPECT_EQ(form_.StatusTxt->text(), TConnectDriveForm::ConnectingText());
+        EXPECT_EQ(form_.StatusTxt->text(), DriveWindow::ConnectingText());
         EXPECT_TRUE(form_.CancelButt->isVisible() && form_.CancelButt->isEnabled());
         EXPECT_FALSE(form_.ScanButt->isEnabled());
         EXPECT_FALSE(form_.DrivesCombo->isEnabled());
@@ -272,7 +272,7 @@ TEST_F(ConnectDriveFormTest, ConnectingRunsOffTheMainThreadAndEveryWayOfGivingUp
         EXPECT_TRUE(messages_.isEmpty()) << messages_.join(" | ").toStdString();
         EXPECT_EQ(form_.isVisible(), w.staysOpen);
         if (w.staysOpen) {
-            EXPECT_EQ(form_.StatusTxt->text(), TConnectDriveForm::CancelledText());
+            EXPECT_EQ(form_.StatusTxt->text(), DriveWindow::CancelledText());
             EXPECT_TRUE(form_.ScanButt->isEnabled());
             EXPECT_FALSE(form_.CancelButt->isVisible());
         }

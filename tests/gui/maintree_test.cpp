@@ -24,9 +24,9 @@
 namespace ormix::test {
 namespace {
 
-HOSTINF hostinf(const std::string& name, const std::string& ip, const std::string& workgroup,
-                std::vector<std::string> shares = {}) {
-    HOSTINF h;
+HostInfo hostinf(const std::string& name, const std::string& ip, const std::string& workgroup,
+                 std::vector<std::string> shares = {}) {
+    HostInfo h;
     h.Name = name;
     h.Ip = ip;
     h.Workgroup = workgroup;
@@ -123,7 +123,7 @@ TEST_F(MainTreeTest, ColumnsMenuAndLook) {
 
 TEST_F(MainTreeTest, HostAndShareNodes) {
     search->SearchShares.clear();
-    HOSTINF alphaInfo = hostinf("ALPHA", "127.0.0.11", "TESTLAN", {"Docs", "Public"});
+    HostInfo alphaInfo = hostinf("ALPHA", "127.0.0.11", "TESTLAN", {"Docs", "Public"});
     alphaInfo.FoundBy = discoveryMethodLabels(kFoundByNetbios | kFoundBySmb);
     dlg->InsertHostNode(alphaInfo);
     dlg->InsertHostNode(hostinf("ECHO", "127.0.0.15", "TESTLAN"));
@@ -380,7 +380,7 @@ TEST_F(MainTreeTest, PeerTextsShowControlCharactersVisibly) {
     HeldLauncher recorder;
     ScopedLauncher scoped(recorder);
     grouping(true);
-    HOSTINF h = hostinf("EVIL\tHOST", "127.0.0.5", "W\nG");
+    HostInfo h = hostinf("EVIL\tHOST", "127.0.0.5", "W\nG");
     h.addShare("\\\\127.0.0.5\\a\nb", "line\r\n\x1b[31mred");
     dlg->InsertHostNode(h);
     QTreeWidgetItem* group = dlg->MainTree->topLevelItem(0);
@@ -431,7 +431,7 @@ TEST_F(MainTreeTest, CollapseExpandAndNetworkDrive) {
     dlg->N53->trigger();
     EXPECT_FALSE(group->isExpanded() || alpha->isExpanded());
 
-    TConnectDriveForm drive;
+    DriveWindow drive;
     int mapped = 0;
     drive.MapDrive = [&](const QString&, const QString&, const std::atomic<bool>&) { return ++mapped, 0; };
     ProgramWindows windows;

@@ -352,7 +352,7 @@ TEST_F(MainWindowTest, LogLinesFromManyThreadsArriveWhole) {
 // The About box shows the version and links to the files that come with the
 // program: the help page opens, a missing README is said in a message.
 TEST_F(MainWindowTest, AboutBoxShowsTitleVersionAndItsFiles) {
-    TAbout about(*dlg);
+    AboutBox about(*dlg);
     ProgramWindows windows;
     windows.main = dlg.get();
     windows.about = &about;
@@ -363,7 +363,7 @@ TEST_F(MainWindowTest, AboutBoxShowsTitleVersionAndItsFiles) {
     ASSERT_TRUE(page.open(QIODevice::WriteOnly));
     page.close();
     dlg->HelpFile = path("ormix.html");
-    ASSERT_FALSE(QFile::exists(TAbout::ReadmePath()));
+    ASSERT_FALSE(QFile::exists(AboutBox::ReadmePath()));
 
     bool seen = false;
     QString message;
@@ -371,7 +371,7 @@ TEST_F(MainWindowTest, AboutBoxShowsTitleVersionAndItsFiles) {
         seen = about.isVisible() && QApplication::activeModalWidget() == &about;
         EXPECT_EQ(about.TitleLabel->text(), ":: ORMIX 2.8 ::");
         EXPECT_EQ(about.HelpLink->toolTip(), path("ormix.html"));
-        EXPECT_EQ(about.ReadmeLink->toolTip(), TAbout::ReadmePath());
+        EXPECT_EQ(about.ReadmeLink->toolTip(), AboutBox::ReadmePath());
         emit about.HelpLink->linkActivated("open");
         QTimer::singleShot(0, qApp, [&] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
@@ -393,7 +393,7 @@ TEST_F(MainWindowTest, AboutBoxShowsTitleVersionAndItsFiles) {
     EXPECT_EQ(about.OKButton->text(), "OK");
     ASSERT_EQ(recorder.urls.size(), 1);
     EXPECT_EQ(recorder.urls[0], QUrl::fromLocalFile(path("ormix.html")));
-    EXPECT_EQ(message, "Файл не найден:\n" + TAbout::ReadmePath());
+    EXPECT_EQ(message, "Файл не найден:\n" + AboutBox::ReadmePath());
     // Only what is true: no web or mail addresses anywhere in the box.
     for (const QLabel* label : about.findChildren<QLabel*>())
         EXPECT_FALSE(label->text().contains(QRegularExpression("example|@|https?:|mailto:")))

@@ -23,7 +23,7 @@ protected:
         cfg = std::make_unique<ConfigFile>(dir.filePath("cfg.ini").toStdString());
         cfg->WriteText("ProgList", "Viewer", "viewer %%prg%%");
         cfg->WriteText("ProgList", "Editor", "editor \"%%dir%%\"");
-        form = std::make_unique<TOpenWithForm>(*cfg);
+        form = std::make_unique<ProgramsWindow>(*cfg);
         form->ShowMessage = [this](const QString& m) { messages << m; };
     }
     QStringList names() const {
@@ -40,7 +40,7 @@ protected:
 
     QTemporaryDir dir;
     std::unique_ptr<ConfigFile> cfg;
-    std::unique_ptr<TOpenWithForm> form;
+    std::unique_ptr<ProgramsWindow> form;
     QStringList messages;
 };
 

@@ -85,7 +85,7 @@ protected:
         ASSERT_TRUE(dir.isValid());
         work = dir.path().toStdString();
         cfg = std::make_unique<ConfigFile>(work + "/cfg.ini");
-        form = std::make_unique<TIndexForm>(*cfg);
+        form = std::make_unique<SearchWindow>(*cfg);
         form->ShowMessage = [this](const QString& m) { messages << m; };
         // The probe writes what it got and what it read through it.
         writeFile(work + "/probe.sh",
@@ -124,7 +124,7 @@ protected:
     QTemporaryDir dir;
     std::string work;
     std::unique_ptr<ConfigFile> cfg;
-    std::unique_ptr<TIndexForm> form;
+    std::unique_ptr<SearchWindow> form;
     QStringList messages;
     int runs_ = 0;
 };

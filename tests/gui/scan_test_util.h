@@ -80,9 +80,9 @@ protected:
             observer = std::move(obs);
         };
         ASSERT_TRUE(dlg->State().loadComputerList());
-        computers = std::make_unique<TAddrMgrForm>(dlg->State().computers());
+        computers = std::make_unique<ComputerListWindow>(dlg->State().computers());
         computers->ShowMessage = [this](const QString& text) { messages.append(text); };
-        search = std::make_unique<TIndexForm>(dlg->ConfigFile);
+        search = std::make_unique<SearchWindow>(dlg->ConfigFile);
         ProgramWindows windows;
         windows.main = dlg.get();
         windows.computers = computers.get();
@@ -130,8 +130,8 @@ protected:
 
     GatedLister lister;
     std::unique_ptr<TestMainDlg> dlg;
-    std::unique_ptr<TAddrMgrForm> computers;
-    std::unique_ptr<TIndexForm> search;
+    std::unique_ptr<ComputerListWindow> computers;
+    std::unique_ptr<SearchWindow> search;
     std::vector<ScanOptions> launched;
     std::shared_ptr<ScanObserver> observer;
     QStringList messages;

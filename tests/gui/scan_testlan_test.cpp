@@ -206,7 +206,7 @@ protected:
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
                 .count();
         std::printf("quit %s: every thread joined after %lld ms\n", what, static_cast<long long>(ms));
-        for (const QPointer<AddHostThr>& w : dlg->Session().WorkerHandles)
+        for (const QPointer<ShareListWorker>& w : dlg->Session().WorkerHandles)
             EXPECT_TRUE(!w || w->isFinished());
     }
 };

@@ -347,7 +347,7 @@ TEST_F(Countdown, SamePeriodGoesOnUndisturbedAndANewOneStartsOver) {
 TEST_F(Countdown, SettingsCommandDisablesSearchOnlyWhenConfirmedAndArmsTheCountdown) {
     dlg->ConfigFile.WriteFlag("main", "AutoScan", true);
     dlg->ConfigFile.WriteNumber("main", "AutoScanInterval", 40);
-    TSetupForm setup(dlg->State(), {});
+    SettingsWindow setup(dlg->State(), {});
     setup.ShowMessage = [this](const QString& text) { messages.append(text); };
     ProgramWindows windows;
     windows.main = dlg.get();
@@ -390,7 +390,7 @@ TEST(ScanSessionAlone, RunsTheWorkerPoolWithoutAWindow) {
     int launched = 0, workersEnded = 0, finished = 0;
     QStringList listed;
     session.LaunchScanner = [&](ScanOptions, std::shared_ptr<ScanObserver>) { ++launched; };
-    QObject::connect(&session, &ScanSession::HostListed, [&](const HOSTINF& host) {
+    QObject::connect(&session, &ScanSession::HostListed, [&](const HostInfo& host) {
         listed << QString::fromStdString(host.Name + ":" + std::to_string(host.ShareCount));
     });
     QObject::connect(&session, &ScanSession::WorkerEnded, [&] { ++workersEnded; });

@@ -17,7 +17,7 @@ class SearchButton : public InTempFolder {};
 
 TEST_F(SearchButton, ShowsTheSearchWindowOnlyWithShareCounting) {
     TestMainDlg main;
-    TIndexForm form(main.ConfigFile);
+    SearchWindow form(main.ConfigFile);
     ProgramWindows windows;
     windows.main = &main;
     windows.search = &form;

@@ -55,7 +55,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         cfg = std::make_unique<ConfigFile>(dir.filePath("cfg.ini").toStdString());
-        form = std::make_unique<TIndexForm>(*cfg);
+        form = std::make_unique<SearchWindow>(*cfg);
         form->SetShareWalker(&walker);
         form->SetFileCopier(&copier);
         form->ShowMessage = [this](const QString& m) { messages << m; };
@@ -98,7 +98,7 @@ protected:
     std::unique_ptr<ConfigFile> cfg;
     FakeWalker walker;
     FakeCopier copier;
-    std::unique_ptr<TIndexForm> form;
+    std::unique_ptr<SearchWindow> form;
     QStringList messages, errors;
     ErrorReporter previousReporter;
 };
@@ -567,7 +567,7 @@ TEST_F(IndexFormTest, ActionsOnTheSelectedRow) {
 }
 
 TEST_F(IndexFormTest, ProgramsWindowChangesTheMenu) {
-    TOpenWithForm programs(*cfg);
+    ProgramsWindow programs(*cfg);
     programs.ShowMessage = [](const QString&) {};
     form->SetOpenWithForm(&programs);
     form->BuildResultMenu();

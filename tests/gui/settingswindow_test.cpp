@@ -32,7 +32,7 @@ namespace {
 using ormix::testing::readFile;
 using ormix::testing::writeFile;
 
-QStringList listLines(const TSetupForm& form) {
+QStringList listLines(const SettingsWindow& form) {
     QStringList lines;
     for (int i = 0; i < form.AdressesList->count(); ++i)
         lines << form.AdressesList->item(i)->text();
@@ -55,13 +55,13 @@ protected:
         QDir::setCurrent(oldDir_);
     }
 
-    TSetupForm& makeForm() {
+    SettingsWindow& makeForm() {
         state_ = std::make_unique<AppState>(cfgPath_, dir_.path().toStdString() + "/");
         QObject::connect(state_.get(), &AppState::settingsChanged, [this] { ++loads_; });
         state_->reloadSettings();
         SetupHost host;
         host.OpenHelpTopic = [this](int topic) { topics_.push_back(topic); };
-        form_ = std::make_unique<TSetupForm>(*state_, host);
+        form_ = std::make_unique<SettingsWindow>(*state_, host);
         form_->ShowMessage = [this](const QString& text) { messages_ << text; };
         return *form_;
     }
@@ -75,14 +75,14 @@ protected:
     std::string cfgPath_;
     std::unique_ptr<ConfigFile> config_;
     std::unique_ptr<AppState> state_;
-    std::unique_ptr<TSetupForm> form_;
+    std::unique_ptr<SettingsWindow> form_;
     int loads_ = 0;
     std::vector<int> topics_;
     QStringList messages_;
 };
 
 TEST_F(SetupFormTest, LoadsDefaultsWithoutAFile) {
-    TSetupForm& f = makeForm();
+    SettingsWindow& f = makeForm();
     EXPECT_EQ(loads_, 1); // the window itself does not load
     EXPECT_TRUE(scanRanges().empty());
     EXPECT_FALSE(settings().showShareCount);
@@ -114,7 +114,7 @@ TEST_F(SetupFormTest, LoadsEveryKeyIntoTheSettingsListAndControls) {
                         "AutoScan=1\n"
                         "AutoScanInterval=3\n"
                         "GroupByWrkGrp=1\n");
-    TSetupForm& f = makeForm();
+    SettingsWindow& f = makeForm();
     EXPECT_EQ(scanRanges(), (std::vector<std::string>{"192.168.0.1-254", "10.0.0.1-5"}));
     EXPECT_EQ(listLines(f), (QStringList{"192.168.0.1-254", "10.0.0.1-5"}));
     EXPECT_TRUE(settings().showShareCount);
@@ -147,7 +147,7 @@ TEST_F(SetupFormTest, AddMakesOneLinePerThirdOctet) {
         {10, 0, 5, 1, 4, 20, {}},                // last third octet below the first: nothing
         {10, 0, 7, 30, 7, 10, {"10.0.7.30-10"}}, // no check of the fourth octets
     };
-    TSetupForm& f = makeForm();
+    SettingsWindow& f = makeForm();
     for (const Case& c : cases) {
         f.AdressesList->clear();
         f.d11->setValue(c.d11);
@@ -163,7 +163,7 @@ TEST_F(SetupFormTest, AddMakesOneLinePerThirdOctet) {
 }
 
 TEST_F(SetupFormTest, TypedOctetsAreMirroredAndKeptWithinBounds) {
-    TSetupForm& f = makeForm();
+    SettingsWindow& f = makeForm();
     f.show();
     for (auto [field, text] : {std::pair{f.d11, "192"}, {f.d12, "168"}, {f.d13, "3"}}) {
         field->selectAll();
@@ -196,7 +196,7 @@ TEST_F(SetupFormTest, TypedOctetsAreMirroredAndKeptWithinBounds) {
 
 TEST_F(SetupFormTest, DeleteRemovesTheSelectedLineOnly) {
     writeFile(cfgPath_, "[main]\niprange=a-1,b-2,c-3\n");
-    TSetupForm& f = makeForm();
+    SettingsWindow& f = makeForm();
     f.show();
     f.activateWindow();
     f.AdressesList->setFocus(); // focus alone marks a current row but selects nothing
@@ -210,7 +210,7 @@ TEST_F(SetupFormTest, DeleteRemovesTheSelectedLineOnly) {
 }
 
 TEST_F(SetupFormTest, SaveWritesTheKeysInOrderThenReloads) {
-    TSetupForm& f = makeForm();
+    SettingsWindow& f = makeForm();
     f.show();
     f.d11->setValue(192);
     f.d12->setValue(168);
@@ -268,7 +268,7 @@ TEST_F(SetupFormTest, SaveWritesTheKeysInOrderThenReloads) {
 
 TEST_F(SetupFormTest, CancelWritesNothingAndTheNextShowingReloads) {
     writeFile(cfgPath_, "[main]\niprange=10.0.0.1-5\n");
-    TSetupForm& f = makeForm();
+    SettingsWindow& f = makeForm();
     f.show();
     f.AdressesList->addItem("10.0.1.1-5");
     f.ResCntCheck->setChecked(true);
@@ -287,7 +287,7 @@ TEST_F(SetupFormTest, CancelWritesNothingAndTheNextShowingReloads) {
 
 TEST_F(SetupFormTest, DependentControlsFollowTheirCheckBoxes) {
     writeFile(cfgPath_, "[main]\nShowResCount=1\nEmptyRes=1\n");
-    TSetupForm& f = makeForm();
+    SettingsWindow& f = makeForm();
     f.show();
     ASSERT_TRUE(f.EmtyResCheck->isEnabled());
     QTest::mouseClick(f.ResCntCheck, Qt::LeftButton);
@@ -315,7 +315,7 @@ TEST_F(SetupFormTest, AFailingWriteStopsTheSaveAndKeepsTheWindowOpen) {
     std::filesystem::create_directories(badPath);
     AppState bad(badPath, dir_.path().toStdString() + "/");
     QObject::connect(&bad, &AppState::settingsChanged, [this] { ++loads_; });
-    TSetupForm f(bad, {});
+    SettingsWindow f(bad, {});
     f.ShowMessage = [this](const QString& text) { messages_ << text; };
     QSignalSpy finished(&f, &QDialog::finished);
     f.show();
@@ -335,7 +335,7 @@ TEST_F(SetupFormTest, AFailingWriteStopsTheSaveAndKeepsTheWindowOpen) {
 }
 
 TEST_F(SetupFormTest, AListTooLongForTheFileIsNotSaved) {
-    TSetupForm& f = makeForm();
+    SettingsWindow& f = makeForm();
     f.show();
     for (int i = 0; i < 130; ++i) // 130 x "192.168.NNN.1-254," > 2047 characters
         f.AdressesList->addItem(QStringLiteral("192.168.%1.1-254").arg(i));
@@ -353,7 +353,7 @@ TEST_F(SetupFormTest, AListTooLongForTheFileIsNotSaved) {
 }
 
 TEST_F(SetupFormTest, HelpButtonsAndF1OpenTheirTopics) {
-    TSetupForm& f = makeForm();
+    SettingsWindow& f = makeForm();
     f.show();
     f.RxSpeedButton6->click();
     f.RxSpeedButton5->click();
@@ -362,7 +362,7 @@ TEST_F(SetupFormTest, HelpButtonsAndF1OpenTheirTopics) {
 }
 
 TEST_F(SetupFormTest, ControlsCarryTheirTextsAndHints) {
-    TSetupForm& f = makeForm();
+    SettingsWindow& f = makeForm();
     EXPECT_EQ(f.windowTitle(), "Setup");
     EXPECT_GE(f.width(), 286);
     EXPECT_GE(f.height(), 396);

@@ -29,9 +29,9 @@ struct OwnState {
 
 // A main window on a state of its own, whose notification area is there or
 // not, as the test says.
-class TestMainDlg : private OwnState, public TMainDlg {
+class TestMainDlg : private OwnState, public MainWindow {
 public:
-    TestMainDlg() : TMainDlg(*ownState) {}
+    TestMainDlg() : MainWindow(*ownState) {}
     bool trayPresent = true;
 
     // Puts settings in force as a load of cfg.ini would.

@@ -82,7 +82,7 @@ TEST_F(SingleInstanceTest, SecondStartRestoresTheFirstCopyAndEndsWithZero) {
     ASSERT_TRUE(first.TryBecomePrimary());
     EXPECT_TRUE(first.SocketPath().startsWith(runtimeFolder()));
     TestMainDlg dlg;
-    QObject::connect(&first, &SingleInstance::RestoreRequested, &dlg, &TMainDlg::RestoreFromTray);
+    QObject::connect(&first, &SingleInstance::RestoreRequested, &dlg, &MainWindow::RestoreFromTray);
     dlg.show();
     dlg.HideIntoTray();
     ASSERT_FALSE(dlg.isVisible());

@@ -3,10 +3,10 @@
 // network search gives, says how old the index is, and records what its
 // network searches walk.
 #include "fixtures/waitfor.h"
+#include "gui/searchwindow.h"
 #include "index/indexservice.h"
 #include "index/indexstore.h"
 #include "search/fake_share.h"
-#include "gui/searchwindow.h"
 #include "settings/configfile.h"
 
 #include <gtest/gtest.h>
@@ -33,7 +33,7 @@ TEST(SearchWindowIndex, SearchesTheIndexWhenItHoldsAnything) {
     cfg.WriteText("main", "IndexDb", db);
     cfg.WriteText("main", "ExcludeRes", "hidden");
 
-    TIndexForm form(cfg);
+    SearchWindow form(cfg);
     form.EnableIndex();
     form.show();
     EXPECT_TRUE(form.NetworkRB->isChecked()); // nothing indexed yet
@@ -85,7 +85,7 @@ TEST(SearchWindowIndex, SearchesTheIndexWhenItHoldsAnything) {
     EXPECT_TRUE(form.NetworkRB->isChecked());
 }
 
-std::vector<std::string> rows(const TIndexForm& form) {
+std::vector<std::string> rows(const SearchWindow& form) {
     std::vector<std::string> out;
     for (int i = 0; i < form.ResultList->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* it = form.ResultList->topLevelItem(i);
@@ -102,7 +102,7 @@ TEST(SearchWindowIndex, NetworkSearchesRecordWithTheirComputerNames) {
     FakeWalker net;
     net.addShare("\\\\127.0.0.5\\Pub\\",
                  {FakeNode::file("one.txt", 1), FakeNode::dir("d", {FakeNode::file("two.txt", 2)})});
-    TIndexForm form(cfg);
+    SearchWindow form(cfg);
     form.SetShareWalker(&net);
     form.EnableIndex();
     form.show();

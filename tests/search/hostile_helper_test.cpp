@@ -65,7 +65,7 @@ TEST(HostileHelper, ShareFloodIsCappedAndSaysSo) {
     EXPECT_EQ(l.remarksCut, smbproto::kMaxSharesPerHost);
     EXPECT_EQ(l.shares.back().comment.size(), smbproto::kMaxRemarkBytes);
 
-    HOSTINF h;
+    HostInfo h;
     h.Ip = "127.0.0.1";
     std::vector<std::string> log;
     EnumerateShares(h, {}, poolLister(pool), [&](const std::string& line) { log.push_back(line); });
@@ -80,7 +80,7 @@ TEST(HostileHelper, ShareFloodIsCappedAndSaysSo) {
 TEST(HostileHelper, OverlongShareNameIsLeftOut) {
     const std::string longName(smbproto::kMaxShareNameBytes + 1, 'n');
     SmbHelperPool pool(scripted({"SCRIPT_NAMES=ok|" + longName + "|..|a\\b"}));
-    HOSTINF h;
+    HostInfo h;
     h.Ip = "127.0.0.1";
     std::vector<std::string> log;
     EnumerateShares(h, {}, poolLister(pool), [&](const std::string& line) { log.push_back(line); });

@@ -342,7 +342,6 @@ TEST(SearchPool, StopDropsPendingShares) {
     EXPECT_EQ(h.owner.counts, std::vector<int64_t>{0});
 }
 
-
 // The worker hands its finds over without waiting for the main thread: it
 // walks to the end while the main thread runs no events, and the files then
 // arrive in the order found, the count last.

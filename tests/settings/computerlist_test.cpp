@@ -55,7 +55,7 @@ std::tm at(int y, int mo, int d, int h, int mi, int s) {
     return t;
 }
 
-std::vector<std::string> ips(const std::vector<COMPINF_>& list) {
+std::vector<std::string> ips(const std::vector<ComputerRecord>& list) {
     std::vector<std::string> out;
     for (const auto& c : list)
         out.push_back(c.Ip);
@@ -283,10 +283,10 @@ TEST_F(ComputerListTest, MissingFileIsCreatedAndFailuresAreReported) {
 }
 
 TEST(ComputerOrder, ByAddressValue) {
-    std::vector<COMPINF_> l = {{"192.168.0.10", "", "", 0},
-                               {"192.168.0.2", "", "", 0},
-                               {"10.0.0.2", "", "", 0},
-                               {"192.168.0.1", "", "", 0}};
+    std::vector<ComputerRecord> l = {{"192.168.0.10", "", "", 0},
+                                     {"192.168.0.2", "", "", 0},
+                                     {"10.0.0.2", "", "", 0},
+                                     {"192.168.0.1", "", "", 0}};
     sortComputersByIp(l);
     EXPECT_EQ(ips(l), (std::vector<std::string>{"10.0.0.2", "192.168.0.1", "192.168.0.2", "192.168.0.10"}));
     EXPECT_EQ(computerIpKey("192.168.0.5"), 3232235525u);

@@ -3,7 +3,7 @@
 // access denied (5), no server (53), a silent server, more than 100 shares,
 // Cyrillic names, and the node-status answers the LAN gives.
 #include "fixtures/testlan.h"
-#include "shares/addhostthr.h"
+#include "shares/sharelistworker.h"
 
 #include <gtest/gtest.h>
 
@@ -104,7 +104,7 @@ TEST_F(TestLan, StatusesAndTheirLogLines) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.ip);
-        HOSTINF h;
+        HostInfo h;
         h.Ip = c.ip;
         std::vector<std::string> log;
         EXPECT_EQ(
@@ -127,7 +127,7 @@ TEST_F(TestLan, CyrillicSharesFoldForExclusion) {
     SmbPoolOptions o;
     o.helperPath = bin("ormix-smb");
     SmbHelperPool pool(o);
-    HOSTINF h;
+    HostInfo h;
     h.Ip = "127.0.0.12";
     EXPECT_EQ(EnumerateShares(h, {"архив"}, poolLister(pool), nullptr), 0);
     std::vector<std::string> paths;

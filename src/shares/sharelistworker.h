@@ -1,8 +1,8 @@
-// AddHostThr: the share worker of one answering computer. It lists the
+// ShareListWorker: the share worker of one answering computer. It lists the
 // computer's shares (when share counting is on), drops the excluded ones and
-// posts the HOSTINF to the tree through a HostReceiver; it never waits for the
+// posts the HostInfo to the tree through a HostReceiver; it never waits for the
 // main thread. Its end notification is QThread::finished.
-// Tests: tests/shares/addhostthr_test.cpp.
+// Tests: tests/shares/sharelistworker_test.cpp.
 #pragma once
 
 #include "shares/sharelist.h"
@@ -20,7 +20,7 @@ class HostReceiver {
 public:
     virtual ~HostReceiver() = default;
     // Called on the worker's thread; must not wait for another thread.
-    virtual void InsertHostNode(const HOSTINF& host) = 0;
+    virtual void InsertHostNode(const HostInfo& host) = 0;
 };
 
 // Queues a copy of the record to the thread of `context` (the main window's
@@ -29,24 +29,24 @@ public:
 // Nothing runs once `context` is gone.
 class QueuedHostReceiver : public HostReceiver {
 public:
-    QueuedHostReceiver(QObject* context, std::function<void(const HOSTINF&)> insert);
-    void InsertHostNode(const HOSTINF& host) override;
+    QueuedHostReceiver(QObject* context, std::function<void(const HostInfo&)> insert);
+    void InsertHostNode(const HostInfo& host) override;
 
 private:
     QObject* context_;
-    std::function<void(const HOSTINF&)> insert_;
+    std::function<void(const HostInfo&)> insert_;
 };
 
-class AddHostThr : public QThread {
+class ShareListWorker : public QThread {
     Q_OBJECT
 public:
     // settings is the snapshot this worker goes by; receiver and the lister's
     // pool must outlive the worker. log is called on the worker's thread.
-    AddHostThr(ShareLister lister, ShareSettingsPtr settings, HostReceiver* receiver, LogFn log,
-               QObject* parent = nullptr);
+    ShareListWorker(ShareLister lister, ShareSettingsPtr settings, HostReceiver* receiver, LogFn log,
+                    QObject* parent = nullptr);
 
     // Name, Ip, Mac and Workgroup are set before start(); the worker fills the shares.
-    HOSTINF Host;
+    HostInfo Host;
 
     // Status of the enumeration once the worker has finished (0 when none ran).
     int32_t status() const { return status_.load(); }

@@ -1,14 +1,14 @@
-// The share worker thread (see addhostthr.h).
-#include "shares/addhostthr.h"
+// The share worker thread (see sharelistworker.h).
+#include "shares/sharelistworker.h"
 
 #include <QMetaObject>
 
 namespace ormix {
 
-QueuedHostReceiver::QueuedHostReceiver(QObject* context, std::function<void(const HOSTINF&)> insert)
+QueuedHostReceiver::QueuedHostReceiver(QObject* context, std::function<void(const HostInfo&)> insert)
     : context_(context), insert_(std::move(insert)) {}
 
-void QueuedHostReceiver::InsertHostNode(const HOSTINF& host) {
+void QueuedHostReceiver::InsertHostNode(const HostInfo& host) {
     if (QThread::currentThread() == context_->thread()) {
         insert_(host);
         return;
@@ -18,15 +18,15 @@ void QueuedHostReceiver::InsertHostNode(const HOSTINF& host) {
         context_, [this, host] { insert_(host); }, Qt::QueuedConnection);
 }
 
-AddHostThr::AddHostThr(ShareLister lister, ShareSettingsPtr settings, HostReceiver* receiver, LogFn log,
-                       QObject* parent)
+ShareListWorker::ShareListWorker(ShareLister lister, ShareSettingsPtr settings, HostReceiver* receiver,
+                                 LogFn log, QObject* parent)
     : QThread(parent), lister_(std::move(lister)), settings_(std::move(settings)), receiver_(receiver),
       log_(std::move(log)) {
     if (!settings_)
         settings_ = std::make_shared<const ShareSettings>();
 }
 
-void AddHostThr::run() {
+void ShareListWorker::run() {
     // Whatever fails in here ends this worker quietly; its end notification still runs.
     try {
         work();
@@ -34,7 +34,7 @@ void AddHostThr::run() {
     }
 }
 
-void AddHostThr::work() {
+void ShareListWorker::work() {
     const ShareSettings& s = *settings_;
     Host.clearShares();
     if (s.ShowResCount)

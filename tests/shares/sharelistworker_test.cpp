@@ -1,7 +1,7 @@
 // Share workers with a scripted share source: exclusion, the ShowResCount x
 // EmptyRes rules, error lines, more than 100 shares, and the hand-over to a
 // receiver on the main thread while the worker waits.
-#include "shares/addhostthr.h"
+#include "shares/sharelistworker.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +29,7 @@ ShareLister fixedLister(int32_t status, std::vector<std::string> names, std::ato
     };
 }
 
-std::vector<std::string> pathsOf(const HOSTINF& h) {
+std::vector<std::string> pathsOf(const HostInfo& h) {
     std::vector<std::string> out;
     for (const auto& s : h.Shares)
         out.push_back(s.Path);
@@ -37,13 +37,13 @@ std::vector<std::string> pathsOf(const HOSTINF& h) {
 }
 
 struct RecordingReceiver : HostReceiver {
-    std::vector<HOSTINF> taken;
-    void InsertHostNode(const HOSTINF& host) override { taken.push_back(host); }
+    std::vector<HostInfo> taken;
+    void InsertHostNode(const HostInfo& host) override { taken.push_back(host); }
 };
 
 QCoreApplication& app() {
     static int argc = 1;
-    static char name[] = "addhostthr_test";
+    static char name[] = "sharelistworker_test";
     static char* argv[] = {name, nullptr};
     static QCoreApplication a(argc, argv);
     return a;
@@ -67,7 +67,7 @@ TEST(EnumerateShares, Exclusion) {
         {{"Docs", "Docs "}, {"Docs"}, {"Docs "}},
     };
     for (const auto& c : cases) {
-        HOSTINF h;
+        HostInfo h;
         h.Ip = kIp;
         EXPECT_EQ(EnumerateShares(h, c.excluded, fixedLister(0, c.shares), nullptr), 0);
         std::vector<std::string> expected;
@@ -79,7 +79,7 @@ TEST(EnumerateShares, Exclusion) {
 }
 
 TEST(EnumerateShares, ErrorLineAndSharesKeptSoFar) {
-    HOSTINF h;
+    HostInfo h;
     h.Ip = kIp;
     std::vector<std::string> log;
     const int32_t status =
@@ -101,7 +101,7 @@ TEST(EnumerateShares, NamesThatAreNotSharePathsAreDroppedWithALogLine) {
         {"a/b", false},      {"../etc", false}, {std::string("nu\0l", 4), false},
     };
     for (const auto& c : cases) {
-        HOSTINF h;
+        HostInfo h;
         h.Ip = kIp;
         std::vector<std::string> log;
         EnumerateShares(h, {}, fixedLister(0, {c.name}), [&](const std::string& l) { log.push_back(l); });
@@ -113,7 +113,7 @@ TEST(EnumerateShares, NamesThatAreNotSharePathsAreDroppedWithALogLine) {
     }
     // The log line shows control characters visibly, never as a line break.
     std::vector<std::string> log;
-    HOSTINF h;
+    HostInfo h;
     h.Ip = kIp;
     EnumerateShares(h, {}, fixedLister(0, {"x\n/y"}), [&](const std::string& l) { log.push_back(l); });
     ASSERT_EQ(log.size(), 1u);
@@ -124,7 +124,7 @@ TEST(EnumerateShares, KeepsMoreThanAHundredShares) {
     std::vector<std::string> names;
     for (int i = 1; i <= 250; ++i)
         names.push_back("Share" + std::to_string(i));
-    HOSTINF h;
+    HostInfo h;
     h.Ip = kIp;
     EnumerateShares(h, {"Share7"}, fixedLister(0, names), nullptr);
     ASSERT_EQ(h.ShareCount, 249);
@@ -133,7 +133,7 @@ TEST(EnumerateShares, KeepsMoreThanAHundredShares) {
     EXPECT_EQ(h.Shares.back().Remark, "remark of Share250");
 }
 
-TEST(AddHostThr, ShowResCountAndEmptyResMatrix) {
+TEST(ShareListWorker, ShowResCountAndEmptyResMatrix) {
     const struct {
         bool show, empty;
         int32_t status;
@@ -162,8 +162,8 @@ TEST(AddHostThr, ShowResCountAndEmptyResMatrix) {
         std::atomic<int> calls{0};
         std::vector<std::string> log;
         RecordingReceiver receiver;
-        AddHostThr w(fixedLister(c.status, c.shares, &calls), settings, &receiver,
-                     [&](const std::string& l) { log.push_back(l); });
+        ShareListWorker w(fixedLister(c.status, c.shares, &calls), settings, &receiver,
+                          [&](const std::string& l) { log.push_back(l); });
         w.Host.Name = "PC9";
         w.Host.Ip = kIp;
         w.Host.Workgroup = "WG";
@@ -183,7 +183,7 @@ TEST(AddHostThr, ShowResCountAndEmptyResMatrix) {
     }
 }
 
-TEST(AddHostThr, PostsACopyToTheMainThreadWithoutWaiting) {
+TEST(ShareListWorker, PostsACopyToTheMainThreadWithoutWaiting) {
     QCoreApplication& a = app();
     auto settings = std::make_shared<ShareSettings>();
     settings->ShowResCount = true;
@@ -191,11 +191,12 @@ TEST(AddHostThr, PostsACopyToTheMainThreadWithoutWaiting) {
     std::vector<std::string> events;
     bool onMain = false;
     QThread* main = a.thread();
-    QueuedHostReceiver receiver(&context, [&](const HOSTINF& h) {
+    QueuedHostReceiver receiver(&context, [&](const HostInfo& h) {
         onMain = QThread::currentThread() == main;
         events.push_back("host " + std::to_string(h.ShareCount));
     });
-    auto w = std::make_unique<AddHostThr>(fixedLister(0, {"Docs", "Music"}), settings, &receiver, nullptr);
+    auto w =
+        std::make_unique<ShareListWorker>(fixedLister(0, {"Docs", "Music"}), settings, &receiver, nullptr);
     w->Host.Ip = kIp;
     QEventLoop loop;
     QObject::connect(w.get(), &QThread::finished, &loop, [&] {
