@@ -152,7 +152,7 @@ int RunOrmix(int argc, char** argv) {
                                        "программа работает с настройками по умолчанию.")
                             .arg(QString::fromStdString(main->ConfigFile.Path())));
         if (firstStart)
-            QTimer::singleShot(0, main, &MainWindow::N2Click);
+            QTimer::singleShot(0, main, &MainWindow::onSettingsClicked);
         // The SMB helpers of the share workers start in the background now,
         // so that the first scan does not wait for them.
         const int workers = program.state->settings().maxShareWorkers;

@@ -214,27 +214,30 @@ void MainWindow::SetupMainTree() {
     colours.setColor(QPalette::HighlightedText, QColor(Qt::black));
     tree->setPalette(colours);
 
-    TreeMenu = new QMenu(this);
-    TreeMenu->setObjectName(QStringLiteral("TreeMenu"));
+    treeMenu_ = new QMenu(this);
+    treeMenu_->setObjectName(QStringLiteral("TreeMenu"));
     const auto item = [this](const char* name, int picture, const QString& text, void (MainWindow::*slot)()) {
-        QAction* action = TreeMenu->addAction(ormixIcon(picture), text);
+        QAction* action = treeMenu_->addAction(ormixIcon(picture), text);
         action->setObjectName(QString::fromLatin1(name));
         connect(action, &QAction::triggered, this, slot);
         return action;
     };
-    N32 = item("N32", IconOpenFolder, QStringLiteral("Открыть"), &MainWindow::N32Click);
-    N53 = item("N53", IconMinusBox, QStringLiteral("Свернуть все"), &MainWindow::N53Click);
-    N43 = item("N43", IconPlusBox, QStringLiteral("Развернуть все"), &MainWindow::N43Click);
-    N331 = item("N331", IconNetworkDrive, QStringLiteral("Подключить сетевой диск"), &MainWindow::N331Click);
-    SignInAsItem =
-        item("SignInAsItem", IconComputer, QStringLiteral("Войти как…"), &MainWindow::SignInAsClick);
-    connect(TreeMenu, &QMenu::aboutToShow, this, [this] {
+    openAction_ = item("N32", IconOpenFolder, QStringLiteral("Открыть"), &MainWindow::onOpenClicked);
+    collapseAllAction_ =
+        item("N53", IconMinusBox, QStringLiteral("Свернуть все"), &MainWindow::onCollapseAllClicked);
+    expandAllAction_ =
+        item("N43", IconPlusBox, QStringLiteral("Развернуть все"), &MainWindow::onExpandAllClicked);
+    mapDriveAction_ = item("N331", IconNetworkDrive, QStringLiteral("Подключить сетевой диск"),
+                           &MainWindow::onMapDriveClicked);
+    signInAsAction_ =
+        item("SignInAsItem", IconComputer, QStringLiteral("Войти как…"), &MainWindow::onSignInAsClicked);
+    connect(treeMenu_, &QMenu::aboutToShow, this, [this] {
         const QTreeWidgetItem* node = MainTree->currentItem();
-        SignInAsItem->setVisible(node && nodeKind(node) == TreeNodeKind::Host && IsRefusedHost(node));
+        signInAsAction_->setVisible(node && nodeKind(node) == TreeNodeKind::Host && IsRefusedHost(node));
     });
     tree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(tree, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { TreeMenu->popup(MainTree->viewport()->mapToGlobal(at)); });
+            [this](const QPoint& at) { treeMenu_->popup(MainTree->viewport()->mapToGlobal(at)); });
 
     auto* input = new TreeInput(tree, [this] { OpenFocusedNode(); });
     tree->installEventFilter(input);
@@ -379,19 +382,19 @@ void MainWindow::ShowPendingOpens() {
                   QStringLiteral(" В очереди на открытие хостов: ") + QString::number(PendingOpens));
 }
 
-void MainWindow::N32Click() {
+void MainWindow::onOpenClicked() {
     OpenFocusedNode();
 }
 
-void MainWindow::N53Click() {
+void MainWindow::onCollapseAllClicked() {
     MainTree->collapseAll();
 }
 
-void MainWindow::N43Click() {
+void MainWindow::onExpandAllClicked() {
     MainTree->expandAll();
 }
 
-void MainWindow::SignInAsClick() {
+void MainWindow::onSignInAsClicked() {
     const QTreeWidgetItem* node = MainTree->currentItem();
     if (!node || nodeKind(node) != TreeNodeKind::Host)
         return;
@@ -420,7 +423,7 @@ void MainWindow::SignInAsClick() {
     dialog->open();
 }
 
-void MainWindow::N331Click() {
+void MainWindow::onMapDriveClicked() {
     const QTreeWidgetItem* node = MainTree->currentItem();
     if (!node)
         return;

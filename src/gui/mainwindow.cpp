@@ -35,10 +35,10 @@ namespace {
 
 constexpr int kWidth = 602;
 constexpr int kHeight = 492;
-constexpr int kPanel2Height = 60;
+constexpr int kControlPanelHeight = 60;
 constexpr int kLogOpen = 80;
 constexpr int kLogClosed = 1;
-// The smallest window that still shows every control of Panel2: the buttons
+// The smallest window that still shows every control of controlPanel_: the buttons
 // end at x 542 and "+" sits right of them; a few tree rows above the panel
 // and the open log below it.
 constexpr int kMinWidth = 562;
@@ -52,7 +52,7 @@ std::string placementFile() {
     return ormix::RunsInstalled() ? ormix::ConfigFilePath() : "./cfg.ini";
 }
 
-// A status line of Panel2 at its place in the fixed layout.
+// A status line of controlPanel_ at its place in the fixed layout.
 QLabel* framedText(QWidget* parent, const char* name, const QString& hint, QRect where) {
     QLabel* label = framedLabel(parent, name, QString(), hint);
     label->setGeometry(where);
@@ -118,19 +118,19 @@ void MainWindow::BuildLayout() {
     MainTree->setObjectName(QStringLiteral("MainTree"));
     column->addWidget(MainTree, 1);
 
-    Panel2 = new QFrame(central);
-    Panel2->setObjectName(QStringLiteral("Panel2"));
-    Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    Panel2->setFixedHeight(kPanel2Height);
-    Panel2->installEventFilter(this);
-    column->addWidget(Panel2);
+    controlPanel_ = new QFrame(central);
+    controlPanel_->setObjectName(QStringLiteral("Panel2"));
+    controlPanel_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    controlPanel_->setFixedHeight(kControlPanelHeight);
+    controlPanel_->installEventFilter(this);
+    column->addWidget(controlPanel_);
 
-    TotHostTxt = framedText(Panel2, "TotHostTxt", QStringLiteral("Количество просканированных компьютеров"),
-                            QRect(5, 4, 412, 17));
-    OnHostCntTxt = framedText(Panel2, "OnHostCntTxt", QStringLiteral("Количество найденых компьютеров"),
-                              QRect(5, 22, 412, 17));
+    TotHostTxt = framedText(controlPanel_, "TotHostTxt",
+                            QStringLiteral("Количество просканированных компьютеров"), QRect(5, 4, 412, 17));
+    OnHostCntTxt = framedText(controlPanel_, "OnHostCntTxt",
+                              QStringLiteral("Количество найденых компьютеров"), QRect(5, 22, 412, 17));
 
-    ScanProgress = new QProgressBar(Panel2);
+    ScanProgress = new QProgressBar(controlPanel_);
     ScanProgress->setObjectName(QStringLiteral("ScanProgress"));
     ScanProgress->setToolTip(QStringLiteral("Показывает процент просканированного диапазона"));
     ScanProgress->setGeometry(5, 40, 412, 17);
@@ -139,38 +139,38 @@ void MainWindow::BuildLayout() {
     ScanProgress->setFormat(QStringLiteral("%p%"));
     paintBack(ScanProgress, kStatusBack);
 
-    AddHstTxt = framedText(Panel2, "AddHstTxt", QStringLiteral("Количество просканированных компьютеров"),
-                           QRect(5, 40, 412, 17));
+    AddHstTxt = framedText(controlPanel_, "AddHstTxt",
+                           QStringLiteral("Количество просканированных компьютеров"), QRect(5, 40, 412, 17));
     AddHstTxt->setText(QStringLiteral("-"));
     paintBack(AddHstTxt, kStatusBack);
     AddHstTxt->hide();
 
-    ScanButt = flatButton(Panel2, "ScanButt", QStringLiteral("  Старт!"),
+    ScanButt = flatButton(controlPanel_, "ScanButt", QStringLiteral("  Старт!"),
                           QStringLiteral("Начать сканирование сети"));
     ScanButt->setIcon(ormixIcon(IconNetwork));
     ScanButt->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     ScanButt->setGeometry(434, 4, 96, 23);
-    connect(ScanButt, &QToolButton::clicked, this, &MainWindow::ScanButtClick);
+    connect(ScanButt, &QToolButton::clicked, this, &MainWindow::onScanClicked);
 
-    RxSpeedButton1 = flatButton(Panel2, "RxSpeedButton1", QString(), QStringLiteral("Нажми меня!"));
-    RxSpeedButton1->setGeometry(434 + 96, 4, 12, 23);
-    RxSpeedButton1->setArrowType(Qt::DownArrow);
-    RxSpeedButton1->setPopupMode(QToolButton::InstantPopup);
+    menuButton_ = flatButton(controlPanel_, "RxSpeedButton1", QString(), QStringLiteral("Нажми меня!"));
+    menuButton_->setGeometry(434 + 96, 4, 12, 23);
+    menuButton_->setArrowType(Qt::DownArrow);
+    menuButton_->setPopupMode(QToolButton::InstantPopup);
     // The button is too narrow for both the arrow and the menu mark.
-    RxSpeedButton1->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
+    menuButton_->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
 
-    SearchButt = flatButton(Panel2, "SearchButt", QStringLiteral("Поиск файлов!"),
+    SearchButt = flatButton(controlPanel_, "SearchButt", QStringLiteral("Поиск файлов!"),
                             QStringLiteral("Поиск файлов и папок"));
     SearchButt->setIcon(ormixIcon(IconMagnifier));
     SearchButt->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     SearchButt->setGeometry(434, 28, 108, 23);
     SearchButt->setEnabled(false);
-    connect(SearchButt, &QToolButton::clicked, this, &MainWindow::SearchButtClick);
+    connect(SearchButt, &QToolButton::clicked, this, &MainWindow::onSearchClicked);
 
-    LogButt =
-        flatButton(Panel2, "LogButt", QStringLiteral("+"), QStringLiteral("Скрыть/показать окно сообщений"));
+    LogButt = flatButton(controlPanel_, "LogButt", QStringLiteral("+"),
+                         QStringLiteral("Скрыть/показать окно сообщений"));
     LogButt->resize(13, 15);
-    connect(LogButt, &QToolButton::clicked, this, &MainWindow::LogButtClick);
+    connect(LogButt, &QToolButton::clicked, this, &MainWindow::onLogClicked);
     PlaceLogButt();
 
     LogPanel = new QFrame(central);
@@ -195,37 +195,37 @@ void MainWindow::BuildLayout() {
 }
 
 void MainWindow::BuildMenus() {
-    PopupMenu1 = new QMenu(this);
-    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    N2 = PopupMenu1->addAction(ormixIcon(IconTickedBox), QStringLiteral("Настройки"));
-    N2->setObjectName(QStringLiteral("N2"));
-    connect(N2, &QAction::triggered, this, &MainWindow::N2Click);
-    N3 = PopupMenu1->addAction(ormixIcon(IconList), QStringLiteral("Список компьютеров"));
-    N3->setObjectName(QStringLiteral("N3"));
-    connect(N3, &QAction::triggered, this, &MainWindow::N3Click);
-    N332 = PopupMenu1->addAction(ormixIcon(IconPicture), QStringLiteral("О программе"));
-    N332->setObjectName(QStringLiteral("N332"));
-    connect(N332, &QAction::triggered, this, &MainWindow::N332Click);
-    N5 = PopupMenu1->addAction(ormixIcon(IconClose), QStringLiteral("Закрыть"));
-    N5->setObjectName(QStringLiteral("N5"));
-    connect(N5, &QAction::triggered, this, &MainWindow::N5Click);
-    RxSpeedButton1->setMenu(PopupMenu1);
+    mainMenu_ = new QMenu(this);
+    mainMenu_->setObjectName(QStringLiteral("PopupMenu1"));
+    settingsAction_ = mainMenu_->addAction(ormixIcon(IconTickedBox), QStringLiteral("Настройки"));
+    settingsAction_->setObjectName(QStringLiteral("N2"));
+    connect(settingsAction_, &QAction::triggered, this, &MainWindow::onSettingsClicked);
+    computerListAction_ = mainMenu_->addAction(ormixIcon(IconList), QStringLiteral("Список компьютеров"));
+    computerListAction_->setObjectName(QStringLiteral("N3"));
+    connect(computerListAction_, &QAction::triggered, this, &MainWindow::onComputerListClicked);
+    aboutAction_ = mainMenu_->addAction(ormixIcon(IconPicture), QStringLiteral("О программе"));
+    aboutAction_->setObjectName(QStringLiteral("N332"));
+    connect(aboutAction_, &QAction::triggered, this, &MainWindow::onAboutClicked);
+    quitAction_ = mainMenu_->addAction(ormixIcon(IconClose), QStringLiteral("Закрыть"));
+    quitAction_->setObjectName(QStringLiteral("N5"));
+    connect(quitAction_, &QAction::triggered, this, &MainWindow::onQuitClicked);
+    menuButton_->setMenu(mainMenu_);
 
-    SysMenu = new QMenu(this);
-    SysMenu->setObjectName(QStringLiteral("SysMenu"));
-    SN3 = SysMenu->addAction(QStringLiteral("Восстановить"));
-    SN3->setObjectName(QStringLiteral("SN3"));
-    connect(SN3, &QAction::triggered, this, &MainWindow::SN3Click);
-    N4 = SysMenu->addAction(QStringLiteral("Закрыть"));
-    N4->setObjectName(QStringLiteral("N4"));
-    connect(N4, &QAction::triggered, this, &MainWindow::N4Click);
+    trayMenu_ = new QMenu(this);
+    trayMenu_->setObjectName(QStringLiteral("SysMenu"));
+    restoreAction_ = trayMenu_->addAction(QStringLiteral("Восстановить"));
+    restoreAction_->setObjectName(QStringLiteral("SN3"));
+    connect(restoreAction_, &QAction::triggered, this, &MainWindow::onRestoreClicked);
+    trayQuitAction_ = trayMenu_->addAction(QStringLiteral("Закрыть"));
+    trayQuitAction_->setObjectName(QStringLiteral("N4"));
+    connect(trayQuitAction_, &QAction::triggered, this, &MainWindow::onTrayQuitClicked);
 }
 
 void MainWindow::BuildTray() {
     TrayIcon = new QSystemTrayIcon(ormixIcon(IconComputerStar), this);
     TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
     TrayIcon->setToolTip(TitleText);
-    TrayIcon->setContextMenu(SysMenu);
+    TrayIcon->setContextMenu(trayMenu_);
     connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::DoubleClick)
             RestoreFromTray();
@@ -241,11 +241,12 @@ bool MainWindow::TrayAvailable() const {
 }
 
 void MainWindow::PlaceLogButt() {
-    LogButt->move(Panel2->width() - LogButt->width() - 2, Panel2->height() - LogButt->height() - 2);
+    LogButt->move(controlPanel_->width() - LogButt->width() - 2,
+                  controlPanel_->height() - LogButt->height() - 2);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Panel2 && event->type() == QEvent::Resize)
+    if (watched == controlPanel_ && event->type() == QEvent::Resize)
         PlaceLogButt();
     return QMainWindow::eventFilter(watched, event);
 }
@@ -261,7 +262,7 @@ void MainWindow::AddLogLine(const QString& line) {
         this, [this, line] { IpMemo->appendPlainText(line); }, Qt::QueuedConnection);
 }
 
-void MainWindow::LogButtClick() {
+void MainWindow::onLogClicked() {
     const bool closed = LogPanel->maximumHeight() == kLogClosed;
     LogPanel->setFixedHeight(closed ? kLogOpen : kLogClosed);
     LogButt->setText(closed ? QStringLiteral("-") : QStringLiteral("+"));
@@ -317,7 +318,7 @@ void MainWindow::changeEvent(QEvent* event) {
     });
 }
 
-void MainWindow::SN3Click() {
+void MainWindow::onRestoreClicked() {
     RestoreFromTray();
 }
 
@@ -395,23 +396,23 @@ void MainWindow::SaveComputerListAtQuit() {
     emit ComputerListSaveWanted();
 }
 
-void MainWindow::N5Click() {
+void MainWindow::onQuitClicked() {
     QuitRequested = true;
     close();
 }
 
-void MainWindow::N4Click() {
+void MainWindow::onTrayQuitClicked() {
     QuitRequested = true;
     close();
 }
 
 // --- commands ---
 
-void MainWindow::N3Click() {
+void MainWindow::onComputerListClicked() {
     emit ComputerListWindowWanted();
 }
 
-void MainWindow::SearchButtClick() {
+void MainWindow::onSearchClicked() {
     if (!state_.settings().showShareCount) {
         QMessageBox::information(
             this, MessageBoxTitle(),
@@ -429,7 +430,7 @@ void MainWindow::SettingsChanged() {
         ShareSettings{settings.showShareCount, settings.hideEmptyHosts, settings.ExcludedShares()}));
 }
 
-void MainWindow::N332Click() {
+void MainWindow::onAboutClicked() {
     emit AboutBoxWanted();
 }
 

@@ -133,35 +133,37 @@ public:
     int HostsWithShares = 0; // of those, hosts with at least one share
     int PendingOpens = 0;    // open requests started and not yet ended
 
-    QMenu* TreeMenu = nullptr;
-    QAction* N32 = nullptr;          // "Открыть"
-    QAction* N53 = nullptr;          // "Свернуть все"
-    QAction* N43 = nullptr;          // "Развернуть все"
-    QAction* N331 = nullptr;         // "Подключить сетевой диск"
-    QAction* SignInAsItem = nullptr; // "Войти как…", on computers that refused anonymous access
+    // The tree's context menu.
+    QMenu* treeMenu_ = nullptr;
+    QAction* openAction_ = nullptr;
+    QAction* collapseAllAction_ = nullptr;
+    QAction* expandAllAction_ = nullptr;
+    QAction* mapDriveAction_ = nullptr;
+    QAction* signInAsAction_ = nullptr; // shown on computers that refused anonymous access
 
     // --- components (object names as given) ---
     QTreeWidget* MainTree = nullptr;
-    QFrame* Panel2 = nullptr;
+    QFrame* controlPanel_ = nullptr;
     QLabel* TotHostTxt = nullptr;
     QLabel* OnHostCntTxt = nullptr;
     QProgressBar* ScanProgress = nullptr;
     QLabel* AddHstTxt = nullptr;
     QToolButton* ScanButt = nullptr;
-    QToolButton* RxSpeedButton1 = nullptr;
+    QToolButton* menuButton_ = nullptr;
     QToolButton* SearchButt = nullptr;
     QToolButton* LogButt = nullptr;
     QFrame* LogPanel = nullptr;
     QPlainTextEdit* IpMemo = nullptr;
 
-    QMenu* PopupMenu1 = nullptr;
-    QAction* N2 = nullptr; // "Настройки" (disabled until the settings window exists)
-    QAction* N3 = nullptr; // "Список компьютеров" (disabled until the computer list window exists)
-    QAction* N332 = nullptr; // "О программе"
-    QAction* N5 = nullptr;   // "Закрыть"
-    QMenu* SysMenu = nullptr;
-    QAction* SN3 = nullptr; // "Восстановить"
-    QAction* N4 = nullptr;  // "Закрыть"
+    // The menu behind menuButton_ and the tray icon's menu.
+    QMenu* mainMenu_ = nullptr;
+    QAction* settingsAction_ = nullptr;     // disabled until the settings window exists
+    QAction* computerListAction_ = nullptr; // disabled until the computer list window exists
+    QAction* aboutAction_ = nullptr;
+    QAction* quitAction_ = nullptr;
+    QMenu* trayMenu_ = nullptr;
+    QAction* restoreAction_ = nullptr;
+    QAction* trayQuitAction_ = nullptr;
     QSystemTrayIcon* TrayIcon = nullptr;
 
 signals:
@@ -189,20 +191,20 @@ signals:
 public slots:
     // The settings window closed with this result (QDialog::Accepted or not).
     void SettingsWindowClosed(int result);
-    void ScanButtClick();
-    void LogButtClick();
-    void N2Click();         // "Настройки": the settings window, modal
-    void N3Click();         // "Список компьютеров": the computer list window, modal
-    void SearchButtClick(); // the search window, modal, while share counting is on
-    void N332Click();       // "О программе"
-    void N5Click();         // "Закрыть" in PopupMenu1
-    void N4Click();         // "Закрыть" in SysMenu
-    void SN3Click();        // "Восстановить"
-    void N32Click();        // "Открыть"
-    void N53Click();        // "Свернуть все"
-    void N43Click();        // "Развернуть все"
-    void N331Click();
-    void SignInAsClick(); // "Подключить сетевой диск"
+    void onScanClicked();
+    void onLogClicked();
+    void onSettingsClicked();     // the settings window, modal
+    void onComputerListClicked(); // the computer list window, modal
+    void onSearchClicked();       // the search window, modal, while share counting is on
+    void onAboutClicked();
+    void onQuitClicked();
+    void onTrayQuitClicked();
+    void onRestoreClicked();
+    void onOpenClicked();
+    void onCollapseAllClicked();
+    void onExpandAllClicked();
+    void onMapDriveClicked();
+    void onSignInAsClicked();
 
 protected:
     void setVisible(bool visible) override;

@@ -154,7 +154,7 @@ void MainWindow::SetupScanControl() {
     ShowMessage = [this](const QString& text) { QMessageBox::information(this, MessageBoxTitle(), text); };
 }
 
-void MainWindow::ScanButtClick() {
+void MainWindow::onScanClicked() {
     StartScan();
 }
 
@@ -287,7 +287,7 @@ void MainWindow::AutoScanTimerTimer() {
 
 // --- the settings command ---
 
-void MainWindow::N2Click() {
+void MainWindow::onSettingsClicked() {
     emit SettingsWindowWanted();
 }
 

@@ -106,14 +106,14 @@ TEST_F(MainTreeTest, ColumnsMenuAndLook) {
         QAction* action;
         const char* text;
         int picture;
-    } items[] = {{dlg->N32, "Открыть", IconOpenFolder},
-                 {dlg->N53, "Свернуть все", IconMinusBox},
-                 {dlg->N43, "Развернуть все", IconPlusBox},
-                 {dlg->N331, "Подключить сетевой диск", IconNetworkDrive},
-                 {dlg->SignInAsItem, "Войти как…", IconComputer}};
-    ASSERT_EQ(dlg->TreeMenu->actions().size(), 5);
+    } items[] = {{dlg->openAction_, "Открыть", IconOpenFolder},
+                 {dlg->collapseAllAction_, "Свернуть все", IconMinusBox},
+                 {dlg->expandAllAction_, "Развернуть все", IconPlusBox},
+                 {dlg->mapDriveAction_, "Подключить сетевой диск", IconNetworkDrive},
+                 {dlg->signInAsAction_, "Войти как…", IconComputer}};
+    ASSERT_EQ(dlg->treeMenu_->actions().size(), 5);
     for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(dlg->TreeMenu->actions()[i], items[i].action);
+        EXPECT_EQ(dlg->treeMenu_->actions()[i], items[i].action);
         EXPECT_EQ(items[i].action->text(), QString::fromUtf8(items[i].text));
         EXPECT_EQ(items[i].action->icon().pixmap(16).toImage(),
                   ormixIcon(items[i].picture).pixmap(16).toImage());
@@ -305,12 +305,12 @@ TEST_F(MainTreeTest, OpenRunsTheFileManagerOnTheComputerOrShare) {
     tree->setCurrentItem(nullptr);
     dlg->OpenFocusedNode();
     tree->setCurrentItem(group);
-    dlg->N32->trigger();
+    dlg->openAction_->trigger();
     EXPECT_EQ(dlg->PendingOpens, 0);
 
     // Three ways to open; each logs the path and counts while the opener runs.
     const std::function<void()> ways[] = {
-        [&] { dlg->N32->trigger(); },
+        [&] { dlg->openAction_->trigger(); },
         [&] { QTest::keyClick(tree, Qt::Key_Return); },
         [&] {
             const QRect r = tree->visualItemRect(tree->currentItem());
@@ -426,9 +426,9 @@ TEST_F(MainTreeTest, CollapseExpandAndNetworkDrive) {
     QTreeWidget* tree = dlg->MainTree;
     QTreeWidgetItem* group = tree->topLevelItem(0);
     QTreeWidgetItem* alpha = group->child(0);
-    dlg->N43->trigger();
+    dlg->expandAllAction_->trigger();
     EXPECT_TRUE(group->isExpanded() && alpha->isExpanded());
-    dlg->N53->trigger();
+    dlg->collapseAllAction_->trigger();
     EXPECT_FALSE(group->isExpanded() || alpha->isExpanded());
 
     DriveWindow drive;
@@ -440,9 +440,9 @@ TEST_F(MainTreeTest, CollapseExpandAndNetworkDrive) {
     ConnectWindows(windows);
 
     tree->setCurrentItem(group);
-    dlg->N331->trigger();
+    dlg->mapDriveAction_->trigger();
     tree->setCurrentItem(alpha);
-    dlg->N331->trigger();
+    dlg->mapDriveAction_->trigger();
     EXPECT_EQ(messages, QStringList{"Выберите каталог который нужно подключить!"});
 
     QString shownPath;
@@ -453,7 +453,7 @@ TEST_F(MainTreeTest, CollapseExpandAndNetworkDrive) {
         drive.reject();
     });
     tree->setCurrentItem(alpha->child(0));
-    dlg->N331->trigger();
+    dlg->mapDriveAction_->trigger();
     EXPECT_TRUE(modal);
     EXPECT_EQ(shownPath, "\\\\127.0.0.5\\Docs");
     EXPECT_EQ(mapped, 0);

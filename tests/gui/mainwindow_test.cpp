@@ -92,7 +92,7 @@ TEST_F(MainWindowTest, ComponentsHaveTheirNamesCaptionsHintsAndPlaces) {
         SCOPED_TRACE(c.name);
         auto* widget = dlg->findChild<QWidget*>(c.name);
         ASSERT_NE(widget, nullptr);
-        EXPECT_EQ(widget->parentWidget(), dlg->Panel2);
+        EXPECT_EQ(widget->parentWidget(), dlg->controlPanel_);
         EXPECT_EQ(widget->toolTip(), c.hint);
         if (!c.text.isEmpty()) {
             auto* label = qobject_cast<QLabel*>(widget);
@@ -103,35 +103,35 @@ TEST_F(MainWindowTest, ComponentsHaveTheirNamesCaptionsHintsAndPlaces) {
         }
     }
 
-    // The panels from top to bottom: tree, Panel2 (60), LogPanel (collapsed).
+    // The panels from top to bottom: tree, controlPanel_ (60), LogPanel (collapsed).
     ASSERT_NE(dlg->findChild<QTreeWidget*>("MainTree"), nullptr);
     EXPECT_FALSE(dlg->MainTree->isHeaderHidden());
-    EXPECT_EQ(dlg->Panel2->height(), 60);
+    EXPECT_EQ(dlg->controlPanel_->height(), 60);
     EXPECT_EQ(dlg->LogPanel->height(), 1);
-    EXPECT_EQ(dlg->MainTree->geometry().bottom() + 1, dlg->Panel2->geometry().top());
-    EXPECT_EQ(dlg->Panel2->geometry().bottom() + 1, dlg->LogPanel->geometry().top());
+    EXPECT_EQ(dlg->MainTree->geometry().bottom() + 1, dlg->controlPanel_->geometry().top());
+    EXPECT_EQ(dlg->controlPanel_->geometry().bottom() + 1, dlg->LogPanel->geometry().top());
     EXPECT_EQ(dlg->LogPanel->geometry().bottom() + 1, dlg->centralWidget()->height());
 
-    // LogButt: 13 x 15 in the lower right corner of Panel2, also after a resize.
+    // LogButt: 13 x 15 in the lower right corner of controlPanel_, also after a resize.
     for (int width : {602, 760}) {
         dlg->resize(width, 492);
         QCoreApplication::processEvents();
         const QRect button = dlg->LogButt->geometry();
         EXPECT_EQ(button.size(), QSize(13, 15));
-        EXPECT_LE(dlg->Panel2->width() - 1 - button.right(), 3);
-        EXPECT_LE(dlg->Panel2->height() - 1 - button.bottom(), 3);
+        EXPECT_LE(dlg->controlPanel_->width() - 1 - button.right(), 3);
+        EXPECT_LE(dlg->controlPanel_->height() - 1 - button.bottom(), 3);
     }
 
-    // At its smallest every control of Panel2 lies inside the panel, none
+    // At its smallest every control of controlPanel_ lies inside the panel, none
     // covers another, and the tree keeps some rows, with the log shut or open.
     for (int round = 0; round < 2; ++round) {
         dlg->resize(1, 1);
         QCoreApplication::processEvents();
         EXPECT_EQ(dlg->size(), dlg->minimumSize());
         EXPECT_GE(dlg->MainTree->height(), 60);
-        const QRect panel = dlg->Panel2->contentsRect();
-        const QWidget* controls[] = {dlg->TotHostTxt,     dlg->OnHostCntTxt, dlg->ScanProgress, dlg->ScanButt,
-                                     dlg->RxSpeedButton1, dlg->SearchButt,   dlg->LogButt};
+        const QRect panel = dlg->controlPanel_->contentsRect();
+        const QWidget* controls[] = {dlg->TotHostTxt,  dlg->OnHostCntTxt, dlg->ScanProgress, dlg->ScanButt,
+                                     dlg->menuButton_, dlg->SearchButt,   dlg->LogButt};
         for (const QWidget* w : controls) {
             EXPECT_TRUE(panel.contains(w->geometry())) << w->objectName().toStdString();
             for (const QWidget* other : controls) {
@@ -141,9 +141,9 @@ TEST_F(MainWindowTest, ComponentsHaveTheirNamesCaptionsHintsAndPlaces) {
                 }
             }
         }
-        dlg->LogButtClick();
+        dlg->onLogClicked();
     }
-    dlg->LogButtClick();
+    dlg->onLogClicked();
     dlg->resize(602, 492);
     QCoreApplication::processEvents();
 
@@ -155,10 +155,10 @@ TEST_F(MainWindowTest, ComponentsHaveTheirNamesCaptionsHintsAndPlaces) {
     EXPECT_FALSE(dlg->SearchButt->isEnabled());
     for (QWidget* w : {static_cast<QWidget*>(dlg->ScanProgress), static_cast<QWidget*>(dlg->AddHstTxt)})
         EXPECT_EQ(w->palette().color(QPalette::Window), QColor(0xEB, 0xEB, 0xEB));
-    for (QToolButton* b : {dlg->ScanButt, dlg->RxSpeedButton1, dlg->SearchButt, dlg->LogButt})
+    for (QToolButton* b : {dlg->ScanButt, dlg->menuButton_, dlg->SearchButt, dlg->LogButt})
         EXPECT_TRUE(b->autoRaise()) << b->objectName().toStdString();
-    EXPECT_EQ(dlg->RxSpeedButton1->menu(), dlg->PopupMenu1);
-    EXPECT_EQ(dlg->RxSpeedButton1->popupMode(), QToolButton::InstantPopup);
+    EXPECT_EQ(dlg->menuButton_->menu(), dlg->mainMenu_);
+    EXPECT_EQ(dlg->menuButton_->popupMode(), QToolButton::InstantPopup);
 
     // The message log.
     EXPECT_TRUE(dlg->IpMemo->isReadOnly());
@@ -180,15 +180,15 @@ TEST_F(MainWindowTest, MenusCarryTheirItemsAndPictures) {
         bool enabled;
     };
     const Item items[] = {
-        {dlg->PopupMenu1, 0, "N2", "Настройки", IconTickedBox, true},
-        {dlg->PopupMenu1, 1, "N3", "Список компьютеров", IconList, true},
-        {dlg->PopupMenu1, 2, "N332", "О программе", IconPicture, true},
-        {dlg->PopupMenu1, 3, "N5", "Закрыть", IconClose, true},
-        {dlg->SysMenu, 0, "SN3", "Восстановить", -1, true},
-        {dlg->SysMenu, 1, "N4", "Закрыть", -1, true},
+        {dlg->mainMenu_, 0, "N2", "Настройки", IconTickedBox, true},
+        {dlg->mainMenu_, 1, "N3", "Список компьютеров", IconList, true},
+        {dlg->mainMenu_, 2, "N332", "О программе", IconPicture, true},
+        {dlg->mainMenu_, 3, "N5", "Закрыть", IconClose, true},
+        {dlg->trayMenu_, 0, "SN3", "Восстановить", -1, true},
+        {dlg->trayMenu_, 1, "N4", "Закрыть", -1, true},
     };
-    EXPECT_EQ(dlg->PopupMenu1->actions().size(), 4);
-    EXPECT_EQ(dlg->SysMenu->actions().size(), 2);
+    EXPECT_EQ(dlg->mainMenu_->actions().size(), 4);
+    EXPECT_EQ(dlg->trayMenu_->actions().size(), 2);
     for (const Item& item : items) {
         SCOPED_TRACE(item.name);
         QAction* action = item.menu->actions().value(item.position);
@@ -205,7 +205,7 @@ TEST_F(MainWindowTest, MenusCarryTheirItemsAndPictures) {
 
     // The tray icon: hint, right-button menu.
     EXPECT_EQ(dlg->TrayIcon->toolTip(), ":: ORMIX 2.8 ::");
-    EXPECT_EQ(dlg->TrayIcon->contextMenu(), dlg->SysMenu);
+    EXPECT_EQ(dlg->TrayIcon->contextMenu(), dlg->trayMenu_);
 }
 
 TEST(ImageList, SixteenDistinctPicturesOf16By16) {
@@ -250,7 +250,7 @@ TEST_F(MainWindowTest, CloseWithoutQuitHidesIntoTheTrayAndRestores) {
     // Every way back: double click on the icon, "Восстановить", a restore request.
     const std::function<void()> restores[] = {
         [&] { emit dlg->TrayIcon->activated(QSystemTrayIcon::DoubleClick); },
-        [&] { dlg->SN3->trigger(); },
+        [&] { dlg->restoreAction_->trigger(); },
         [&] { dlg->RestoreFromTray(); },
     };
     for (const auto& restore : restores) {
@@ -294,12 +294,12 @@ TEST_F(MainWindowTest, WithoutASystemTrayCloseMinimisesInstead) {
 // the event loop (the entry then ends the process).
 TEST_F(MainWindowTest, CloseItemsQuit) {
     for (bool fromTray : {false, true}) {
-        SCOPED_TRACE(fromTray ? "SysMenu, window hidden" : "PopupMenu1, window shown");
+        SCOPED_TRACE(fromTray ? "trayMenu_, window hidden" : "mainMenu_, window shown");
         dlg = std::make_unique<TestMainDlg>();
         showWindow();
         if (fromTray)
             dlg->HideIntoTray();
-        QAction* item = fromTray ? dlg->N4 : dlg->N5;
+        QAction* item = fromTray ? dlg->trayQuitAction_ : dlg->quitAction_;
         QTimer::singleShot(0, item, &QAction::trigger);
         QTimer watchdog;
         watchdog.setSingleShot(true);
@@ -382,7 +382,7 @@ TEST_F(MainWindowTest, AboutBoxShowsTitleVersionAndItsFiles) {
         emit about.ReadmeLink->linkActivated("open");
         QTest::mouseClick(about.OKButton, Qt::LeftButton);
     });
-    dlg->N332->trigger(); // modal until OK
+    dlg->aboutAction_->trigger(); // modal until OK
     EXPECT_TRUE(seen);
     EXPECT_FALSE(about.isVisible());
     EXPECT_EQ(about.size(), QSize(290, 119));

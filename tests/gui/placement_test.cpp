@@ -175,7 +175,7 @@ TEST_F(WindowPlacement, UnwritableFileIsReportedAndTheCloseGoesOn) {
     ASSERT_EQ(reports.size(), 1);
     EXPECT_EQ(reports[0], "Unable to write to ./cfg.ini");
 
-    QTimer::singleShot(0, dlg.N4, &QAction::trigger);
+    QTimer::singleShot(0, dlg.trayQuitAction_, &QAction::trigger);
     QTimer watchdog;
     QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
     watchdog.start(5000);

@@ -237,7 +237,7 @@ TEST_F(ScanControl, QuitDoesNotWaitForShareWorkers) {
     dlg->StartScan();
     observer->foundHost(host("BUSY", "127.0.0.9"));
     ASSERT_TRUE(waitFor([&] { return lister.calls() == 1; }));
-    QTimer::singleShot(0, dlg->N5, &QAction::trigger);
+    QTimer::singleShot(0, dlg->quitAction_, &QAction::trigger);
     QTimer watchdog;
     watchdog.setSingleShot(true);
     QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
@@ -360,13 +360,13 @@ TEST_F(Countdown, SettingsCommandDisablesSearchOnlyWhenConfirmedAndArmsTheCountd
     ASSERT_TRUE(dlg->SearchButt->isEnabled());
 
     QTimer::singleShot(0, setup.RxSpeedButton4, &QToolButton::click); // "Отмена"
-    dlg->N2Click();
+    dlg->onSettingsClicked();
     EXPECT_TRUE(dlg->SearchButt->isEnabled()) << "cancelled";
     EXPECT_TRUE(dlg->AutoScanTimer->isRunning());
     EXPECT_EQ(dlg->AutoScanTimer->interval(), 40000);
 
     QTimer::singleShot(0, setup.RxSpeedButton3, &QToolButton::click); // "Сохранить"
-    dlg->N2Click();
+    dlg->onSettingsClicked();
     EXPECT_FALSE(dlg->SearchButt->isEnabled()) << "confirmed";
     EXPECT_TRUE(dlg->ScanButt->isEnabled());
 

@@ -32,7 +32,7 @@ TEST_F(SearchButton, ShowsTheSearchWindowOnlyWithShareCounting) {
             box->accept();
         }
     });
-    main.SearchButtClick();
+    main.onSearchClicked();
     EXPECT_EQ(
         text,
         "Для поиска по ресурсам сети \nнеобходимо включить параметр \n\"показывать количество ресурсов\"");
@@ -46,7 +46,7 @@ TEST_F(SearchButton, ShowsTheSearchWindowOnlyWithShareCounting) {
         modal = QApplication::activeModalWidget() == &form;
         form.RxSpeedButton1->click();
     });
-    main.SearchButtClick();
+    main.onSearchClicked();
     EXPECT_TRUE(modal);
 }
 
