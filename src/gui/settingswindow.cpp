@@ -69,53 +69,54 @@ void SettingsWindow::buildLayout() {
     AdressesList->setObjectName(QStringLiteral("AdressesList"));
     AdressesList->setMinimumHeight(137);
 
-    Panel1 = new QFrame(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Label4 = namedLabel(Panel1, "Label4", QStringLiteral("Диапазон адресов для сканирования"));
-    d11 = numberField(Panel1, "d11", 0, 255);
-    d12 = numberField(Panel1, "d12", 0, 255);
-    d13 = numberField(Panel1, "d13", 0, 255);
-    d14 = numberField(Panel1, "d14", 0, 255);
-    Label3 = namedLabel(Panel1, "Label3", QStringLiteral("-"));
-    QFont bold = Label3->font();
+    rangePanel_ = new QFrame(this);
+    rangePanel_->setObjectName(QStringLiteral("Panel1"));
+    rangePanel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    rangeLabel_ = namedLabel(rangePanel_, "Label4", QStringLiteral("Диапазон адресов для сканирования"));
+    fromOctet1_ = numberField(rangePanel_, "d11", 0, 255);
+    fromOctet2_ = numberField(rangePanel_, "d12", 0, 255);
+    fromOctet3_ = numberField(rangePanel_, "d13", 0, 255);
+    fromOctet4_ = numberField(rangePanel_, "d14", 0, 255);
+    rangeDash_ = namedLabel(rangePanel_, "Label3", QStringLiteral("-"));
+    QFont bold = rangeDash_->font();
     bold.setBold(true);
-    Label3->setFont(bold);
-    Label3->setAlignment(Qt::AlignCenter);
-    d21 = numberField(Panel1, "d21", 0, 255);
-    d22 = numberField(Panel1, "d22", 0, 255);
-    d23 = numberField(Panel1, "d23", 0, 255);
-    d24 = numberField(Panel1, "d24", 0, 255);
+    rangeDash_->setFont(bold);
+    rangeDash_->setAlignment(Qt::AlignCenter);
+    toOctet1_ = numberField(rangePanel_, "d21", 0, 255);
+    toOctet2_ = numberField(rangePanel_, "d22", 0, 255);
+    toOctet3_ = numberField(rangePanel_, "d23", 0, 255);
+    toOctet4_ = numberField(rangePanel_, "d24", 0, 255);
 
     // The last address shares the first two octets: shown, never typed.
-    for (NumberField* mirror : {d21, d22}) {
+    for (NumberField* mirror : {toOctet1_, toOctet2_}) {
         mirror->setReadOnly(true);
         mirror->setFocusPolicy(Qt::NoFocus);
         QPalette grey = mirror->palette();
         grey.setColor(QPalette::Base, grey.color(QPalette::Window));
         mirror->setPalette(grey);
     }
-    connect(d11, &QSpinBox::valueChanged, d21, &QSpinBox::setValue);
-    connect(d12, &QSpinBox::valueChanged, d22, &QSpinBox::setValue);
-    connect(d13, &QSpinBox::valueChanged, d23, &QSpinBox::setValue);
+    connect(fromOctet1_, &QSpinBox::valueChanged, toOctet1_, &QSpinBox::setValue);
+    connect(fromOctet2_, &QSpinBox::valueChanged, toOctet2_, &QSpinBox::setValue);
+    connect(fromOctet3_, &QSpinBox::valueChanged, toOctet3_, &QSpinBox::setValue);
 
     auto* octets = new QHBoxLayout;
     octets->setSpacing(2);
-    for (QWidget* w : std::initializer_list<QWidget*>{d11, d12, d13, d14, Label3, d21, d22, d23, d24})
+    for (QWidget* w : std::initializer_list<QWidget*>{fromOctet1_, fromOctet2_, fromOctet3_, fromOctet4_,
+                                                      rangeDash_, toOctet1_, toOctet2_, toOctet3_, toOctet4_})
         octets->addWidget(w);
-    auto* panelLayout = new QVBoxLayout(Panel1);
+    auto* panelLayout = new QVBoxLayout(rangePanel_);
     panelLayout->setContentsMargins(5, 3, 5, 5);
     panelLayout->setSpacing(3);
-    panelLayout->addWidget(Label4);
+    panelLayout->addWidget(rangeLabel_);
     panelLayout->addLayout(octets);
 
-    RxSpeedButton1 = flatButton(this, "RxSpeedButton1", QStringLiteral(" Добавить"),
-                                QStringLiteral("Добавить диапазон адресов в список"));
-    RxSpeedButton1->setIcon(ormixIcon(IconPlusBox));
-    RxSpeedButton2 = flatButton(this, "RxSpeedButton2", QStringLiteral(" Удалить"),
-                                QStringLiteral("Удалить текущую строку из спсиска"));
-    RxSpeedButton2->setIcon(ormixIcon(IconMinusBox));
-    for (QToolButton* b : {RxSpeedButton1, RxSpeedButton2})
+    addRangeButton_ = flatButton(this, "RxSpeedButton1", QStringLiteral(" Добавить"),
+                                 QStringLiteral("Добавить диапазон адресов в список"));
+    addRangeButton_->setIcon(ormixIcon(IconPlusBox));
+    deleteRangeButton_ = flatButton(this, "RxSpeedButton2", QStringLiteral(" Удалить"),
+                                    QStringLiteral("Удалить текущую строку из спсиска"));
+    deleteRangeButton_->setIcon(ormixIcon(IconMinusBox));
+    for (QToolButton* b : {addRangeButton_, deleteRangeButton_})
         b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 
     const QString speedHint = QStringLiteral("Если отключить то скорость сканирования будет выше!");
@@ -123,19 +124,20 @@ void SettingsWindow::buildLayout() {
                           QStringLiteral("Группировка найденных компьютеров по рабочим группам в которых они "
                                          "находятся"));
     ResCntCheck = checkBox(this, "ResCntCheck", QStringLiteral("Показывать кол-во ресурсов"), speedHint);
-    RxSpeedButton6 = helpButton(this, "RxSpeedButton6");
+    shareCountHelpButton_ = helpButton(this, "RxSpeedButton6");
     EmtyResCheck =
         checkBox(this, "EmtyResCheck", QStringLiteral("Не отображать компьютеры без ресурсов"), speedHint);
     AutoScanCheck = checkBox(this, "AutoScanCheck", QStringLiteral("Автоматическое сканирование: "));
-    Label2 = namedLabel(this, "Label2", QStringLiteral("интервал"));
+    intervalLabel_ = namedLabel(this, "Label2", QStringLiteral("интервал"));
     Interval = numberField(this, "Interval", 5, 6000);
-    Label5 = namedLabel(this, "Label5", QStringLiteral("сек."));
-    Label1 = namedLabel(this, "Label1", QStringLiteral("Не отображать следующие ресурсы (через запятую)"));
+    secondsLabel_ = namedLabel(this, "Label5", QStringLiteral("сек."));
+    excludeLabel_ =
+        namedLabel(this, "Label1", QStringLiteral("Не отображать следующие ресурсы (через запятую)"));
     ExclRes = new QLineEdit(this);
     ExclRes->setObjectName(QStringLiteral("ExclRes"));
     ExclRes->setMaxLength(256);
     ExclRes->installEventFilter(this);
-    RxSpeedButton5 = helpButton(this, "RxSpeedButton5");
+    excludeHelpButton_ = helpButton(this, "RxSpeedButton5");
     IndexCheck =
         checkBox(this, "IndexCheck", QStringLiteral("Индексировать ресурсы"),
                  QStringLiteral("После каждого сканирования обходить все ресурсы и запоминать их файлы "
@@ -145,14 +147,15 @@ void SettingsWindow::buildLayout() {
     IndexDb->setObjectName(QStringLiteral("IndexDb"));
     IndexDb->setPlaceholderText(QStringLiteral("файл индекса или postgresql://..."));
     IndexDb->setMaxLength(256);
-    RxSpeedButton3 = flatButton(this, "RxSpeedButton3", QStringLiteral("Сохранить"), {});
-    RxSpeedButton4 = flatButton(this, "RxSpeedButton4", QStringLiteral("Отмена"), {});
-    for (QToolButton* b : {RxSpeedButton3, RxSpeedButton4})
+    saveButton_ = flatButton(this, "RxSpeedButton3", QStringLiteral("Сохранить"), {});
+    cancelButton_ = flatButton(this, "RxSpeedButton4", QStringLiteral("Отмена"), {});
+    for (QToolButton* b : {saveButton_, cancelButton_})
         b->setMinimumWidth(90);
 
     // Number fields wide enough for their largest value, whatever the font.
-    const int digitWidth = d11->fontMetrics().horizontalAdvance(QStringLiteral("0"));
-    for (NumberField* f : {d11, d12, d13, d14, d21, d22, d23, d24})
+    const int digitWidth = fromOctet1_->fontMetrics().horizontalAdvance(QStringLiteral("0"));
+    for (NumberField* f :
+         {fromOctet1_, fromOctet2_, fromOctet3_, fromOctet4_, toOctet1_, toOctet2_, toOctet3_, toOctet4_})
         f->setFixedWidth(digitWidth * 3 + 12);
     Interval->setFixedWidth(digitWidth * 4 + 14);
     IndexWalks->setFixedWidth(digitWidth * 3 + 12);
@@ -161,13 +164,13 @@ void SettingsWindow::buildLayout() {
     options->setContentsMargins(6, 0, 6, 6);
     options->setSpacing(3);
     auto* rangeButtons = new QHBoxLayout;
-    rangeButtons->addWidget(RxSpeedButton1);
-    rangeButtons->addWidget(RxSpeedButton2);
+    rangeButtons->addWidget(addRangeButton_);
+    rangeButtons->addWidget(deleteRangeButton_);
     options->addLayout(rangeButtons);
     options->addWidget(GroupCheck);
     auto* resCount = new QHBoxLayout;
     resCount->addWidget(ResCntCheck, 1);
-    resCount->addWidget(RxSpeedButton6);
+    resCount->addWidget(shareCountHelpButton_);
     options->addLayout(resCount);
     options->addWidget(EmtyResCheck);
     MethodsBox = new DiscoveryMethodsBox(this);
@@ -175,15 +178,15 @@ void SettingsWindow::buildLayout() {
     options->addWidget(AutoScanCheck);
     auto* interval = new QHBoxLayout;
     interval->setContentsMargins(20, 0, 0, 0);
-    interval->addWidget(Label2);
+    interval->addWidget(intervalLabel_);
     interval->addWidget(Interval);
-    interval->addWidget(Label5);
+    interval->addWidget(secondsLabel_);
     interval->addStretch(1);
     options->addLayout(interval);
-    options->addWidget(Label1);
+    options->addWidget(excludeLabel_);
     auto* exclude = new QHBoxLayout;
     exclude->addWidget(ExclRes, 1);
-    exclude->addWidget(RxSpeedButton5);
+    exclude->addWidget(excludeHelpButton_);
     options->addLayout(exclude);
     // Accounts for computers that refuse anonymous users (a window of its own).
     AccountsButton =
@@ -204,9 +207,9 @@ void SettingsWindow::buildLayout() {
     options->addWidget(IndexDb);
     auto* closeButtons = new QHBoxLayout;
     closeButtons->addStretch(1);
-    closeButtons->addWidget(RxSpeedButton3);
+    closeButtons->addWidget(saveButton_);
     closeButtons->addSpacing(10);
-    closeButtons->addWidget(RxSpeedButton4);
+    closeButtons->addWidget(cancelButton_);
     closeButtons->addStretch(1);
     options->addLayout(closeButtons);
 
@@ -214,22 +217,22 @@ void SettingsWindow::buildLayout() {
     top->setContentsMargins(0, 0, 0, 0);
     top->setSpacing(3);
     top->addWidget(AdressesList, 1);
-    top->addWidget(Panel1);
+    top->addWidget(rangePanel_);
     top->addLayout(options);
     // A fixed dialog: the designed 286 x 396, or more where the desktop's
     // font needs it (the list takes the extra height).
     setFixedSize(sizeHint().expandedTo(QSize(286, 396)));
 
     // The window's buttons set a picture beside their text.
-    for (QToolButton* b : {RxSpeedButton1, RxSpeedButton2, RxSpeedButton3, RxSpeedButton4, AccountsButton})
+    for (QToolButton* b : {addRangeButton_, deleteRangeButton_, saveButton_, cancelButton_, AccountsButton})
         b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
 
-    connect(RxSpeedButton1, &QToolButton::clicked, this, &SettingsWindow::SetRangeButtClick);
-    connect(RxSpeedButton2, &QToolButton::clicked, this, &SettingsWindow::DelRangeButtClick);
-    connect(RxSpeedButton3, &QToolButton::clicked, this, &SettingsWindow::SaveSettButtClick);
-    connect(RxSpeedButton4, &QToolButton::clicked, this, &SettingsWindow::CancSettButtClick);
-    connect(RxSpeedButton5, &QToolButton::clicked, this, &SettingsWindow::TimeoutHlpBtnClick);
-    connect(RxSpeedButton6, &QToolButton::clicked, this, &SettingsWindow::RxSpeedButton6Click);
+    connect(addRangeButton_, &QToolButton::clicked, this, &SettingsWindow::onAddRangeClicked);
+    connect(deleteRangeButton_, &QToolButton::clicked, this, &SettingsWindow::onDeleteRangeClicked);
+    connect(saveButton_, &QToolButton::clicked, this, &SettingsWindow::onSaveClicked);
+    connect(cancelButton_, &QToolButton::clicked, this, &SettingsWindow::onCancelClicked);
+    connect(excludeHelpButton_, &QToolButton::clicked, this, &SettingsWindow::onExcludeHelpClicked);
+    connect(shareCountHelpButton_, &QToolButton::clicked, this, &SettingsWindow::onShareCountHelpClicked);
     // Keyboard toggles follow the dependent controls as mouse clicks do.
     connect(ResCntCheck, &QCheckBox::toggled, this, &SettingsWindow::updateDependentControls);
     connect(AutoScanCheck, &QCheckBox::toggled, this, &SettingsWindow::updateDependentControls);
@@ -259,23 +262,23 @@ void SettingsWindow::showSettings() {
     updateDependentControls();
 }
 
-void SettingsWindow::SetRangeButtClick() {
+void SettingsWindow::onAddRangeClicked() {
     // Values, not the typed texts: "010" would otherwise reach the scanner as
     // octal.
-    const int a = d11->CommittedValue(), b = d12->CommittedValue();
-    const int from = d13->CommittedValue(), to = d23->CommittedValue();
-    const int d = d14->CommittedValue(), e = d24->CommittedValue();
+    const int a = fromOctet1_->CommittedValue(), b = fromOctet2_->CommittedValue();
+    const int from = fromOctet3_->CommittedValue(), to = toOctet3_->CommittedValue();
+    const int d = fromOctet4_->CommittedValue(), e = toOctet4_->CommittedValue();
     for (int n = from; n <= to; ++n)
         AdressesList->addItem(QStringLiteral("%1.%2.%3.%4-%5").arg(a).arg(b).arg(n).arg(d).arg(e));
 }
 
-void SettingsWindow::DelRangeButtClick() {
+void SettingsWindow::onDeleteRangeClicked() {
     const QList<QListWidgetItem*> selected = AdressesList->selectedItems();
     if (!selected.isEmpty())
         delete selected.front();
 }
 
-void SettingsWindow::SaveSettButtClick() {
+void SettingsWindow::onSaveClicked() {
     std::vector<std::string> ranges;
     for (int i = 0; i < AdressesList->count(); ++i)
         ranges.push_back(AdressesList->item(i)->text().toStdString());
@@ -313,15 +316,15 @@ void SettingsWindow::SaveSettButtClick() {
     accept();
 }
 
-void SettingsWindow::CancSettButtClick() {
+void SettingsWindow::onCancelClicked() {
     reject();
 }
 
-void SettingsWindow::TimeoutHlpBtnClick() {
+void SettingsWindow::onExcludeHelpClicked() {
     openHelp(kExcludeHelpTopic);
 }
 
-void SettingsWindow::RxSpeedButton6Click() {
+void SettingsWindow::onShareCountHelpClicked() {
     openHelp(kResCountHelpTopic);
 }
 
@@ -344,8 +347,8 @@ void SettingsWindow::updateDependentControls() {
     const bool autoScan = AutoScanCheck->isChecked();
     Interval->setEnabled(autoScan);
     IndexWalks->setEnabled(IndexCheck->isChecked());
-    Label2->setEnabled(autoScan);
-    Label5->setEnabled(autoScan);
+    intervalLabel_->setEnabled(autoScan);
+    secondsLabel_->setEnabled(autoScan);
 }
 
 void SettingsWindow::openHelp(int topic) {

@@ -43,44 +43,45 @@ public:
     std::function<void(const QString&)> ShowMessage;
 
     QListWidget* AdressesList;
-    QFrame* Panel1;
-    QLabel* Label4;
-    NumberField* d11;
-    NumberField* d12;
-    NumberField* d13;
-    NumberField* d14;
-    QLabel* Label3;
-    NumberField* d21;
-    NumberField* d22;
-    NumberField* d23;
-    NumberField* d24;
-    QToolButton* RxSpeedButton1; // " Добавить"
-    QToolButton* RxSpeedButton2; // " Удалить"
+    // The range to add: its first and its last address, octet by octet.
+    QFrame* rangePanel_;
+    QLabel* rangeLabel_;
+    NumberField* fromOctet1_;
+    NumberField* fromOctet2_;
+    NumberField* fromOctet3_;
+    NumberField* fromOctet4_;
+    QLabel* rangeDash_;
+    NumberField* toOctet1_;
+    NumberField* toOctet2_;
+    NumberField* toOctet3_;
+    NumberField* toOctet4_;
+    QToolButton* addRangeButton_;
+    QToolButton* deleteRangeButton_;
     QCheckBox* GroupCheck;
     QCheckBox* ResCntCheck;
-    QToolButton* RxSpeedButton6; // help beside ResCntCheck
+    QToolButton* shareCountHelpButton_;
     QCheckBox* EmtyResCheck;
     QCheckBox* AutoScanCheck;
     DiscoveryMethodsBox* MethodsBox; // "Способы поиска компьютеров"
-    QLabel* Label2;
+    QLabel* intervalLabel_;
     NumberField* Interval;
-    QLabel* Label5;
-    QLabel* Label1;
+    QLabel* secondsLabel_;
+    QLabel* excludeLabel_;
     QLineEdit* ExclRes;
-    QToolButton* RxSpeedButton5; // help beside ExclRes
-    QCheckBox* IndexCheck;       // "Индексировать ресурсы" (main/IndexShares)
-    NumberField* IndexWalks;     // shares walked at once (main/IndexWalks)
-    QLineEdit* IndexDb;          // index file or postgresql://... (main/IndexDb)
-    QToolButton* RxSpeedButton3; // "Сохранить"
-    QToolButton* RxSpeedButton4; // "Отмена"
+    QToolButton* excludeHelpButton_;
+    QCheckBox* IndexCheck;   // "Индексировать ресурсы" (main/IndexShares)
+    NumberField* IndexWalks; // shares walked at once (main/IndexWalks)
+    QLineEdit* IndexDb;      // index file or postgresql://... (main/IndexDb)
+    QToolButton* saveButton_;
+    QToolButton* cancelButton_;
 
 public slots:
-    void SetRangeButtClick();
-    void DelRangeButtClick();
-    void SaveSettButtClick();
-    void CancSettButtClick();
-    void TimeoutHlpBtnClick();
-    void RxSpeedButton6Click();
+    void onAddRangeClicked();
+    void onDeleteRangeClicked();
+    void onSaveClicked();
+    void onCancelClicked();
+    void onExcludeHelpClicked();
+    void onShareCountHelpClicked();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -82,7 +82,7 @@ TEST_F(AppStateWindows, WindowsMadeInEitherOrderShareTheSettingsAndTheComputerLi
         main->StartScan();
         settings->AdressesList->addItem("127.0.1.1-5");
         const std::uint64_t rewrites = replacementsDone();
-        settings->RxSpeedButton3->click();
+        settings->saveButton_->click();
         EXPECT_EQ(replacementsDone() - rewrites, 2u) << "one rewrite of cfg.ini, one of range.txt";
         observer->finished();
         ASSERT_TRUE(waitFor([&] { return !main->Scanning(); }));

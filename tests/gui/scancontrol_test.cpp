@@ -359,13 +359,13 @@ TEST_F(Countdown, SettingsCommandDisablesSearchOnlyWhenConfirmedAndArmsTheCountd
     dlg->AutoScanTimer->stop();
     ASSERT_TRUE(dlg->SearchButt->isEnabled());
 
-    QTimer::singleShot(0, setup.RxSpeedButton4, &QToolButton::click); // "Отмена"
+    QTimer::singleShot(0, setup.cancelButton_, &QToolButton::click); // "Отмена"
     dlg->onSettingsClicked();
     EXPECT_TRUE(dlg->SearchButt->isEnabled()) << "cancelled";
     EXPECT_TRUE(dlg->AutoScanTimer->isRunning());
     EXPECT_EQ(dlg->AutoScanTimer->interval(), 40000);
 
-    QTimer::singleShot(0, setup.RxSpeedButton3, &QToolButton::click); // "Сохранить"
+    QTimer::singleShot(0, setup.saveButton_, &QToolButton::click); // "Сохранить"
     dlg->onSettingsClicked();
     EXPECT_FALSE(dlg->SearchButt->isEnabled()) << "confirmed";
     EXPECT_TRUE(dlg->ScanButt->isEnabled());

@@ -132,13 +132,13 @@ TEST_F(SetupFormTest, LoadsEveryKeyIntoTheSettingsListAndControls) {
     EXPECT_TRUE(f.EmtyResCheck->isEnabled());
     EXPECT_TRUE(f.AutoScanCheck->isChecked());
     EXPECT_TRUE(f.Interval->isEnabled());
-    EXPECT_TRUE(f.Label2->isEnabled());
+    EXPECT_TRUE(f.intervalLabel_->isEnabled());
     EXPECT_TRUE(f.GroupCheck->isChecked());
 }
 
 TEST_F(SetupFormTest, AddMakesOneLinePerThirdOctet) {
     struct Case {
-        int d11, d12, d13, d14, d23, d24;
+        int fromOctet1, fromOctet2, fromOctet3, fromOctet4, toOctet3, toOctet4;
         QStringList lines;
     };
     const Case cases[] = {
@@ -150,14 +150,14 @@ TEST_F(SetupFormTest, AddMakesOneLinePerThirdOctet) {
     SettingsWindow& f = makeForm();
     for (const Case& c : cases) {
         f.AdressesList->clear();
-        f.d11->setValue(c.d11);
-        f.d12->setValue(c.d12);
-        f.d13->setValue(c.d13);
-        f.d14->setValue(c.d14);
-        f.d23->setValue(c.d23);
-        f.d24->setValue(c.d24);
-        f.RxSpeedButton1->click();
-        EXPECT_EQ(listLines(f), c.lines) << c.d13 << ".." << c.d23;
+        f.fromOctet1_->setValue(c.fromOctet1);
+        f.fromOctet2_->setValue(c.fromOctet2);
+        f.fromOctet3_->setValue(c.fromOctet3);
+        f.fromOctet4_->setValue(c.fromOctet4);
+        f.toOctet3_->setValue(c.toOctet3);
+        f.toOctet4_->setValue(c.toOctet4);
+        f.addRangeButton_->click();
+        EXPECT_EQ(listLines(f), c.lines) << c.fromOctet3 << ".." << c.toOctet3;
     }
     EXPECT_TRUE(scanRanges().empty()); // the list in force changes only on save
 }
@@ -165,32 +165,33 @@ TEST_F(SetupFormTest, AddMakesOneLinePerThirdOctet) {
 TEST_F(SetupFormTest, TypedOctetsAreMirroredAndKeptWithinBounds) {
     SettingsWindow& f = makeForm();
     f.show();
-    for (auto [field, text] : {std::pair{f.d11, "192"}, {f.d12, "168"}, {f.d13, "3"}}) {
+    for (auto [field, text] :
+         {std::pair{f.fromOctet1_, "192"}, {f.fromOctet2_, "168"}, {f.fromOctet3_, "3"}}) {
         field->selectAll();
         QTest::keyClicks(field, text);
     }
-    EXPECT_EQ(f.d21->text(), "192");
-    EXPECT_EQ(f.d22->text(), "168");
-    EXPECT_EQ(f.d23->text(), "3");
-    // d23 stays editable for a higher last third octet.
-    f.d23->selectAll();
-    QTest::keyClicks(f.d23, "4");
-    EXPECT_EQ(f.d13->value(), 3);
+    EXPECT_EQ(f.toOctet1_->text(), "192");
+    EXPECT_EQ(f.toOctet2_->text(), "168");
+    EXPECT_EQ(f.toOctet3_->text(), "3");
+    // toOctet3_ stays editable for a higher last third octet.
+    f.toOctet3_->selectAll();
+    QTest::keyClicks(f.toOctet3_, "4");
+    EXPECT_EQ(f.fromOctet3_->value(), 3);
 
     // A value above the bound can be typed and becomes the bound when committed.
-    f.d24->selectAll();
-    QTest::keyClicks(f.d24, "300");
-    EXPECT_EQ(f.d24->CommittedValue(), 255);
-    EXPECT_EQ(f.d24->text(), "255");
-    f.d14->selectAll();
-    QTest::keyClicks(f.d14, "-1x");
-    EXPECT_EQ(f.d14->text(), "1"); // no sign, no letters
+    f.toOctet4_->selectAll();
+    QTest::keyClicks(f.toOctet4_, "300");
+    EXPECT_EQ(f.toOctet4_->CommittedValue(), 255);
+    EXPECT_EQ(f.toOctet4_->text(), "255");
+    f.fromOctet4_->selectAll();
+    QTest::keyClicks(f.fromOctet4_, "-1x");
+    EXPECT_EQ(f.fromOctet4_->text(), "1"); // no sign, no letters
     f.AutoScanCheck->setChecked(true);
     f.Interval->selectAll();
     QTest::keyClicks(f.Interval, "2");
     EXPECT_EQ(f.Interval->CommittedValue(), 5);
 
-    f.RxSpeedButton1->click();
+    f.addRangeButton_->click();
     EXPECT_EQ(listLines(f), (QStringList{"192.168.3.1-255", "192.168.4.1-255"}));
 }
 
@@ -202,23 +203,23 @@ TEST_F(SetupFormTest, DeleteRemovesTheSelectedLineOnly) {
     f.AdressesList->setFocus(); // focus alone marks a current row but selects nothing
     ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
     ASSERT_TRUE(f.AdressesList->hasFocus());
-    QTest::mouseClick(f.RxSpeedButton2, Qt::LeftButton);
+    QTest::mouseClick(f.deleteRangeButton_, Qt::LeftButton);
     EXPECT_EQ(listLines(f), (QStringList{"a-1", "b-2", "c-3"}));
     f.AdressesList->setCurrentRow(1);
-    f.RxSpeedButton2->click();
+    f.deleteRangeButton_->click();
     EXPECT_EQ(listLines(f), (QStringList{"a-1", "c-3"}));
 }
 
 TEST_F(SetupFormTest, SaveWritesTheKeysInOrderThenReloads) {
     SettingsWindow& f = makeForm();
     f.show();
-    f.d11->setValue(192);
-    f.d12->setValue(168);
-    f.d13->setValue(0);
-    f.d14->setValue(1);
-    f.d23->setValue(0);
-    f.d24->setValue(3);
-    f.RxSpeedButton1->click();
+    f.fromOctet1_->setValue(192);
+    f.fromOctet2_->setValue(168);
+    f.fromOctet3_->setValue(0);
+    f.fromOctet4_->setValue(1);
+    f.toOctet3_->setValue(0);
+    f.toOctet4_->setValue(3);
+    f.addRangeButton_->click();
     f.AdressesList->addItem("a b"); // blanks are quoted in the list encoding
     QTest::mouseClick(f.ResCntCheck, Qt::LeftButton);
     f.EmtyResCheck->setChecked(true);
@@ -234,7 +235,7 @@ TEST_F(SetupFormTest, SaveWritesTheKeysInOrderThenReloads) {
     f.IndexDb->setText(" postgresql://ormix@/office?host=/run/postgresql ");
     const int loadsBefore = loads_;
 
-    f.RxSpeedButton3->click();
+    f.saveButton_->click();
 
     EXPECT_EQ(f.result(), QDialog::Accepted);
     EXPECT_FALSE(f.isVisible());
@@ -272,8 +273,8 @@ TEST_F(SetupFormTest, CancelWritesNothingAndTheNextShowingReloads) {
     f.show();
     f.AdressesList->addItem("10.0.1.1-5");
     f.ResCntCheck->setChecked(true);
-    f.d11->setValue(7);
-    f.RxSpeedButton4->click();
+    f.fromOctet1_->setValue(7);
+    f.cancelButton_->click();
     EXPECT_EQ(f.result(), QDialog::Rejected);
     EXPECT_FALSE(f.isVisible());
     EXPECT_EQ(readFile(cfgPath_), "[main]\niprange=10.0.0.1-5\n");
@@ -282,7 +283,7 @@ TEST_F(SetupFormTest, CancelWritesNothingAndTheNextShowingReloads) {
     f.show();
     EXPECT_EQ(listLines(f), (QStringList{"10.0.0.1-5"}));
     EXPECT_FALSE(f.ResCntCheck->isChecked());
-    EXPECT_EQ(f.d11->value(), 7); // the octet fields keep what was typed
+    EXPECT_EQ(f.fromOctet1_->value(), 7); // the octet fields keep what was typed
 }
 
 TEST_F(SetupFormTest, DependentControlsFollowTheirCheckBoxes) {
@@ -297,14 +298,14 @@ TEST_F(SetupFormTest, DependentControlsFollowTheirCheckBoxes) {
     ASSERT_FALSE(f.Interval->isEnabled());
     QTest::mouseClick(f.AutoScanCheck, Qt::LeftButton);
     EXPECT_TRUE(f.Interval->isEnabled());
-    EXPECT_TRUE(f.Label2->isEnabled());
-    EXPECT_TRUE(f.Label5->isEnabled());
+    EXPECT_TRUE(f.intervalLabel_->isEnabled());
+    EXPECT_TRUE(f.secondsLabel_->isEnabled());
     f.AutoScanCheck->setFocus();
     QTest::keyClick(f.AutoScanCheck, Qt::Key_Space); // the keyboard works the same
     EXPECT_FALSE(f.Interval->isEnabled());
-    EXPECT_FALSE(f.Label5->isEnabled());
+    EXPECT_FALSE(f.secondsLabel_->isEnabled());
 
-    f.RxSpeedButton3->click();
+    f.saveButton_->click();
     EXPECT_EQ(config_->ReadText("main", "EmptyRes", "?"), "1"); // ...and is saved
     EXPECT_EQ(config_->ReadText("main", "ShowResCount", "?"), "0");
 }
@@ -322,7 +323,7 @@ TEST_F(SetupFormTest, AFailingWriteStopsTheSaveAndKeepsTheWindowOpen) {
     f.AdressesList->addItem("10.0.1.1-5");
     const int loadsBefore = loads_;
 
-    f.RxSpeedButton3->click();
+    f.saveButton_->click();
 
     ASSERT_EQ(messages_.size(), 1);
     EXPECT_EQ(messages_.front().toStdString(), "Unable to write to " + badPath);
@@ -339,7 +340,7 @@ TEST_F(SetupFormTest, AListTooLongForTheFileIsNotSaved) {
     f.show();
     for (int i = 0; i < 130; ++i) // 130 x "192.168.NNN.1-254," > 2047 characters
         f.AdressesList->addItem(QStringLiteral("192.168.%1.1-254").arg(i));
-    f.RxSpeedButton3->click();
+    f.saveButton_->click();
     ASSERT_EQ(messages_.size(), 1);
     EXPECT_TRUE(messages_.front().contains("2047"));
     EXPECT_TRUE(f.isVisible());
@@ -347,7 +348,7 @@ TEST_F(SetupFormTest, AListTooLongForTheFileIsNotSaved) {
 
     while (f.AdressesList->count() > 100)
         delete f.AdressesList->item(0);
-    f.RxSpeedButton3->click(); // 100 lines fit
+    f.saveButton_->click(); // 100 lines fit
     EXPECT_EQ(scanRanges().size(), 100u);
     EXPECT_EQ(scanRanges().back(), "192.168.129.1-254");
 }
@@ -355,8 +356,8 @@ TEST_F(SetupFormTest, AListTooLongForTheFileIsNotSaved) {
 TEST_F(SetupFormTest, HelpButtonsAndF1OpenTheirTopics) {
     SettingsWindow& f = makeForm();
     f.show();
-    f.RxSpeedButton6->click();
-    f.RxSpeedButton5->click();
+    f.shareCountHelpButton_->click();
+    f.excludeHelpButton_->click();
     QTest::keyClick(f.ExclRes, Qt::Key_F1);
     EXPECT_EQ(topics_, (std::vector<int>{30, 12, 12}));
 }
@@ -373,8 +374,8 @@ TEST_F(SetupFormTest, ControlsCarryTheirTextsAndHints) {
         QString hint;
     };
     const Row rows[] = {
-        {f.RxSpeedButton1, "RxSpeedButton1", " Добавить", "Добавить диапазон адресов в список"},
-        {f.RxSpeedButton2, "RxSpeedButton2", " Удалить", "Удалить текущую строку из спсиска"},
+        {f.addRangeButton_, "RxSpeedButton1", " Добавить", "Добавить диапазон адресов в список"},
+        {f.deleteRangeButton_, "RxSpeedButton2", " Удалить", "Удалить текущую строку из спсиска"},
         {f.GroupCheck, "GroupCheck", "Группировать компьютеры по рабочим группам",
          "Группировка найденных компьютеров по рабочим группам в которых они находятся"},
         {f.ResCntCheck, "ResCntCheck", "Показывать кол-во ресурсов",
@@ -382,14 +383,14 @@ TEST_F(SetupFormTest, ControlsCarryTheirTextsAndHints) {
         {f.EmtyResCheck, "EmtyResCheck", "Не отображать компьютеры без ресурсов",
          "Если отключить то скорость сканирования будет выше!"},
         {f.AutoScanCheck, "AutoScanCheck", "Автоматическое сканирование: ", ""},
-        {f.RxSpeedButton6, "RxSpeedButton6", "?", "Справка"},
-        {f.RxSpeedButton5, "RxSpeedButton5", "?", "Справка"},
-        {f.RxSpeedButton3, "RxSpeedButton3", "Сохранить", ""},
-        {f.RxSpeedButton4, "RxSpeedButton4", "Отмена", ""},
-        {f.Label4, "Label4", "Диапазон адресов для сканирования", ""},
-        {f.Label2, "Label2", "интервал", ""},
-        {f.Label5, "Label5", "сек.", ""},
-        {f.Label1, "Label1", "Не отображать следующие ресурсы (через запятую)", ""},
+        {f.shareCountHelpButton_, "RxSpeedButton6", "?", "Справка"},
+        {f.excludeHelpButton_, "RxSpeedButton5", "?", "Справка"},
+        {f.saveButton_, "RxSpeedButton3", "Сохранить", ""},
+        {f.cancelButton_, "RxSpeedButton4", "Отмена", ""},
+        {f.rangeLabel_, "Label4", "Диапазон адресов для сканирования", ""},
+        {f.intervalLabel_, "Label2", "интервал", ""},
+        {f.secondsLabel_, "Label5", "сек.", ""},
+        {f.excludeLabel_, "Label1", "Не отображать следующие ресурсы (через запятую)", ""},
     };
     for (const Row& r : rows) {
         EXPECT_EQ(r.w->objectName(), r.name);
@@ -402,8 +403,8 @@ TEST_F(SetupFormTest, ControlsCarryTheirTextsAndHints) {
         EXPECT_EQ(r.w->toolTip(), r.hint) << r.name;
     }
     EXPECT_EQ(f.ExclRes->maxLength(), 256);
-    EXPECT_EQ(f.d21->focusPolicy(), Qt::NoFocus);
-    EXPECT_TRUE(f.d22->isReadOnly());
+    EXPECT_EQ(f.toOctet1_->focusPolicy(), Qt::NoFocus);
+    EXPECT_TRUE(f.toOctet2_->isReadOnly());
     EXPECT_EQ(f.Interval->minimum(), 5);
     EXPECT_EQ(f.Interval->maximum(), 6000);
 }
