@@ -146,7 +146,7 @@ SearchWindow::SearchWindow(ConfigFile& cfg, QWidget* parent) : QDialog(parent), 
 
     runner_ = std::make_unique<SearchRunner>(*this, *walker_, StopRequested);
     runner_->OnShareStarted = [this](const ScannedShare& entry) {
-        Memo2->appendPlainText(QString::fromStdString(ScannedShareText(entry)));
+        historyLog_->appendPlainText(QString::fromStdString(ScannedShareText(entry)));
     };
     runner_->OnSearchFinished = [this] { searchFinished(); };
 
@@ -239,14 +239,14 @@ void SearchWindow::buildControls() {
     StartBtn = button(this, "StartBtn", "Искать!", "Искать");
     StartBtn->setIcon(ormixIcon(14));
     StopBtn = button(this, "StopBtn", "Стоп!", "Остановить поиск");
-    RxSpeedButton1 = button(this, "RxSpeedButton1", "Закрыть", "Закрыть");
-    RxSpeedButton1->setIcon(ormixIcon(13));
-    RxGIFAnimator1 = new QProgressBar(this);
-    RxGIFAnimator1->setObjectName("RxGIFAnimator1");
-    RxGIFAnimator1->setRange(0, 0);
-    RxGIFAnimator1->setTextVisible(false);
-    RxGIFAnimator1->setFixedSize(48, 12);
-    RxGIFAnimator1->hide();
+    closeButton_ = button(this, "RxSpeedButton1", "Закрыть", "Закрыть");
+    closeButton_->setIcon(ormixIcon(13));
+    busyIndicator_ = new QProgressBar(this);
+    busyIndicator_->setObjectName("RxGIFAnimator1");
+    busyIndicator_->setRange(0, 0);
+    busyIndicator_->setTextVisible(false);
+    busyIndicator_->setFixedSize(48, 12);
+    busyIndicator_->hide();
 
     auto* top = new QGridLayout;
     top->addWidget(SearchDescrText, 0, 0, 1, 3);
@@ -255,8 +255,8 @@ void SearchWindow::buildControls() {
     top->addWidget(ExtSearchBtn, 1, 2);
     top->addWidget(StartBtn, 1, 3);
     top->addWidget(StopBtn, 1, 4);
-    top->addWidget(RxSpeedButton1, 1, 5);
-    top->addWidget(RxGIFAnimator1, 0, 5, Qt::AlignRight);
+    top->addWidget(closeButton_, 1, 5);
+    top->addWidget(busyIndicator_, 0, 5, Qt::AlignRight);
     top->setColumnStretch(0, 1);
 
     // Extended search: mode, expression test, size band.
@@ -267,15 +267,15 @@ void SearchWindow::buildControls() {
     TextRB->setChecked(true);
     RegexpRB = new QRadioButton("Регулярное выражение", ExtSrchPanel);
     RegexpRB->setObjectName("RegexpRB");
-    RxSpeedButton5 = button(ExtSrchPanel, "RxSpeedButton5", "?", nullptr);
-    RxSpeedButton5->setFixedWidth(24);
-    auto* StaticText2 = label(ExtSrchPanel, "StaticText2", "Проверка регулярного выражения:");
+    regexHelpButton_ = button(ExtSrchPanel, "RxSpeedButton5", "?", nullptr);
+    regexHelpButton_->setFixedWidth(24);
+    auto* regexTestLabel = label(ExtSrchPanel, "StaticText2", "Проверка регулярного выражения:");
     RegExprTestEdit =
         new QLineEdit("введите текст на котором будет применено регулярное выражение", ExtSrchPanel);
     RegExprTestEdit->setObjectName("RegExprTestEdit");
     RegExprTestEdit->setEnabled(false);
-    RxSpeedButton6 = button(ExtSrchPanel, "RxSpeedButton6", "Проверить", nullptr);
-    RxSpeedButton6->setEnabled(false);
+    testRegexButton_ = button(ExtSrchPanel, "RxSpeedButton6", "Проверить", nullptr);
+    testRegexButton_->setEnabled(false);
 
     SzLimitPanel = new QWidget(ExtSrchPanel);
     SzLimitPanel->setObjectName("SzLimitPanel");
@@ -307,22 +307,22 @@ void SearchWindow::buildControls() {
     auto* modes = new QHBoxLayout;
     modes->addWidget(TextRB);
     modes->addWidget(RegexpRB);
-    modes->addWidget(RxSpeedButton5);
+    modes->addWidget(regexHelpButton_);
     modes->addStretch(1);
     ext->addLayout(modes, 0, 0);
-    ext->addWidget(StaticText2, 1, 0);
+    ext->addWidget(regexTestLabel, 1, 0);
     // The test line takes the whole width: its default text is a long one.
     auto* test = new QHBoxLayout;
     test->addWidget(RegExprTestEdit, 1);
-    test->addWidget(RxSpeedButton6);
+    test->addWidget(testRegexButton_);
     ext->addLayout(test, 2, 0, 1, 2);
     ext->addWidget(SzLimitPanel, 0, 1, 2, 1);
     ext->setColumnStretch(0, 1);
     ExtSrchPanel->setFixedHeight(1);
 
-    RxSpeedButton2 = speedButton(this, "RxSpeedButton2", 10, "Копировать выбранный файл");
-    RxSpeedButton3 = speedButton(this, "RxSpeedButton3", 5, "Открыть директорию с выбранным файлом");
-    RxSpeedButton4 = speedButton(this, "RxSpeedButton4", 12, "Копировать полный путь файла в буфер");
+    copyFileButton_ = speedButton(this, "RxSpeedButton2", 10, "Копировать выбранный файл");
+    openFolderButton_ = speedButton(this, "RxSpeedButton3", 5, "Открыть директорию с выбранным файлом");
+    copyPathButton_ = speedButton(this, "RxSpeedButton4", 12, "Копировать полный путь файла в буфер");
 
     ResultList = new QTreeWidget(this);
     ResultList->setObjectName("ResultList");
@@ -342,29 +342,29 @@ void SearchWindow::buildControls() {
     ResultList->header()->setSectionsClickable(true);
     ResultList->setContextMenuPolicy(Qt::CustomContextMenu);
 
-    Memo2 = new QPlainTextEdit(this);
-    Memo2->setObjectName("Memo2");
-    Memo2->setReadOnly(true);
-    Memo2->setPlainText("Список ресурсов по которым осуществляется поиск");
+    historyLog_ = new QPlainTextEdit(this);
+    historyLog_->setObjectName("Memo2");
+    historyLog_->setReadOnly(true);
+    historyLog_->setPlainText("Список ресурсов по которым осуществляется поиск");
 
-    PageControl1 = new QTabWidget(this);
-    PageControl1->setObjectName("PageControl1");
+    resultTabs_ = new QTabWidget(this);
+    resultTabs_->setObjectName("PageControl1");
     auto* resultsPage = new QWidget;
     auto* resultsLayout = new QVBoxLayout(resultsPage);
     resultsLayout->setContentsMargins(2, 2, 2, 2);
     resultsLayout->setSpacing(2);
     auto* actions = new QHBoxLayout;
-    actions->addWidget(RxSpeedButton2);
-    actions->addWidget(RxSpeedButton3);
-    actions->addWidget(RxSpeedButton4);
+    actions->addWidget(copyFileButton_);
+    actions->addWidget(openFolderButton_);
+    actions->addWidget(copyPathButton_);
     actions->addStretch(1);
     CsvExportBtn =
         button(this, "CsvExportBtn", "Экспорт в CSV", "Сохранить найденные файлы для электронной таблицы");
     actions->addWidget(CsvExportBtn);
     resultsLayout->addLayout(actions);
     resultsLayout->addWidget(ResultList, 1);
-    PageControl1->addTab(resultsPage, "Результаты поиска");
-    PageControl1->addTab(Memo2, "История поиска");
+    resultTabs_->addTab(resultsPage, "Результаты поиска");
+    resultTabs_->addTab(historyLog_, "История поиска");
 
     auto* status = new QStatusBar(this);
     status->setSizeGripEnabled(false);
@@ -415,44 +415,44 @@ void SearchWindow::buildControls() {
     root->addLayout(top);
     root->addLayout(source);
     root->addWidget(ExtSrchPanel);
-    root->addWidget(PageControl1, 1);
+    root->addWidget(resultTabs_, 1);
     root->addWidget(labelAction);
     root->addWidget(status);
 
-    Timer1 = new QTimer(this);
-    Timer1->setInterval(500);
-    PopupMenu1 = new QMenu(this);
-    PopupMenu1->setObjectName("PopupMenu1");
+    statusTimer_ = new QTimer(this);
+    statusTimer_->setInterval(500);
+    resultMenu_ = new QMenu(this);
+    resultMenu_->setObjectName("PopupMenu1");
 
     setFixedSize(683, 398);
 
     connect(StartBtn, &QPushButton::clicked, this, &SearchWindow::StartSearch);
     connect(SrchStr, &QLineEdit::returnPressed, this, &SearchWindow::StartSearch);
     connect(RegExprTestEdit, &QLineEdit::returnPressed, this, &SearchWindow::StartSearch);
-    connect(StopBtn, &QPushButton::clicked, this, &SearchWindow::StopBtnClick);
-    connect(RxSpeedButton1, &QPushButton::clicked, this, &QDialog::close);
+    connect(StopBtn, &QPushButton::clicked, this, &SearchWindow::onStopClicked);
+    connect(closeButton_, &QPushButton::clicked, this, &QDialog::close);
     connect(SrchHlpBtn, &QPushButton::clicked, this, [] { OpenHelpTopic(15); });
-    connect(RxSpeedButton5, &QPushButton::clicked, this, [] { OpenHelpTopic(19); });
-    connect(ExtSearchBtn, &QToolButton::clicked, this, &SearchWindow::ExtSearchBtnClick);
-    connect(TextRB, &QRadioButton::clicked, this, &SearchWindow::TextRBClick);
-    connect(RegexpRB, &QRadioButton::clicked, this, &SearchWindow::TextRBClick);
-    connect(RxSpeedButton6, &QPushButton::clicked, this, &SearchWindow::RxSpeedButton6Click);
-    connect(SLimClr, &QPushButton::clicked, this, &SearchWindow::SLimClrClick);
-    connect(Timer1, &QTimer::timeout, this, &SearchWindow::Timer1Timer);
-    connect(RxSpeedButton2, &QToolButton::clicked, this, &SearchWindow::CopyFileClick);
-    connect(CsvExportBtn, &QPushButton::clicked, this, &SearchWindow::CsvExportBtnClick);
-    connect(RxSpeedButton3, &QToolButton::clicked, this, &SearchWindow::OpenFolderClick);
-    connect(RxSpeedButton4, &QToolButton::clicked, this, &SearchWindow::CopyClipClick);
-    connect(ResultList, &QTreeWidget::itemDoubleClicked, this, [this] { OpenFolderClick(); });
+    connect(regexHelpButton_, &QPushButton::clicked, this, [] { OpenHelpTopic(19); });
+    connect(ExtSearchBtn, &QToolButton::clicked, this, &SearchWindow::onExtendedSearchClicked);
+    connect(TextRB, &QRadioButton::clicked, this, &SearchWindow::onSearchModeClicked);
+    connect(RegexpRB, &QRadioButton::clicked, this, &SearchWindow::onSearchModeClicked);
+    connect(testRegexButton_, &QPushButton::clicked, this, &SearchWindow::onTestRegexClicked);
+    connect(SLimClr, &QPushButton::clicked, this, &SearchWindow::onClearSizeLimitClicked);
+    connect(statusTimer_, &QTimer::timeout, this, &SearchWindow::onStatusTimer);
+    connect(copyFileButton_, &QToolButton::clicked, this, &SearchWindow::onCopyFileClicked);
+    connect(CsvExportBtn, &QPushButton::clicked, this, &SearchWindow::onCsvExportClicked);
+    connect(openFolderButton_, &QToolButton::clicked, this, &SearchWindow::onOpenFolderClicked);
+    connect(copyPathButton_, &QToolButton::clicked, this, &SearchWindow::onCopyPathClicked);
+    connect(ResultList, &QTreeWidget::itemDoubleClicked, this, [this] { onOpenFolderClicked(); });
     connect(ResultList->header(), &QHeaderView::sectionClicked, this, &SearchWindow::ResultListColumnClick);
     connect(ResultList, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { PopupMenu1->popup(ResultList->viewport()->mapToGlobal(pos)); });
+            [this](const QPoint& pos) { resultMenu_->popup(ResultList->viewport()->mapToGlobal(pos)); });
 }
 
 void SearchWindow::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
     BuildResultMenu();
-    Timer1->start();
+    statusTimer_->start();
     ExtSrchPanel->setFixedHeight(1);
     ExtSearchBtn->setIcon(ormixIcon(IconPlusBox));
     // The index is the default once it holds anything. A local file answers
@@ -465,7 +465,7 @@ void SearchWindow::showEvent(QShowEvent* e) {
 }
 
 void SearchWindow::hideEvent(QHideEvent* e) {
-    Timer1->stop();
+    statusTimer_->stop();
     QDialog::hideEvent(e);
 }
 
@@ -497,7 +497,7 @@ void SearchWindow::StartSearch() {
     StopRequested = false;
     StartBtn->setEnabled(false);
     StopBtn->setEnabled(true);
-    RxGIFAnimator1->show();
+    busyIndicator_->show();
     ExtSrchPanel->setEnabled(false);
 
     ExaminedFiles = 0;
@@ -509,12 +509,12 @@ void SearchWindow::StartSearch() {
     MinSizeBytes = int64_t(SpinFrom->value()) * 1024;
     MaxSizeBytes = int64_t(SpinTo->value()) * 1024;
 
-    Memo2->appendPlainText("Очистка результатов предыдущего поиска...");
+    historyLog_->appendPlainText("Очистка результатов предыдущего поиска...");
     ResultList->hide();
     ResultList->clear();
     ResultList->show();
     std::vector<ScannedShare> shares = SearchShares;
-    Memo2->clear();
+    historyLog_->clear();
 
     SearchQuery query;
     query.expression = SearchExpr.GetExpression();
@@ -535,7 +535,7 @@ void SearchWindow::StartSearch() {
             iq.query = query;
             iq.shares = std::move(entries);
             iq.excludedShares = index_->Settings().excludedShares;
-            Memo2->appendPlainText("Поиск в индексе");
+            historyLog_->appendPlainText("Поиск в индексе");
             indexRunner_->Start(index_->Settings().db, iq, SrchStr->text().toStdString());
             return;
         }
@@ -547,13 +547,13 @@ void SearchWindow::StartSearch() {
 void SearchWindow::searchFinished() {
     StartBtn->setEnabled(true);
     StopBtn->setEnabled(false);
-    RxGIFAnimator1->hide();
+    busyIndicator_->hide();
     ExtSrchPanel->setEnabled(true);
-    Memo2->appendPlainText("--------------------------------");
-    Memo2->appendPlainText("поиск закончен!");
+    historyLog_->appendPlainText("--------------------------------");
+    historyLog_->appendPlainText("поиск закончен!");
 }
 
-void SearchWindow::StopBtnClick() {
+void SearchWindow::onStopClicked() {
     StopRequested = true;
 }
 
@@ -570,18 +570,19 @@ void SearchWindow::AddSearchNote(SearchNote note, const std::string& hostName, c
     const QString where = visible(path) + " (" + visible(hostName) + ")";
     switch (note) {
     case SearchNote::Incomplete:
-        Memo2->appendPlainText("ресурс просмотрен не полностью, обход прерван: " + where);
+        historyLog_->appendPlainText("ресурс просмотрен не полностью, обход прерван: " + where);
         break;
     case SearchNote::TooDeep:
-        Memo2->appendPlainText(QString("папки глубже %1 уровней пропущены: ").arg(kMaxWalkDepth) + where);
+        historyLog_->appendPlainText(QString("папки глубже %1 уровней пропущены: ").arg(kMaxWalkDepth) +
+                                     where);
         break;
     case SearchNote::StepLimit:
-        Memo2->appendPlainText("имя слишком долго сравнивается с выражением, файл пропущен: " + where);
+        historyLog_->appendPlainText("имя слишком долго сравнивается с выражением, файл пропущен: " + where);
         break;
     }
 }
 
-void SearchWindow::CsvExportBtnClick() {
+void SearchWindow::onCsvExportClicked() {
     const QString target = AskCsvPath();
     if (target.isEmpty())
         return;
@@ -604,20 +605,20 @@ void SearchWindow::AddExaminedCount(int64_t count) {
     labelFileCnt->setText(QString::number(ExaminedFiles));
 }
 
-void SearchWindow::Timer1Timer() {
+void SearchWindow::onStatusTimer() {
     const bool fromIndex = indexRunner_ && indexRunner_->Running();
     labelThrCnt->setText(QString::number(fromIndex ? 1 : runner_->ActiveSearchWorkers));
 }
 
-void SearchWindow::TextRBClick() {
+void SearchWindow::onSearchModeClicked() {
     RegexMode = RegexpRB->isChecked();
     SearchDescrText->setText(RegexMode ? "Регулярное выражение для поиска файла: "
                                        : "Имя файла для поиска: ");
     RegExprTestEdit->setEnabled(RegexMode);
-    RxSpeedButton6->setEnabled(RegexMode);
+    testRegexButton_->setEnabled(RegexMode);
 }
 
-void SearchWindow::RxSpeedButton6Click() {
+void SearchWindow::onTestRegexClicked() {
     if (!PreparePattern(SrchStr->text()))
         return;
     const QString text = RegExprTestEdit->text();
@@ -637,13 +638,13 @@ void SearchWindow::RxSpeedButton6Click() {
     RegExprTestEdit->setSelection(from, qtIndexOfCodePoint(text, start + len) - from);
 }
 
-void SearchWindow::ExtSearchBtnClick() {
+void SearchWindow::onExtendedSearchClicked() {
     const bool opening = ExtSrchPanel->maximumHeight() < 2;
     ExtSrchPanel->setFixedHeight(opening ? ExtSrchPanel->sizeHint().height() : 1);
     ExtSearchBtn->setIcon(ormixIcon(opening ? IconMinusBox : IconPlusBox));
 }
 
-void SearchWindow::SLimClrClick() {
+void SearchWindow::onClearSizeLimitClicked() {
     SpinFrom->setValue(0);
     SpinTo->setValue(0);
 }
@@ -665,7 +666,7 @@ ResultItem* SearchWindow::selectedRow() const {
     return sel.isEmpty() ? nullptr : static_cast<ResultItem*>(sel.first());
 }
 
-void SearchWindow::CopyFileClick() {
+void SearchWindow::onCopyFileClicked() {
     ResultItem* row = selectedRow();
     if (!row)
         return;
@@ -734,7 +735,7 @@ void SearchWindow::CopyFileClick() {
                         .arg(target, shown, QFileInfo(finalPath).fileName()));
 }
 
-void SearchWindow::OpenFolderClick() {
+void SearchWindow::onOpenFolderClicked() {
     ResultItem* row = selectedRow();
     if (!row)
         return;
@@ -754,7 +755,7 @@ void SearchWindow::OpenFolderClick() {
         });
 }
 
-void SearchWindow::CopyClipClick() {
+void SearchWindow::onCopyPathClicked() {
     ResultItem* row = selectedRow();
     if (!row)
         return;
@@ -766,16 +767,16 @@ void SearchWindow::CopyClipClick() {
 }
 
 void SearchWindow::BuildResultMenu() {
-    PopupMenu1->clear();
+    resultMenu_->clear();
     auto add = [this](const QString& caption, int tag) {
-        QAction* a = PopupMenu1->addAction(QString(caption).replace('&', "&&"));
+        QAction* a = resultMenu_->addAction(QString(caption).replace('&', "&&"));
         a->setData(tag);
-        connect(a, &QAction::triggered, this, [this, tag] { PopupMenuItemsClick(tag); });
+        connect(a, &QAction::triggered, this, [this, tag] { onResultMenuClicked(tag); });
     };
     add("Копировать файл", 0);
     add("Открыть директорию", 1);
     add("Копировать полный путь файла в буфер", 2);
-    PopupMenu1->addSeparator()->setData(3);
+    resultMenu_->addSeparator()->setData(3);
     add("<Добавить/удалить/изменить программу>", 4);
     try {
         cfg_.ClearSection("ProgIndex");
@@ -791,17 +792,17 @@ void SearchWindow::BuildResultMenu() {
     }
 }
 
-void SearchWindow::PopupMenuItemsClick(int tag) {
+void SearchWindow::onResultMenuClicked(int tag) {
     const std::string name = cfg_.ReadText("ProgIndex", std::to_string(tag), "??");
     switch (tag) {
     case 0:
-        CopyFileClick();
+        onCopyFileClicked();
         return;
     case 1:
-        OpenFolderClick();
+        onOpenFolderClicked();
         return;
     case 2:
-        CopyClipClick();
+        onCopyPathClicked();
         return;
     case 4:
         if (!openWith_)

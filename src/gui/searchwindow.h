@@ -97,22 +97,22 @@ public:
 
     bool PreparePattern(const QString& text);
     void StartSearch();
-    void StopBtnClick();
-    void TextRBClick();
-    void RxSpeedButton6Click();
-    void ExtSearchBtnClick();
-    void SLimClrClick();
-    void Timer1Timer();
+    void onStopClicked();
+    void onSearchModeClicked();
+    void onTestRegexClicked();
+    void onExtendedSearchClicked();
+    void onClearSizeLimitClicked();
+    void onStatusTimer(); // twice a second while shown: the count of running workers
     void ResultListColumnClick(int column);
     int ResultListCompare(const ResultItem& a, const ResultItem& b) const;
-    void CopyFileClick();
-    void OpenFolderClick();
-    void CopyClipClick();
+    void onCopyFileClicked();
+    void onOpenFolderClicked();
+    void onCopyPathClicked();
     // The found files, in the order shown, as a CSV file for a spreadsheet
     // (UTF-8 with BOM; sizes in bytes).
-    void CsvExportBtnClick();
+    void onCsvExportClicked();
     void BuildResultMenu();
-    void PopupMenuItemsClick(int tag);
+    void onResultMenuClicked(int tag);
     bool Searching() const;
     // Stops a running search and waits for its workers (at quit, after the
     // SMB helper pool's shutdown).
@@ -131,25 +131,25 @@ public:
     QToolButton* ExtSearchBtn;
     QPushButton* StartBtn;
     QPushButton* StopBtn;
-    QPushButton* RxSpeedButton1;
-    QProgressBar* RxGIFAnimator1;
-    QToolButton* RxSpeedButton2;
-    QToolButton* RxSpeedButton3;
-    QToolButton* RxSpeedButton4;
+    QPushButton* closeButton_;
+    QProgressBar* busyIndicator_;
+    QToolButton* copyFileButton_;
+    QToolButton* openFolderButton_;
+    QToolButton* copyPathButton_;
     QWidget* ExtSrchPanel;
     QRadioButton* TextRB;
     QRadioButton* RegexpRB;
-    QPushButton* RxSpeedButton5;
+    QPushButton* regexHelpButton_;
     QLineEdit* RegExprTestEdit;
-    QPushButton* RxSpeedButton6;
+    QPushButton* testRegexButton_;
     QWidget* SzLimitPanel;
     QSpinBox* SpinFrom;
     QSpinBox* SpinTo;
     QPushButton* SLimClr;
-    QTabWidget* PageControl1;
+    QTabWidget* resultTabs_;
     QTreeWidget* ResultList;
     QPushButton* CsvExportBtn; // "Экспорт в CSV"
-    QPlainTextEdit* Memo2;
+    QPlainTextEdit* historyLog_;
     QLabel* labelThrCnt;
     QLabel* labelFileCnt;
     QLabel* labelFoundedFileCnt;
@@ -157,8 +157,8 @@ public:
     QRadioButton* NetworkRB; // "по сети"
     QLabel* labelIndexAge;
     QLabel* labelAction; // the status line of the result actions (mounting, fallbacks)
-    QTimer* Timer1;
-    QMenu* PopupMenu1;
+    QTimer* statusTimer_;
+    QMenu* resultMenu_;
 
 protected:
     void showEvent(QShowEvent* e) override;

@@ -112,7 +112,7 @@ protected:
         const std::string out = work + "/out-" + std::to_string(++runs_);
         cfg->WriteText("ProgList", "Probe", work + "/probe.sh " + out + " " + templ);
         form->BuildResultMenu();
-        form->PopupMenuItemsClick(5);
+        form->onResultMenuClicked(5);
         waitFor([&] { return fs::exists(out); }, 120000);
         std::vector<std::string> lines;
         std::istringstream in(fileText(out));
@@ -205,14 +205,14 @@ TEST_F(ResultActionsGvfs, FailingActionsGiveOneMessageEach) {
          docs,
          [&] {
              qputenv("PATH", QByteArray::fromStdString(bin.string()) + ":" + path);
-             form->OpenFolderClick();
+             form->onOpenFolderClicked();
          },
          {"Не удалось открыть папку \\\\127.0.0.11\\Docs", "код 3"}},
         {"open folder, no xdg-open",
          docs,
          [&] {
              qputenv("PATH", QByteArray::fromStdString(empty.string()));
-             form->OpenFolderClick();
+             form->onOpenFolderClicked();
          },
          {"Не удалось открыть папку \\\\127.0.0.11\\Docs", "xdg-open не найдена"}},
         {"program not found",
@@ -220,7 +220,7 @@ TEST_F(ResultActionsGvfs, FailingActionsGiveOneMessageEach) {
          [&] {
              cfg->WriteText("ProgList", "Missing", "ormix-no-such-program %%url%%");
              form->BuildResultMenu();
-             form->PopupMenuItemsClick(5);
+             form->onResultMenuClicked(5);
          },
          {"«Missing»", "\\\\127.0.0.11\\Docs\\minutes.txt", "ormix-no-such-program не найдена"}},
         {"program does not start",
@@ -229,14 +229,14 @@ TEST_F(ResultActionsGvfs, FailingActionsGiveOneMessageEach) {
              cfg->RemoveKey("ProgList", "Missing");
              cfg->WriteText("ProgList", "Broken", work + "/not-a-program %%unc%%");
              form->BuildResultMenu();
-             form->PopupMenuItemsClick(5);
+             form->onResultMenuClicked(5);
          },
          {"«Broken»", "\\\\127.0.0.11\\Docs\\minutes.txt", "не запускается"}},
         {"copy refused by the server",
          privateFile,
          [&] {
              form->AskSaveFileName = [&](const QString&) { return target; };
-             form->CopyFileClick();
+             form->onCopyFileClicked();
          },
          {"Не удалось скопировать файл \\\\127.0.0.17\\Private\\salaries.txt", "доступ запрещён"}},
         {"copy into a missing folder",
@@ -245,7 +245,7 @@ TEST_F(ResultActionsGvfs, FailingActionsGiveOneMessageEach) {
              form->AskSaveFileName = [&](const QString&) {
                  return QString::fromStdString(work + "/no/such.txt");
              };
-             form->CopyFileClick();
+             form->onCopyFileClicked();
          },
          {"Не удалось скопировать файл \\\\127.0.0.11\\Docs\\minutes.txt", "/no не существует"}},
         {"copy under a new name",
@@ -253,7 +253,7 @@ TEST_F(ResultActionsGvfs, FailingActionsGiveOneMessageEach) {
          [&] {
              writeFile(target.toStdString(), "mine\n", fs::perms::owner_read | fs::perms::owner_write);
              form->AskSaveFileName = [&](const QString&) { return target; };
-             form->CopyFileClick();
+             form->onCopyFileClicked();
          },
          {"Файл " + target + " уже существует", "сохранён под именем saved (2).txt"}},
     };

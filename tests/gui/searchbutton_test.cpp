@@ -44,7 +44,7 @@ TEST_F(SearchButton, ShowsTheSearchWindowOnlyWithShareCounting) {
     bool modal = false;
     QTimer::singleShot(0, [&] {
         modal = QApplication::activeModalWidget() == &form;
-        form.RxSpeedButton1->click();
+        form.closeButton_->click();
     });
     main.onSearchClicked();
     EXPECT_TRUE(modal);

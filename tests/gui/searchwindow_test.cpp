@@ -75,7 +75,7 @@ protected:
             form->SearchShares.push_back(ParseScannedShare("\\\\" + ip + "\\s<>HOST" + std::to_string(i)));
         }
     }
-    QStringList history() const { return form->Memo2->toPlainText().split('\n'); }
+    QStringList history() const { return form->historyLog_->toPlainText().split('\n'); }
     bool idle() {
         return waitFor([this] { return form->StartBtn->isEnabled() && !form->Searching(); });
     }
@@ -141,11 +141,11 @@ TEST_F(IndexFormTest, ControlsAtCreation) {
     }
     EXPECT_FALSE(form->StopBtn->isEnabled());
     EXPECT_FALSE(form->RegExprTestEdit->isEnabled());
-    EXPECT_FALSE(form->RxSpeedButton6->isEnabled());
+    EXPECT_FALSE(form->testRegexButton_->isEnabled());
     EXPECT_TRUE(form->TextRB->isChecked());
     EXPECT_FALSE(form->RegexMode);
-    EXPECT_TRUE(form->RxGIFAnimator1->isHidden());
-    EXPECT_EQ(form->Timer1->interval(), 500);
+    EXPECT_TRUE(form->busyIndicator_->isHidden());
+    EXPECT_EQ(form->statusTimer_->interval(), 500);
     EXPECT_EQ(history(), QStringList{"Список ресурсов по которым осуществляется поиск"});
     for (QLabel* l : {form->labelThrCnt, form->labelFileCnt, form->labelFoundedFileCnt})
         EXPECT_EQ(l->text(), "0");
@@ -163,8 +163,8 @@ TEST_F(IndexFormTest, SearchRunsFourOfSixThenToTheEnd) {
     EXPECT_FALSE(form->StartBtn->isEnabled());
     EXPECT_TRUE(form->StopBtn->isEnabled());
     EXPECT_FALSE(form->ExtSrchPanel->isEnabled());
-    EXPECT_FALSE(form->RxGIFAnimator1->isHidden());
-    form->Timer1Timer();
+    EXPECT_FALSE(form->busyIndicator_->isHidden());
+    form->onStatusTimer();
     EXPECT_EQ(form->labelThrCnt->text(), "4");
     EXPECT_EQ(history(), (QStringList{"\\\\127.0.0.1\\s<>HOST1", "\\\\127.0.0.2\\s<>HOST2",
                                       "\\\\127.0.0.3\\s<>HOST3", "\\\\127.0.0.4\\s<>HOST4"}));
@@ -184,8 +184,8 @@ TEST_F(IndexFormTest, SearchRunsFourOfSixThenToTheEnd) {
     EXPECT_EQ(form->labelFileCnt->text(), "20"); // files examined, not only found
     EXPECT_FALSE(form->StopBtn->isEnabled());
     EXPECT_TRUE(form->ExtSrchPanel->isEnabled());
-    EXPECT_TRUE(form->RxGIFAnimator1->isHidden());
-    form->Timer1Timer();
+    EXPECT_TRUE(form->busyIndicator_->isHidden());
+    form->onStatusTimer();
     EXPECT_EQ(form->labelThrCnt->text(), "0");
 
     // A new search starts from empty results and history.
@@ -233,7 +233,7 @@ TEST_F(IndexFormTest, StopSkipsSharesNotYetStarted) {
     addShares(3);
     walker.closeGate();
     search("*");
-    form->StopBtnClick();
+    form->onStopClicked();
     walker.openGate();
     ASSERT_TRUE(idle());
     EXPECT_EQ(history(), (QStringList{"\\\\127.0.0.1\\s<>HOST1", "--------------------------------",
@@ -258,7 +258,7 @@ TEST_F(IndexFormTest, ExpressionModeMatchesTheFullPathWithinTheBand) {
     EXPECT_EQ(column(1), QStringList{"\\\\127.0.0.1\\s\\docs\\a.txt"});
     EXPECT_EQ(column(2), QStringList{"1024 b"});
 
-    form->SLimClrClick();
+    form->onClearSizeLimitClicked();
     EXPECT_EQ(form->SpinFrom->value(), 0);
     EXPECT_EQ(form->SpinTo->value(), 0);
     form->TextRB->click();
@@ -271,16 +271,16 @@ TEST_F(IndexFormTest, ExpressionTestSelectsTheMatch) {
     form->RegexpRB->click();
     form->SrchStr->setText("b+c");
     form->RegExprTestEdit->setText("ёёbbbcd");
-    form->RxSpeedButton6Click();
+    form->onTestRegexClicked();
     EXPECT_EQ(form->RegExprTestEdit->selectionStart(), 2);
     EXPECT_EQ(form->RegExprTestEdit->selectedText(), "bbbc");
 
     form->RegExprTestEdit->setText("xyz");
-    form->RxSpeedButton6Click();
+    form->onTestRegexClicked();
     EXPECT_EQ(messages, QStringList{"Строка соответствующая выражению не найдена!"});
 
     form->SrchStr->setText("a)");
-    form->RxSpeedButton6Click();
+    form->onTestRegexClicked();
     ASSERT_EQ(messages.size(), 2);
     EXPECT_TRUE(messages[1].startsWith("Ошибка в выражении: ")) << messages[1].toStdString();
     EXPECT_TRUE(messages[1].endsWith(" (pos 1)")) << messages[1].toStdString();
@@ -324,21 +324,21 @@ TEST_F(IndexFormTest, ExtendedPanelToggles) {
     form->show();
     EXPECT_EQ(form->ExtSrchPanel->maximumHeight(), 1);
     EXPECT_TRUE(shows(IconPlusBox));
-    form->ExtSearchBtnClick();
+    form->onExtendedSearchClicked();
     EXPECT_EQ(form->ExtSrchPanel->maximumHeight(), form->ExtSrchPanel->sizeHint().height());
     EXPECT_GE(form->ExtSrchPanel->maximumHeight(), 64);
     EXPECT_TRUE(shows(IconMinusBox));
-    form->ExtSearchBtnClick();
+    form->onExtendedSearchClicked();
     EXPECT_EQ(form->ExtSrchPanel->maximumHeight(), 1);
     EXPECT_TRUE(shows(IconPlusBox));
-    form->ExtSearchBtnClick();
+    form->onExtendedSearchClicked();
     form->hide();
     form->show(); // every showing collapses it again
     EXPECT_EQ(form->ExtSrchPanel->maximumHeight(), 1);
     EXPECT_TRUE(shows(IconPlusBox));
-    EXPECT_TRUE(form->Timer1->isActive());
+    EXPECT_TRUE(form->statusTimer_->isActive());
     form->close();
-    EXPECT_FALSE(form->Timer1->isActive());
+    EXPECT_FALSE(form->statusTimer_->isActive());
 }
 
 TEST_F(IndexFormTest, SortsByColumnAscending) {
@@ -368,7 +368,7 @@ TEST_F(IndexFormTest, ResultMenuListsTheProgramsAndRewritesProgIndex) {
     form->BuildResultMenu();
     QStringList captions;
     QList<int> tags;
-    for (QAction* a : form->PopupMenu1->actions()) {
+    for (QAction* a : form->resultMenu_->actions()) {
         captions << (a->isSeparator() ? "-" : a->text());
         tags << a->data().toInt();
     }
@@ -404,11 +404,11 @@ TEST_F(IndexFormTest, ProgramsGetThePathAsOneArgument) {
     cfg->WriteText("ProgList", "Open", "prog --file=%%prg%% \"in %%dir%%\" %%PRG%% x;y %%unc%%");
     cfg->WriteText("ProgList", "Plain", "plain-prog %%url%%");
     form->BuildResultMenu();
-    form->PopupMenuItemsClick(5);
+    form->onResultMenuClicked(5);
     EXPECT_EQ(form->labelAction->text(), " Подключение ресурса \\\\127.0.0.1\\s...");
     ASSERT_TRUE(waitFor([&] { return fake.calls().size() == 1; }));
-    form->PopupMenuItemsClick(6);
-    form->PopupMenuItemsClick(42); // no such entry: "??" is what runs
+    form->onResultMenuClicked(6);
+    form->onResultMenuClicked(42); // no such entry: "??" is what runs
     const auto calls = fake.calls();
     ASSERT_EQ(calls.size(), 3u);
     EXPECT_TRUE(calls[0].detached);
@@ -435,7 +435,7 @@ TEST_F(IndexFormTest, ProgramsGetThePathAsOneArgument) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
     mounter.folder = mount.path().toStdString();
-    form->PopupMenuItemsClick(5);
+    form->onResultMenuClicked(5);
     ASSERT_TRUE(waitFor([&] { return fake.calls().size() == 4; }));
     EXPECT_EQ(fake.calls()[3].arguments.mid(0, 2),
               (QStringList{"--file=" + mount.filePath("my dir/a \"b\"; rm -rf ~.txt"),
@@ -447,7 +447,7 @@ TEST_F(IndexFormTest, ProgramsGetThePathAsOneArgument) {
 // keeps its file name in sight: elided in the middle, whole in the tooltip.
 TEST_F(IndexFormTest, TestFieldAndPathColumnShowTheirWholeText) {
     form->show();
-    form->ExtSearchBtnClick();
+    form->onExtendedSearchClicked();
     QCoreApplication::processEvents();
     QLineEdit* edit = form->RegExprTestEdit;
     const int needed = edit->fontMetrics().horizontalAdvance(edit->text());
@@ -477,7 +477,7 @@ TEST_F(IndexFormTest, PeerTextsAndNotesStayOneVisibleLine) {
     form->ResultList->topLevelItem(0)->setSelected(true);
     cfg->WriteText("ProgList", "Open", "prog %%url%%");
     form->BuildResultMenu();
-    form->PopupMenuItemsClick(5);
+    form->onResultMenuClicked(5);
     ASSERT_EQ(fake.calls().size(), 1u);
     EXPECT_EQ(fake.calls()[0].arguments, QStringList{"smb://127.0.0.1/s/x%0A%1B%5B2J.txt"});
 
@@ -492,7 +492,7 @@ TEST_F(IndexFormTest, PeerTextsAndNotesStayOneVisibleLine) {
     walker.addStream("\\\\127.0.0.1\\deep\\", std::move(stream)); // no end mark for the root
     form->SearchShares.push_back(ParseScannedShare("\\\\127.0.0.1\\deep<>HOST"));
     form->RegexpRB->setChecked(true);
-    form->TextRBClick();
+    form->onSearchModeClicked();
     search("(a|aa)*b");
     ASSERT_TRUE(idle());
     std::string deep = "\\\\127.0.0.1\\deep\\";
@@ -513,19 +513,19 @@ TEST_F(IndexFormTest, ActionsOnTheSelectedRow) {
     RecordingLauncher fake;
     ScopedLauncher scope(fake);
     // Nothing selected: nothing happens.
-    form->OpenFolderClick();
-    form->CopyFileClick();
+    form->onOpenFolderClicked();
+    form->onCopyFileClicked();
     EXPECT_TRUE(fake.calls().empty());
     EXPECT_TRUE(copier.calls.empty());
 
     addRow("H", "\\\\127.0.0.1\\s\\Папка 1\\отчёт.txt", 10);
     form->ResultList->topLevelItem(0)->setSelected(true);
-    form->OpenFolderClick();
+    form->onOpenFolderClicked();
     ASSERT_EQ(fake.calls().size(), 1u);
     EXPECT_EQ(fake.calls()[0].program, "xdg-open");
     EXPECT_EQ(fake.calls()[0].arguments, QStringList{"smb://127.0.0.1/s/%D0%9F%D0%B0%D0%BF%D0%BA%D0%B0%201"});
 
-    form->CopyClipClick();
+    form->onCopyPathClicked();
     const QMimeData* data = QApplication::clipboard()->mimeData();
     ASSERT_TRUE(data);
     EXPECT_EQ(data->text(), "\\\\127.0.0.1\\s\\Папка 1\\отчёт.txt");
@@ -538,13 +538,13 @@ TEST_F(IndexFormTest, ActionsOnTheSelectedRow) {
         suggested = name;
         return QString(); // cancelled
     };
-    form->CopyFileClick();
+    form->onCopyFileClicked();
     EXPECT_EQ(suggested, "отчёт.txt");
     EXPECT_TRUE(copier.calls.empty());
 
     const QString target = dir.filePath("copy.txt");
     form->AskSaveFileName = [&](const QString&) { return target; };
-    form->CopyFileClick();
+    form->onCopyFileClicked();
     ASSERT_EQ(copier.calls.size(), 1u);
     EXPECT_EQ(copier.calls[0].first, "\\\\127.0.0.1\\s\\Папка 1\\отчёт.txt");
     EXPECT_EQ(copier.calls[0].second, target.toStdString());
@@ -553,7 +553,7 @@ TEST_F(IndexFormTest, ActionsOnTheSelectedRow) {
     // A failure and a new name are each told once, naming the file.
     const QString file = "\\\\127.0.0.1\\s\\Папка 1\\отчёт.txt";
     copier.status = 5;
-    form->PopupMenuItemsClick(0);
+    form->onResultMenuClicked(0);
     EXPECT_EQ(copier.calls.size(), 2u);
     EXPECT_EQ(messages,
               QStringList{"Не удалось скопировать файл " + file + " в " + target +
@@ -561,7 +561,7 @@ TEST_F(IndexFormTest, ActionsOnTheSelectedRow) {
     copier.status = 0;
     copier.finalPath = dir.filePath("copy (2).txt").toStdString();
     messages.clear();
-    form->CopyFileClick();
+    form->onCopyFileClicked();
     EXPECT_EQ(messages, QStringList{"Файл " + target + " уже существует. Файл " + file +
                                     " сохранён под именем copy (2).txt."});
 }
@@ -571,16 +571,16 @@ TEST_F(IndexFormTest, ProgramsWindowChangesTheMenu) {
     programs.ShowMessage = [](const QString&) {};
     form->SetOpenWithForm(&programs);
     form->BuildResultMenu();
-    EXPECT_EQ(form->PopupMenu1->actions().size(), 5);
+    EXPECT_EQ(form->resultMenu_->actions().size(), 5);
     QTimer::singleShot(0, &programs, [&] {
         programs.ProgNameEdit->setText("Viewer");
         programs.ComStrEdit->setText("viewer %%prg%%");
         programs.AddButt->click();
         programs.RxSpeedButton1->click();
     });
-    form->PopupMenuItemsClick(4); // shows the programs window modally
-    ASSERT_EQ(form->PopupMenu1->actions().size(), 6);
-    EXPECT_EQ(form->PopupMenu1->actions()[5]->text(), "Viewer");
+    form->onResultMenuClicked(4); // shows the programs window modally
+    ASSERT_EQ(form->resultMenu_->actions().size(), 6);
+    EXPECT_EQ(form->resultMenu_->actions()[5]->text(), "Viewer");
 }
 
 } // namespace

@@ -75,7 +75,7 @@ TEST(SearchWindowIndex, SearchesTheIndexWhenItHoldsAnything) {
                                   "ALPHA|\\\\127.0.0.1\\Docs\\sub\\b.TXT|2 Kb"}));
     EXPECT_EQ(form.labelFileCnt->text(), "3");
     EXPECT_EQ(form.labelIndexAge->text(), " Индекс обновлён 2 ч. назад (ресурсов: 1)");
-    EXPECT_TRUE(form.Memo2->toPlainText().endsWith("поиск закончен!"));
+    EXPECT_TRUE(form.historyLog_->toPlainText().endsWith("поиск закончен!"));
     EXPECT_TRUE(form.StartBtn->isEnabled());
 
     // The user's choice of the network sticks.
