@@ -107,20 +107,20 @@ void ComputerListWindow::buildLayout() {
     AddrList->installEventFilter(this);
     connect(AddrList->header(), &QHeaderView::sectionClicked, this, &ComputerListWindow::AddrListColumnClick);
 
-    RxSpeedButton3 = flatButton(this, "RxSpeedButton3", QStringLiteral("-"),
-                                QStringLiteral("Удалить выделенные компьютеры"));
-    QFont bold = RxSpeedButton3->font();
+    deleteButton_ = flatButton(this, "RxSpeedButton3", QStringLiteral("-"),
+                               QStringLiteral("Удалить выделенные компьютеры"));
+    QFont bold = deleteButton_->font();
     bold.setBold(true);
     bold.setPointSizeF(bold.pointSizeF() * 1.5);
-    RxSpeedButton3->setFont(bold);
-    RxSpeedButton3->setFixedSize(30, 28);
-    RxSpeedButton5 = flatButton(this, "RxSpeedButton5", {}, QStringLiteral("Сохранить список компьютеров"));
-    RxSpeedButton5->setIcon(ormixIcon(IconFloppy));
-    RxSpeedButton5->setFixedSize(30, 28);
+    deleteButton_->setFont(bold);
+    deleteButton_->setFixedSize(30, 28);
+    exportButton_ = flatButton(this, "RxSpeedButton5", {}, QStringLiteral("Сохранить список компьютеров"));
+    exportButton_->setIcon(ormixIcon(IconFloppy));
+    exportButton_->setFixedSize(30, 28);
 
     const QString countHint =
         QStringLiteral("Показывает сколько компьютеров находится в очереди на открытие");
-    StaticText2 = framedLabel(this, "StaticText2", QStringLiteral("Всего компьютеров: "), countHint);
+    countLabel_ = framedLabel(this, "StaticText2", QStringLiteral("Всего компьютеров: "), countHint);
     CntText = framedLabel(this, "CntText", {}, countHint);
     CntText->setMinimumWidth(70);
 
@@ -128,19 +128,19 @@ void ComputerListWindow::buildLayout() {
                                QStringLiteral("Сохранить список компьютеров для электронной таблицы"));
     CsvExportButt->setMinimumHeight(28);
 
-    RxSpeedButton4 = flatButton(this, "RxSpeedButton4", QStringLiteral("Закрыть"), {});
-    RxSpeedButton4->setMinimumSize(92, 28);
+    closeButton_ = flatButton(this, "RxSpeedButton4", QStringLiteral("Закрыть"), {});
+    closeButton_->setMinimumSize(92, 28);
 
     auto* bottom = new QHBoxLayout;
     bottom->setContentsMargins(6, 6, 6, 6);
-    bottom->addWidget(RxSpeedButton3);
-    bottom->addWidget(RxSpeedButton5);
+    bottom->addWidget(deleteButton_);
+    bottom->addWidget(exportButton_);
     bottom->addWidget(CsvExportButt);
     bottom->addStretch(1);
-    bottom->addWidget(StaticText2);
+    bottom->addWidget(countLabel_);
     bottom->addWidget(CntText);
     bottom->addStretch(1);
-    bottom->addWidget(RxSpeedButton4);
+    bottom->addWidget(closeButton_);
     auto* top = new QVBoxLayout(this);
     top->setContentsMargins(0, 0, 0, 0);
     top->setSpacing(0);
@@ -155,10 +155,10 @@ void ComputerListWindow::buildLayout() {
     AddrList->setMinimumHeight(348);
     setFixedSize(sizeHint().expandedTo(QSize(std::max(519, tableWidth), 400)));
 
-    connect(RxSpeedButton3, &QToolButton::clicked, this, &ComputerListWindow::RxSpeedButton3Click);
-    connect(RxSpeedButton5, &QToolButton::clicked, this, &ComputerListWindow::RxSpeedButton1Click);
-    connect(RxSpeedButton4, &QToolButton::clicked, this, &ComputerListWindow::RxSpeedButton4Click);
-    connect(CsvExportButt, &QToolButton::clicked, this, &ComputerListWindow::CsvExportButtClick);
+    connect(deleteButton_, &QToolButton::clicked, this, &ComputerListWindow::onDeleteClicked);
+    connect(exportButton_, &QToolButton::clicked, this, &ComputerListWindow::onExportClicked);
+    connect(closeButton_, &QToolButton::clicked, this, &ComputerListWindow::onCloseClicked);
+    connect(CsvExportButt, &QToolButton::clicked, this, &ComputerListWindow::onCsvExportClicked);
 
     SaveList = new QFileDialog(this, QStringLiteral("Сохранение списка компьютеров"), QDir::homePath(),
                                QStringLiteral("Данные разделенные запятыми (*.cvs)"));
@@ -212,7 +212,7 @@ bool ComputerListWindow::ExportTo(const QString& target) {
     return !ec;
 }
 
-void ComputerListWindow::RxSpeedButton3Click() {
+void ComputerListWindow::onDeleteClicked() {
     const QList<QTreeWidgetItem*> selected = AddrList->selectedItems();
     if (selected.isEmpty())
         return;
@@ -231,7 +231,7 @@ void ComputerListWindow::RxSpeedButton3Click() {
     CntText->setText(QString::number(computers_.Count()));
 }
 
-void ComputerListWindow::RxSpeedButton1Click() {
+void ComputerListWindow::onExportClicked() {
     const QString target = AskExportPath();
     if (target.isEmpty())
         return;
@@ -239,7 +239,7 @@ void ComputerListWindow::RxSpeedButton1Click() {
         ShowMessage(QStringLiteral("Не удалось сохранить список компьютеров в файл %1").arg(target));
 }
 
-void ComputerListWindow::CsvExportButtClick() {
+void ComputerListWindow::onCsvExportClicked() {
     const QString target = AskCsvPath();
     if (target.isEmpty())
         return;
@@ -248,7 +248,7 @@ void ComputerListWindow::CsvExportButtClick() {
         ShowMessage(error);
 }
 
-void ComputerListWindow::RxSpeedButton4Click() {
+void ComputerListWindow::onCloseClicked() {
     close();
 }
 
@@ -264,7 +264,7 @@ void ComputerListWindow::showEvent(QShowEvent* event) {
 bool ComputerListWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == AddrList && event->type() == QEvent::KeyRelease &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
-        RxSpeedButton3Click();
+        onDeleteClicked();
         return true;
     }
     return QDialog::eventFilter(watched, event);

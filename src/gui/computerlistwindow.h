@@ -50,20 +50,20 @@ public:
     std::function<QString()> AskCsvPath;
 
     QTreeWidget* AddrList;
-    QToolButton* RxSpeedButton3; // delete
-    QToolButton* RxSpeedButton5; // export
-    QLabel* StaticText2;
+    QToolButton* deleteButton_;
+    QToolButton* exportButton_; // a copy of "range.lst" as last saved
+    QLabel* countLabel_;
     QLabel* CntText;
-    QToolButton* RxSpeedButton4; // "Закрыть"
-    QToolButton* CsvExportButt;  // "Экспорт в CSV"
+    QToolButton* closeButton_;
+    QToolButton* CsvExportButt; // "Экспорт в CSV"
     QFileDialog* SaveList;
 
 public slots:
-    void RxSpeedButton3Click();
-    void RxSpeedButton1Click();
-    void RxSpeedButton4Click();
+    void onDeleteClicked();
+    void onExportClicked();
+    void onCloseClicked();
     // The list in memory as a CSV file for a spreadsheet (UTF-8 with BOM).
-    void CsvExportButtClick();
+    void onCsvExportClicked();
     void AddrListColumnClick(int column);
 
 protected:

@@ -156,7 +156,7 @@ TEST_F(AddrMgrFormTest, DeleteRemovesTheComputersFromTheListAndTheNextSave) {
     EXPECT_EQ(f.CntText->text(), "2");
 
     f.AddrList->topLevelItem(1)->setSelected(true);
-    f.RxSpeedButton3->click();
+    f.deleteButton_->click();
     EXPECT_EQ(column(f.AddrList, 1), (QStringList{"B"}));
 
     f.SaveComputerList();
@@ -174,18 +174,18 @@ TEST_F(AddrMgrFormTest, ExportCopiesTheFileAsLastSaved) {
     const std::string target = dir_.filePath("out.cvs").toStdString();
     writeFile(target, "old contents that are longer than the list file itself .....................");
     f.AskExportPath = [&] { return QString::fromStdString(target); };
-    f.RxSpeedButton5->click();
+    f.exportButton_->click();
     EXPECT_EQ(readFile(target), kFile); // not the computer recorded since
     EXPECT_TRUE(messages_.isEmpty());
 
     f.AskExportPath = [] { return QString(); }; // cancelled
     f.SaveComputerList();
-    f.RxSpeedButton5->click();
+    f.exportButton_->click();
     EXPECT_EQ(readFile(target), kFile);
 
     // A copy that fails is reported.
     f.AskExportPath = [&] { return dir_.filePath("no/such/folder/out.cvs"); };
-    f.RxSpeedButton5->click();
+    f.exportButton_->click();
     ASSERT_EQ(messages_.size(), 1);
     EXPECT_TRUE(messages_.front().contains("no/such/folder/out.cvs"));
 }
@@ -219,12 +219,12 @@ TEST_F(AddrMgrFormTest, LayoutNamesTextsAndHints) {
     EXPECT_EQ(f.AddrList->selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_EQ(f.AddrList->editTriggers(), QAbstractItemView::NoEditTriggers);
     const QString countHint = "Показывает сколько компьютеров находится в очереди на открытие";
-    EXPECT_EQ(f.RxSpeedButton3->toolTip(), "Удалить выделенные компьютеры");
-    EXPECT_EQ(f.RxSpeedButton5->toolTip(), "Сохранить список компьютеров");
-    EXPECT_EQ(f.StaticText2->text(), "Всего компьютеров: ");
-    EXPECT_EQ(f.StaticText2->toolTip(), countHint);
+    EXPECT_EQ(f.deleteButton_->toolTip(), "Удалить выделенные компьютеры");
+    EXPECT_EQ(f.exportButton_->toolTip(), "Сохранить список компьютеров");
+    EXPECT_EQ(f.countLabel_->text(), "Всего компьютеров: ");
+    EXPECT_EQ(f.countLabel_->toolTip(), countHint);
     EXPECT_EQ(f.CntText->toolTip(), countHint);
-    EXPECT_EQ(f.RxSpeedButton4->text(), "Закрыть");
+    EXPECT_EQ(f.closeButton_->text(), "Закрыть");
     EXPECT_EQ(f.SaveList->windowTitle(), "Сохранение списка компьютеров");
     EXPECT_EQ(f.SaveList->nameFilters(), QStringList{"Данные разделенные запятыми (*.cvs)"});
     EXPECT_FALSE(f.SaveList->testOption(QFileDialog::DontConfirmOverwrite));
