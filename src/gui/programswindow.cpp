@@ -24,20 +24,20 @@ ProgramsWindow::ProgramsWindow(ConfigFile& cfg, QWidget* parent) : QDialog(paren
     setObjectName("OpenWithForm");
     setWindowTitle("Открыть в...");
 
-    auto* StaticText1 = new QLabel("Список программ:", this);
-    StaticText1->setObjectName("StaticText1");
+    auto* programsLabel = new QLabel("Список программ:", this);
+    programsLabel->setObjectName("StaticText1");
     ProgListList = new QListWidget(this);
     ProgListList->setObjectName("ProgListList");
     ProgListList->setSelectionMode(QAbstractItemView::SingleSelection);
     ProgListList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ProgListList->setFixedWidth(150);
 
-    auto* StaticText3 = new QLabel("Название программы", this);
-    StaticText3->setObjectName("StaticText3");
+    auto* nameLabel = new QLabel("Название программы", this);
+    nameLabel->setObjectName("StaticText3");
     ProgNameEdit = new QLineEdit(this);
     ProgNameEdit->setObjectName("ProgNameEdit");
-    auto* StaticText2 = new QLabel("Командная строка:", this);
-    StaticText2->setObjectName("StaticText2");
+    auto* commandLabel = new QLabel("Командная строка:", this);
+    commandLabel->setObjectName("StaticText2");
     ComStrEdit = new QLineEdit(this);
     ComStrEdit->setObjectName("ComStrEdit");
     // The placeholders the search window fills in when it runs the program.
@@ -54,33 +54,33 @@ ProgramsWindow::ProgramsWindow(ConfigFile& cfg, QWidget* parent) : QDialog(paren
     AddButt->setObjectName("AddButt");
     DelButt = new QPushButton(" Удалить", this);
     DelButt->setObjectName("DelButt");
-    RxSpeedButton1 = new QPushButton("Закрыть", this);
-    RxSpeedButton1->setObjectName("RxSpeedButton1");
-    RxSpeedButton1->setToolTip("Закрыть");
+    closeButton_ = new QPushButton("Закрыть", this);
+    closeButton_->setObjectName("RxSpeedButton1");
+    closeButton_->setToolTip("Закрыть");
     TimeoutHlpBtn = new QPushButton("?", this);
     TimeoutHlpBtn->setObjectName("TimeoutHlpBtn");
     TimeoutHlpBtn->setToolTip("Справка");
     TimeoutHlpBtn->setFixedWidth(28);
-    for (QPushButton* b : {AddButt, DelButt, RxSpeedButton1, TimeoutHlpBtn}) {
+    for (QPushButton* b : {AddButt, DelButt, closeButton_, TimeoutHlpBtn}) {
         b->setAutoDefault(false);
         b->setDefault(false);
     }
 
     auto* left = new QVBoxLayout;
-    left->addWidget(StaticText1);
+    left->addWidget(programsLabel);
     left->addWidget(ProgListList, 1);
 
     auto* right = new QVBoxLayout;
-    right->addWidget(StaticText3);
+    right->addWidget(nameLabel);
     right->addWidget(ProgNameEdit);
-    right->addWidget(StaticText2);
+    right->addWidget(commandLabel);
     right->addWidget(ComStrEdit);
     right->addWidget(HintText, 1, Qt::AlignTop);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(AddButt);
     buttons->addWidget(DelButt);
     buttons->addStretch(1);
-    buttons->addWidget(RxSpeedButton1);
+    buttons->addWidget(closeButton_);
     buttons->addWidget(TimeoutHlpBtn);
     right->addLayout(buttons);
 
@@ -92,9 +92,9 @@ ProgramsWindow::ProgramsWindow(ConfigFile& cfg, QWidget* parent) : QDialog(paren
 
     ShowMessage = [this](const QString& text) { QMessageBox::information(this, MessageBoxTitle(), text); };
 
-    connect(AddButt, &QPushButton::clicked, this, &ProgramsWindow::AddButtClick);
-    connect(DelButt, &QPushButton::clicked, this, &ProgramsWindow::DelButtClick);
-    connect(RxSpeedButton1, &QPushButton::clicked, this, &QDialog::close);
+    connect(AddButt, &QPushButton::clicked, this, &ProgramsWindow::onAddClicked);
+    connect(DelButt, &QPushButton::clicked, this, &ProgramsWindow::onDeleteClicked);
+    connect(closeButton_, &QPushButton::clicked, this, &QDialog::close);
     connect(TimeoutHlpBtn, &QPushButton::clicked, this, [] { OpenHelpTopic(20); });
     connect(ProgListList, &QListWidget::itemSelectionChanged, this, &ProgramsWindow::ProgListListChange);
 
@@ -120,7 +120,7 @@ void ProgramsWindow::ProgListListChange() {
     ComStrEdit->setText(QString::fromStdString(cfg_.ReadText(kSection, name.toStdString(), "???")));
 }
 
-void ProgramsWindow::AddButtClick() {
+void ProgramsWindow::onAddClicked() {
     const std::string name = ProgNameEdit->text().toStdString();
     const std::string tmpl = ComStrEdit->text().toStdString();
     if (name.empty()) {
@@ -140,7 +140,7 @@ void ProgramsWindow::AddButtClick() {
     ReloadPrograms();
 }
 
-void ProgramsWindow::DelButtClick() {
+void ProgramsWindow::onDeleteClicked() {
     const QList<QListWidgetItem*> sel = ProgListList->selectedItems();
     if (sel.isEmpty())
         return;

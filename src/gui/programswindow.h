@@ -36,12 +36,12 @@ public:
     QLineEdit* ProgNameEdit;
     QPushButton* AddButt;
     QPushButton* DelButt;
-    QPushButton* RxSpeedButton1;
+    QPushButton* closeButton_;
     QPushButton* TimeoutHlpBtn;
 
     void ReloadPrograms();
-    void AddButtClick();
-    void DelButtClick();
+    void onAddClicked();
+    void onDeleteClicked();
     void ProgListListChange();
 
 private:

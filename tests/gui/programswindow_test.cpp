@@ -50,7 +50,7 @@ TEST_F(OpenWithFormTest, ControlsAndList) {
     EXPECT_EQ(form->size(), QSize(451, 193));
     EXPECT_EQ(form->AddButt->text(), "Сохранить");
     EXPECT_EQ(form->DelButt->text(), " Удалить");
-    EXPECT_EQ(form->RxSpeedButton1->text(), "Закрыть");
+    EXPECT_EQ(form->closeButton_->text(), "Закрыть");
     EXPECT_EQ(form->TimeoutHlpBtn->toolTip(), "Справка");
     EXPECT_EQ(names(), (QStringList{"Viewer", "Editor"}));
     // The hint under the command line names every placeholder.

@@ -576,7 +576,7 @@ TEST_F(IndexFormTest, ProgramsWindowChangesTheMenu) {
         programs.ProgNameEdit->setText("Viewer");
         programs.ComStrEdit->setText("viewer %%prg%%");
         programs.AddButt->click();
-        programs.RxSpeedButton1->click();
+        programs.closeButton_->click();
     });
     form->onResultMenuClicked(4); // shows the programs window modally
     ASSERT_EQ(form->resultMenu_->actions().size(), 6);
