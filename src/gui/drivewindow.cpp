@@ -58,8 +58,8 @@ DriveWindow::DriveWindow(QWidget* parent) : QDialog(parent) {
     DrivesCombo->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
     DrivesCombo->setMaxVisibleItems(8);
 
-    StaticText1 = framedText(QStringLiteral("Сетевой каталог для подключения: "), this);
-    StaticText1->setObjectName(QStringLiteral("StaticText1"));
+    pathLabel_ = framedText(QStringLiteral("Сетевой каталог для подключения: "), this);
+    pathLabel_->setObjectName(QStringLiteral("StaticText1"));
 
     PathName = new QLineEdit(this);
     PathName->setObjectName(QStringLiteral("PathName"));
@@ -68,43 +68,43 @@ DriveWindow::DriveWindow(QWidget* parent) : QDialog(parent) {
     PathName->setMaxLength(256);
     PathName->installEventFilter(this);
 
-    ScanButt = new QToolButton(this);
-    ScanButt->setObjectName(QStringLiteral("ScanButt"));
-    ScanButt->setText(QStringLiteral("Подключить"));
-    ScanButt->setToolTip(QStringLiteral("Подключить сетевой диск"));
-    ScanButt->setIcon(ormixIcon(IconNetworkDrive));
-    ScanButt->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    ScanButt->setAutoRaise(true);
-    connect(ScanButt, &QToolButton::clicked, this, &DriveWindow::ScanButtClick);
+    connectButton_ = new QToolButton(this);
+    connectButton_->setObjectName(QStringLiteral("ScanButt"));
+    connectButton_->setText(QStringLiteral("Подключить"));
+    connectButton_->setToolTip(QStringLiteral("Подключить сетевой диск"));
+    connectButton_->setIcon(ormixIcon(IconNetworkDrive));
+    connectButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    connectButton_->setAutoRaise(true);
+    connect(connectButton_, &QToolButton::clicked, this, &DriveWindow::onConnectClicked);
 
     StatusTxt = new QLabel(this);
     StatusTxt->setObjectName(QStringLiteral("StatusTxt"));
 
-    CancelButt = new QToolButton(this);
-    CancelButt->setObjectName(QStringLiteral("CancelButt"));
-    CancelButt->setText(QStringLiteral("Отмена"));
-    CancelButt->setToolTip(QStringLiteral("Прервать подключение"));
-    CancelButt->setAutoRaise(true);
-    connect(CancelButt, &QToolButton::clicked, this, &DriveWindow::CancelButtClick);
+    cancelButton_ = new QToolButton(this);
+    cancelButton_->setObjectName(QStringLiteral("CancelButt"));
+    cancelButton_->setText(QStringLiteral("Отмена"));
+    cancelButton_->setToolTip(QStringLiteral("Прервать подключение"));
+    cancelButton_->setAutoRaise(true);
+    connect(cancelButton_, &QToolButton::clicked, this, &DriveWindow::onCancelClicked);
 
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addWidget(StatusTxt, 1);
-    buttonRow->addWidget(ScanButt);
-    buttonRow->addWidget(CancelButt);
+    buttonRow->addWidget(connectButton_);
+    buttonRow->addWidget(cancelButton_);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(2);
     layout->addWidget(OnHostCntTxt);
     layout->addWidget(DrivesCombo);
-    layout->addWidget(StaticText1);
+    layout->addWidget(pathLabel_);
     layout->addWidget(PathName);
     layout->addLayout(buttonRow);
     // Room for the connecting state too, so the window never changes size.
     StatusTxt->setText(ConnectingText());
     setFixedSize(QSize(275, 126).expandedTo(sizeHint()));
     StatusTxt->clear();
-    CancelButt->hide();
+    cancelButton_->hide();
 
     MapDrive = [](const QString& localName, const QString& uncPath, const std::atomic<bool>& cancel) {
         return MapNetworkDrive(localName.toStdString(), uncPath.toStdString(), cancel);
@@ -138,7 +138,7 @@ void DriveWindow::FormShow() {
     DrivesCombo->setCurrentIndex(-1);
 }
 
-void DriveWindow::ScanButtClick() {
+void DriveWindow::onConnectClicked() {
     if (DrivesCombo->currentIndex() < 0) {
         ShowMessage(QStringLiteral("Не выбрана буква для сетевого диска!"));
         return;
@@ -186,11 +186,11 @@ void DriveWindow::ConnectDone(unsigned attempt, int status, const QString& drive
     ShowMessage(QStringLiteral("Ошибка подключения диска!"));
 }
 
-void DriveWindow::CancelButtClick() {
+void DriveWindow::onCancelClicked() {
     if (!connecting_)
         return;
     cancel_ = true;
-    CancelButt->setEnabled(false);
+    cancelButton_->setEnabled(false);
     StatusTxt->setText(QStringLiteral("Отмена подключения…"));
 }
 
@@ -214,12 +214,12 @@ void DriveWindow::SetConnecting(bool on) {
     connecting_ = on;
     DrivesCombo->setEnabled(!on);
     PathName->setEnabled(!on);
-    ScanButt->setEnabled(!on);
-    CancelButt->setVisible(on);
-    CancelButt->setEnabled(on);
+    connectButton_->setEnabled(!on);
+    cancelButton_->setVisible(on);
+    cancelButton_->setEnabled(on);
     StatusTxt->setText(on ? ConnectingText() : QString());
     if (on)
-        CancelButt->setFocus();
+        cancelButton_->setFocus();
     else
         PathName->setFocus();
 }

@@ -46,18 +46,18 @@ public:
 
     QLabel* OnHostCntTxt;
     QComboBox* DrivesCombo;
-    QLabel* StaticText1;
+    QLabel* pathLabel_;
     QLineEdit* PathName;
-    QToolButton* ScanButt;
-    QLabel* StatusTxt;       // what the window is doing; empty while idle
-    QToolButton* CancelButt; // "Отмена", shown while connecting
+    QToolButton* connectButton_;
+    QLabel* StatusTxt;          // what the window is doing; empty while idle
+    QToolButton* cancelButton_; // shown while connecting
 
     // Rebuilds the list of free letters; none is selected afterwards.
     void FormShow();
     // Checks the letter and starts the attachment on the connecting thread.
-    void ScanButtClick();
+    void onConnectClicked();
     // "Отмена": asks the attachment to give up; the window stays open.
-    void CancelButtClick();
+    void onCancelClicked();
     // True from a start of the attachment until its result is shown.
     bool Connecting() const { return connecting_; }
     // Gives up an attachment in progress and joins its thread (the gio call

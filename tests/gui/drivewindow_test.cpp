@@ -73,7 +73,7 @@ protected:
     }
     // "Подключить", and the wait for the attachment's result.
     void connectAndWait() {
-        QTest::mouseClick(form_.ScanButt, Qt::LeftButton);
+        QTest::mouseClick(form_.connectButton_, Qt::LeftButton);
         ASSERT_TRUE(testing::waitFor([&] { return !form_.Connecting(); }));
     }
 
@@ -98,11 +98,11 @@ QStringList letters(const QString& head, char first, char last) {
 TEST_F(ConnectDriveFormTest, LayoutNamesTextsAndHints) {
     EXPECT_EQ(form_.windowTitle(), "Подключение сетевого диска");
     EXPECT_EQ(form_.OnHostCntTxt->text(), "Выберите имя диска для подключения: ");
-    EXPECT_EQ(form_.StaticText1->text(), "Сетевой каталог для подключения: ");
+    EXPECT_EQ(form_.pathLabel_->text(), "Сетевой каталог для подключения: ");
     EXPECT_EQ(form_.OnHostCntTxt->toolTip(), "Количество найденых компьютеров");
-    EXPECT_EQ(form_.StaticText1->toolTip(), "Количество найденых компьютеров");
-    EXPECT_EQ(form_.ScanButt->text(), "Подключить");
-    EXPECT_EQ(form_.ScanButt->toolTip(), "Подключить сетевой диск");
+    EXPECT_EQ(form_.pathLabel_->toolTip(), "Количество найденых компьютеров");
+    EXPECT_EQ(form_.connectButton_->text(), "Подключить");
+    EXPECT_EQ(form_.connectButton_->toolTip(), "Подключить сетевой диск");
     EXPECT_FALSE(form_.DrivesCombo->isEditable());
     EXPECT_EQ(form_.DrivesCombo->maxVisibleItems(), 8);
     EXPECT_TRUE(form_.PathName->isReadOnly());
@@ -147,7 +147,7 @@ TEST_F(ConnectDriveFormTest, LetterListOpensEightRows) {
 
 TEST_F(ConnectDriveFormTest, NoLetterChosenCallsNothing) {
     form_.show();
-    QTest::mouseClick(form_.ScanButt, Qt::LeftButton);
+    QTest::mouseClick(form_.connectButton_, Qt::LeftButton);
     EXPECT_EQ(messages_, QStringList{"Не выбрана буква для сетевого диска!"});
     EXPECT_TRUE(calls_.empty());
     EXPECT_TRUE(form_.isVisible());
@@ -174,7 +174,7 @@ TEST_F(ConnectDriveFormTest, FailureShowsOneMessageAndStaysOpenForAnotherTry) {
     connectAndWait();
     EXPECT_EQ(messages_, QStringList{"Ошибка подключения диска!"});
     EXPECT_TRUE(form_.isVisible());
-    EXPECT_TRUE(form_.ScanButt->isEnabled());
+    EXPECT_TRUE(form_.connectButton_->isEnabled());
 
     status_ = 0;
     choose("F:");
@@ -239,7 +239,7 @@ TEST_F(ConnectDriveFormTest, ConnectingRunsOffTheMainThreadAndEveryWayOfGivingUp
         std::function<void()> giveUp;
         bool staysOpen;
     } ways[] = {
-        {"Отмена", [&] { QTest::mouseClick(form_.CancelButt, Qt::LeftButton); }, true},
+        {"Отмена", [&] { QTest::mouseClick(form_.cancelButton_, Qt::LeftButton); }, true},
         {"closing the window", [&] { form_.close(); }, false},
         {"quitting the program", [&] { form_.CancelAndWait(); }, true},
     };
@@ -249,7 +249,7 @@ TEST_F(ConnectDriveFormTest, ConnectingRunsOffTheMainThreadAndEveryWayOfGivingUp
         form_.show();
         form_.PathName->setText("\\\\127.0.0.1\\Docs");
         choose("E:");
-        QTest::mouseClick(form_.ScanButt, Qt::LeftButton);
+        QTest::mouseClick(form_.connectButton_, Qt::LeftButton);
         // "Подключить" has returned while gio still runs.
         ASSERT_TRUE(testing::waitFor([&] { return gioPids().size() == started + 1; }, 30000));
         const pid_t gio = gioPids().back();
@@ -259,8 +259,8 @@ TEST_F(ConnectDriveFormTest, ConnectingRunsOffTheMainThreadAndEveryWayOfGivingUp
         EXPECT_TRUE(form_.Connecting());
         EXPECT_EQ(::kill(gio, 0), 0) << "gio still waits for the share";
         EXPECT_EQ(form_.StatusTxt->text(), DriveWindow::ConnectingText());
-        EXPECT_TRUE(form_.CancelButt->isVisible() && form_.CancelButt->isEnabled());
-        EXPECT_FALSE(form_.ScanButt->isEnabled());
+        EXPECT_TRUE(form_.cancelButton_->isVisible() && form_.cancelButton_->isEnabled());
+        EXPECT_FALSE(form_.connectButton_->isEnabled());
         EXPECT_FALSE(form_.DrivesCombo->isEnabled());
 
         w.giveUp();
@@ -273,8 +273,8 @@ TEST_F(ConnectDriveFormTest, ConnectingRunsOffTheMainThreadAndEveryWayOfGivingUp
         EXPECT_EQ(form_.isVisible(), w.staysOpen);
         if (w.staysOpen) {
             EXPECT_EQ(form_.StatusTxt->text(), DriveWindow::CancelledText());
-            EXPECT_TRUE(form_.ScanButt->isEnabled());
-            EXPECT_FALSE(form_.CancelButt->isVisible());
+            EXPECT_TRUE(form_.connectButton_->isEnabled());
+            EXPECT_FALSE(form_.cancelButton_->isVisible());
         }
         form_.hide();
     }
