@@ -79,8 +79,8 @@ AboutBox::AboutBox(const MainWindow& mainDlg, QWidget* parent)
     titleFont.setBold(true);
     TitleLabel->setFont(titleFont);
 
-    AuthorLine1 = textLabel(this, "AuthorLine1", QStringLiteral("Обзор ресурсов локальной сети"),
-                            QRect(48, 32, 234, 16));
+    subtitleLine_ = textLabel(this, "AuthorLine1", QStringLiteral("Обзор ресурсов локальной сети"),
+                              QRect(48, 32, 234, 16));
     VersionLine =
         textLabel(this, "VersionLine", QStringLiteral("Версия " ORMIX_VERSION), QRect(48, 48, 234, 16));
 

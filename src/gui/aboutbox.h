@@ -23,7 +23,7 @@ public:
 
     QLabel* Picture = nullptr;
     QLabel* TitleLabel = nullptr; // framed; shows TitleText, set each time the box is shown
-    QLabel* AuthorLine1 = nullptr;
+    QLabel* subtitleLine_ = nullptr;
     QLabel* VersionLine = nullptr;
     QLabel* HelpLabel = nullptr;
     QLabel* HelpLink = nullptr; // the main window's help page
