@@ -4,6 +4,7 @@
 #include "gui/application.h"
 #include "gui/icons.h"
 #include "gui/mainwindow.h"
+#include "gui/widgets.h"
 #include "platform/programdir.h"
 
 #include <QDesktopServices>
@@ -21,17 +22,10 @@ namespace ormix {
 
 namespace {
 
-QLabel* textLabel(QWidget* parent, const char* name, const QString& text, QRect where) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(where);
-    return label;
-}
-
 // A link to a file that comes with the program; the path is looked at when
 // the link is followed, and a missing file is said in a message.
 QLabel* fileLinkLabel(QWidget* parent, const char* name, QRect where, std::function<QString()> path) {
-    auto* label = textLabel(parent, name, QString(), where);
+    auto* label = placedLabel(parent, name, QString(), where);
     label->setTextFormat(Qt::RichText);
     label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     QObject::connect(label, &QLabel::linkActivated, label, [label, path = std::move(path)](const QString&) {
@@ -72,21 +66,21 @@ AboutBox::AboutBox(const MainWindow& mainDlg, QWidget* parent)
     Picture->setPixmap(ormixIcon(IconComputerStar).pixmap(16, 16).scaled(32, 32));
     Picture->setGeometry(8, 8, 32, 32);
 
-    TitleLabel = textLabel(this, "TitleLabel", QString(), QRect(48, 8, 234, 22));
+    TitleLabel = placedLabel(this, "TitleLabel", QString(), QRect(48, 8, 234, 22));
     TitleLabel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     TitleLabel->setAlignment(Qt::AlignCenter);
     QFont titleFont = TitleLabel->font();
     titleFont.setBold(true);
     TitleLabel->setFont(titleFont);
 
-    subtitleLine_ = textLabel(this, "AuthorLine1", QStringLiteral("Обзор ресурсов локальной сети"),
-                              QRect(48, 32, 234, 16));
+    subtitleLine_ = placedLabel(this, "AuthorLine1", QStringLiteral("Обзор ресурсов локальной сети"),
+                                QRect(48, 32, 234, 16));
     VersionLine =
-        textLabel(this, "VersionLine", QStringLiteral("Версия " ORMIX_VERSION), QRect(48, 48, 234, 16));
+        placedLabel(this, "VersionLine", QStringLiteral("Версия " ORMIX_VERSION), QRect(48, 48, 234, 16));
 
-    HelpLabel = textLabel(this, "HelpLabel", QStringLiteral("Справка:"), QRect(8, 70, 60, 16));
+    HelpLabel = placedLabel(this, "HelpLabel", QStringLiteral("Справка:"), QRect(8, 70, 60, 16));
     HelpLink = fileLinkLabel(this, "HelpLink", QRect(70, 70, 130, 16), [this] { return mainDlg_.HelpFile; });
-    ReadmeLabel = textLabel(this, "ReadmeLabel", QStringLiteral("Описание:"), QRect(8, 90, 60, 16));
+    ReadmeLabel = placedLabel(this, "ReadmeLabel", QStringLiteral("Описание:"), QRect(8, 90, 60, 16));
     ReadmeLink = fileLinkLabel(this, "ReadmeLink", QRect(70, 90, 130, 16), &AboutBox::ReadmePath);
 
     OKButton = new QPushButton(QStringLiteral("OK"), this);

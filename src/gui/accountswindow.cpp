@@ -1,6 +1,7 @@
 // The accounts window and the account dialog (see accountswindow.h).
 #include "gui/accountswindow.h"
 #include "gui/application.h"
+#include "gui/widgets.h"
 
 #include "settings/accountstore.h"
 #include "settings/configfile.h"
@@ -24,14 +25,6 @@ namespace ormix {
 namespace {
 
 bool g_sessionOnlyTold = false;
-
-QLineEdit* field(QWidget* parent, const char* name, bool secret = false) {
-    auto* e = new QLineEdit(parent);
-    e->setObjectName(QString::fromLatin1(name));
-    if (secret)
-        e->setEchoMode(QLineEdit::Password);
-    return e;
-}
 
 QString q(const std::string& s) {
     return QString::fromStdString(s);
@@ -83,10 +76,10 @@ AccountDialog::AccountDialog(const HostAccount& start, QWidget* parent) : QDialo
     setObjectName(QStringLiteral("AccountDialog"));
     setWindowTitle(QStringLiteral("Учётная запись компьютера"));
     auto* form = new QFormLayout(this);
-    Host = field(this, "Host");
-    Domain = field(this, "Domain");
-    User = field(this, "User");
-    Password = field(this, "Password", true);
+    Host = textField(this, "Host");
+    Domain = textField(this, "Domain");
+    User = textField(this, "User");
+    Password = passwordField(this, "Password");
     Host->setText(q(start.host));
     Domain->setText(q(start.account.domain));
     User->setText(q(start.account.user));
@@ -125,9 +118,9 @@ AccountsWindow::AccountsWindow(ConfigFile& config, QWidget* parent) : QDialog(pa
     auto* defaults =
         new QGroupBox(QStringLiteral("Учётная запись по умолчанию (для всех компьютеров)"), this);
     auto* form = new QFormLayout(defaults);
-    DefaultDomain = field(defaults, "DefaultDomain");
-    DefaultUser = field(defaults, "DefaultUser");
-    DefaultPassword = field(defaults, "DefaultPassword", true);
+    DefaultDomain = textField(defaults, "DefaultDomain");
+    DefaultUser = textField(defaults, "DefaultUser");
+    DefaultPassword = passwordField(defaults, "DefaultPassword");
     DefaultDomain->setText(q(current.defaultAccount.domain));
     DefaultUser->setText(q(current.defaultAccount.user));
     DefaultPassword->setText(q(current.defaultAccount.password));
@@ -144,16 +137,9 @@ AccountsWindow::AccountsWindow(ConfigFile& config, QWidget* parent) : QDialog(pa
     HostList->setRootIsDecorated(false);
     hostsLayout->addWidget(HostList);
     auto* rowButtons = new QHBoxLayout;
-    const auto button = [hostsBox](const char* name, const QString& text) {
-        auto* b = new QToolButton(hostsBox);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setText(text);
-        b->setAutoRaise(true);
-        return b;
-    };
-    AddButton = button("AddButton", QStringLiteral("Добавить…"));
-    ChangeButton = button("ChangeButton", QStringLiteral("Изменить…"));
-    DeleteButton = button("DeleteButton", QStringLiteral("Удалить"));
+    AddButton = flatButton(hostsBox, "AddButton", QStringLiteral("Добавить…"), {});
+    ChangeButton = flatButton(hostsBox, "ChangeButton", QStringLiteral("Изменить…"), {});
+    DeleteButton = flatButton(hostsBox, "DeleteButton", QStringLiteral("Удалить"), {});
     rowButtons->addWidget(AddButton);
     rowButtons->addWidget(ChangeButton);
     rowButtons->addWidget(DeleteButton);
@@ -161,8 +147,7 @@ AccountsWindow::AccountsWindow(ConfigFile& config, QWidget* parent) : QDialog(pa
     hostsLayout->addLayout(rowButtons);
     top->addWidget(hostsBox, 1);
 
-    RememberPasswords = new QCheckBox(QStringLiteral("Запомнить пароли"), this);
-    RememberPasswords->setObjectName(QStringLiteral("RememberPasswords"));
+    RememberPasswords = checkBox(this, "RememberPasswords", QStringLiteral("Запомнить пароли"));
     RememberPasswords->setChecked(true);
     top->addWidget(RememberPasswords);
 

@@ -3,6 +3,7 @@
 
 #include "gui/help.h"
 #include "gui/icons.h"
+#include "gui/widgets.h"
 #include "settings/netdrive.h"
 
 #include <QComboBox>
@@ -22,13 +23,6 @@
 namespace ormix {
 namespace {
 
-QLabel* framedText(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    label->setToolTip(QStringLiteral("Количество найденых компьютеров"));
-    return label;
-}
-
 // Blanks and control characters (codes 0 to 32) off both ends.
 QString trimmedPath(const QString& text) {
     qsizetype begin = 0, end = text.size();
@@ -46,8 +40,9 @@ DriveWindow::DriveWindow(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Подключение сетевого диска"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
-    OnHostCntTxt = framedText(QStringLiteral("Выберите имя диска для подключения: "), this);
-    OnHostCntTxt->setObjectName(QStringLiteral("OnHostCntTxt"));
+    const QString labelHint = QStringLiteral("Количество найденых компьютеров");
+    OnHostCntTxt =
+        framedLabel(this, "OnHostCntTxt", QStringLiteral("Выберите имя диска для подключения: "), labelHint);
 
     DrivesCombo = new QComboBox(this);
     DrivesCombo->setObjectName(QStringLiteral("DrivesCombo"));
@@ -58,33 +53,24 @@ DriveWindow::DriveWindow(QWidget* parent) : QDialog(parent) {
     DrivesCombo->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
     DrivesCombo->setMaxVisibleItems(8);
 
-    pathLabel_ = framedText(QStringLiteral("Сетевой каталог для подключения: "), this);
-    pathLabel_->setObjectName(QStringLiteral("StaticText1"));
+    pathLabel_ =
+        framedLabel(this, "StaticText1", QStringLiteral("Сетевой каталог для подключения: "), labelHint);
 
-    PathName = new QLineEdit(this);
-    PathName->setObjectName(QStringLiteral("PathName"));
+    PathName = textField(this, "PathName");
     PathName->setFrame(false);
     PathName->setReadOnly(true);
     PathName->setMaxLength(256);
     PathName->installEventFilter(this);
 
-    connectButton_ = new QToolButton(this);
-    connectButton_->setObjectName(QStringLiteral("ScanButt"));
-    connectButton_->setText(QStringLiteral("Подключить"));
-    connectButton_->setToolTip(QStringLiteral("Подключить сетевой диск"));
+    connectButton_ = flatButton(this, "ScanButt", QStringLiteral("Подключить"),
+                                QStringLiteral("Подключить сетевой диск"), Qt::ToolButtonTextBesideIcon);
     connectButton_->setIcon(ormixIcon(IconNetworkDrive));
-    connectButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    connectButton_->setAutoRaise(true);
     connect(connectButton_, &QToolButton::clicked, this, &DriveWindow::onConnectClicked);
 
-    StatusTxt = new QLabel(this);
-    StatusTxt->setObjectName(QStringLiteral("StatusTxt"));
+    StatusTxt = namedLabel(this, "StatusTxt", QString());
 
-    cancelButton_ = new QToolButton(this);
-    cancelButton_->setObjectName(QStringLiteral("CancelButt"));
-    cancelButton_->setText(QStringLiteral("Отмена"));
-    cancelButton_->setToolTip(QStringLiteral("Прервать подключение"));
-    cancelButton_->setAutoRaise(true);
+    cancelButton_ =
+        flatButton(this, "CancelButt", QStringLiteral("Отмена"), QStringLiteral("Прервать подключение"));
     connect(cancelButton_, &QToolButton::clicked, this, &DriveWindow::onCancelClicked);
 
     auto* buttonRow = new QHBoxLayout;

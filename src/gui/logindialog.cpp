@@ -1,6 +1,8 @@
 // The "Войти как…" dialog (see logindialog.h).
 #include "gui/logindialog.h"
 
+#include "gui/widgets.h"
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -21,23 +23,17 @@ LoginDialog::LoginDialog(const QString& hostName, const QString& ip, ListFn list
     auto* caption = new QLabel(QStringLiteral("Компьютер: %1 (%2)").arg(hostName, ip), this);
     top->addWidget(caption);
     auto* form = new QFormLayout;
-    Domain = new QLineEdit(this);
-    Domain->setObjectName(QStringLiteral("Domain"));
-    User = new QLineEdit(this);
-    User->setObjectName(QStringLiteral("User"));
-    Password = new QLineEdit(this);
-    Password->setObjectName(QStringLiteral("Password"));
-    Password->setEchoMode(QLineEdit::Password);
+    Domain = textField(this, "Domain");
+    User = textField(this, "User");
+    Password = passwordField(this, "Password");
     form->addRow(QStringLiteral("Домен"), Domain);
     form->addRow(QStringLiteral("Пользователь"), User);
     form->addRow(QStringLiteral("Пароль"), Password);
     top->addLayout(form);
-    Remember = new QCheckBox(QStringLiteral("Запомнить пароль"), this);
-    Remember->setObjectName(QStringLiteral("Remember"));
+    Remember = checkBox(this, "Remember", QStringLiteral("Запомнить пароль"));
     Remember->setChecked(true);
     top->addWidget(Remember);
-    Status = new QLabel(this);
-    Status->setObjectName(QStringLiteral("Status"));
+    Status = namedLabel(this, "Status", QString());
     Status->setWordWrap(true);
     // Room for the longest message, so the fields never get squeezed by it.
     Status->setMinimumHeight(Status->fontMetrics().lineSpacing() * 3);

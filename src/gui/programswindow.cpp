@@ -2,6 +2,7 @@
 
 #include "gui/application.h"
 #include "gui/help.h"
+#include "gui/widgets.h"
 #include "settings/configfile.h"
 
 #include <QGridLayout>
@@ -24,25 +25,19 @@ ProgramsWindow::ProgramsWindow(ConfigFile& cfg, QWidget* parent) : QDialog(paren
     setObjectName("OpenWithForm");
     setWindowTitle("Открыть в...");
 
-    auto* programsLabel = new QLabel("Список программ:", this);
-    programsLabel->setObjectName("StaticText1");
+    auto* programsLabel = namedLabel(this, "StaticText1", "Список программ:");
     ProgListList = new QListWidget(this);
     ProgListList->setObjectName("ProgListList");
     ProgListList->setSelectionMode(QAbstractItemView::SingleSelection);
     ProgListList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ProgListList->setFixedWidth(150);
 
-    auto* nameLabel = new QLabel("Название программы", this);
-    nameLabel->setObjectName("StaticText3");
-    ProgNameEdit = new QLineEdit(this);
-    ProgNameEdit->setObjectName("ProgNameEdit");
-    auto* commandLabel = new QLabel("Командная строка:", this);
-    commandLabel->setObjectName("StaticText2");
-    ComStrEdit = new QLineEdit(this);
-    ComStrEdit->setObjectName("ComStrEdit");
+    auto* nameLabel = namedLabel(this, "StaticText3", "Название программы");
+    ProgNameEdit = textField(this, "ProgNameEdit");
+    auto* commandLabel = namedLabel(this, "StaticText2", "Командная строка:");
+    ComStrEdit = textField(this, "ComStrEdit");
     // The placeholders the search window fills in when it runs the program.
-    HintText = new QLabel(kPlaceholderHint, this);
-    HintText->setObjectName("HintText");
+    HintText = namedLabel(this, "HintText", kPlaceholderHint);
     HintText->setWordWrap(true);
     HintText->setTextFormat(Qt::PlainText);
     QFont small = HintText->font();
@@ -50,21 +45,11 @@ ProgramsWindow::ProgramsWindow(ConfigFile& cfg, QWidget* parent) : QDialog(paren
     HintText->setFont(small);
     ComStrEdit->setToolTip(kPlaceholderHint);
 
-    AddButt = new QPushButton("Сохранить", this);
-    AddButt->setObjectName("AddButt");
-    DelButt = new QPushButton(" Удалить", this);
-    DelButt->setObjectName("DelButt");
-    closeButton_ = new QPushButton("Закрыть", this);
-    closeButton_->setObjectName("RxSpeedButton1");
-    closeButton_->setToolTip("Закрыть");
-    TimeoutHlpBtn = new QPushButton("?", this);
-    TimeoutHlpBtn->setObjectName("TimeoutHlpBtn");
-    TimeoutHlpBtn->setToolTip("Справка");
+    AddButt = pushButton(this, "AddButt", "Сохранить");
+    DelButt = pushButton(this, "DelButt", " Удалить");
+    closeButton_ = pushButton(this, "RxSpeedButton1", "Закрыть", "Закрыть");
+    TimeoutHlpBtn = pushButton(this, "TimeoutHlpBtn", "?", "Справка");
     TimeoutHlpBtn->setFixedWidth(28);
-    for (QPushButton* b : {AddButt, DelButt, closeButton_, TimeoutHlpBtn}) {
-        b->setAutoDefault(false);
-        b->setDefault(false);
-    }
 
     auto* left = new QVBoxLayout;
     left->addWidget(programsLabel);

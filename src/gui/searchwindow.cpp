@@ -8,6 +8,7 @@
 #include "gui/help.h"
 #include "gui/icons.h"
 #include "gui/programswindow.h"
+#include "gui/widgets.h"
 #include "index/indexsearch.h"
 #include "index/indexservice.h"
 #include "index/recording.h"
@@ -83,31 +84,6 @@ int qtIndexOfCodePoint(const QString& s, int codePoint) {
     for (int cp = 0; cp < codePoint && i < s.size(); ++cp)
         i += (s.at(i).isHighSurrogate() && i + 1 < s.size()) ? 2 : 1;
     return i;
-}
-
-QToolButton* speedButton(QWidget* parent, const char* name, int picture, const char* hint) {
-    auto* b = new QToolButton(parent);
-    b->setObjectName(name);
-    b->setIcon(ormixIcon(picture));
-    b->setToolTip(QString::fromUtf8(hint));
-    b->setAutoRaise(true);
-    return b;
-}
-
-QPushButton* button(QWidget* parent, const char* name, const char* text, const char* hint) {
-    auto* b = new QPushButton(QString::fromUtf8(text), parent);
-    b->setObjectName(name);
-    if (hint)
-        b->setToolTip(QString::fromUtf8(hint));
-    b->setAutoDefault(false);
-    return b;
-}
-
-QLabel* label(QWidget* parent, const char* name, const char* text) {
-    auto* l = new QLabel(QString::fromUtf8(text), parent);
-    if (name)
-        l->setObjectName(name);
-    return l;
 }
 
 } // namespace
@@ -230,16 +206,15 @@ void SearchWindow::setActionStatus(const QString& text) {
 }
 
 void SearchWindow::buildControls() {
-    SearchDescrText = label(this, "SearchDescrText", "Имя файла для поиска :");
-    SrchStr = new QLineEdit(this);
-    SrchStr->setObjectName("SrchStr");
-    SrchHlpBtn = button(this, "SrchHlpBtn", "?", "Справка");
+    SearchDescrText = namedLabel(this, "SearchDescrText", "Имя файла для поиска :");
+    SrchStr = textField(this, "SrchStr");
+    SrchHlpBtn = pushButton(this, "SrchHlpBtn", "?", "Справка");
     SrchHlpBtn->setFixedWidth(24);
-    ExtSearchBtn = speedButton(this, "ExtSearchBtn", IconPlusBox, "Расширенный поиск (показать/убрать)");
-    StartBtn = button(this, "StartBtn", "Искать!", "Искать");
+    ExtSearchBtn = iconButton(this, "ExtSearchBtn", IconPlusBox, "Расширенный поиск (показать/убрать)");
+    StartBtn = pushButton(this, "StartBtn", "Искать!", "Искать");
     StartBtn->setIcon(ormixIcon(14));
-    StopBtn = button(this, "StopBtn", "Стоп!", "Остановить поиск");
-    closeButton_ = button(this, "RxSpeedButton1", "Закрыть", "Закрыть");
+    StopBtn = pushButton(this, "StopBtn", "Стоп!", "Остановить поиск");
+    closeButton_ = pushButton(this, "RxSpeedButton1", "Закрыть", "Закрыть");
     closeButton_->setIcon(ormixIcon(13));
     busyIndicator_ = new QProgressBar(this);
     busyIndicator_->setObjectName("RxGIFAnimator1");
@@ -267,14 +242,14 @@ void SearchWindow::buildControls() {
     TextRB->setChecked(true);
     RegexpRB = new QRadioButton("Регулярное выражение", ExtSrchPanel);
     RegexpRB->setObjectName("RegexpRB");
-    regexHelpButton_ = button(ExtSrchPanel, "RxSpeedButton5", "?", nullptr);
+    regexHelpButton_ = pushButton(ExtSrchPanel, "RxSpeedButton5", "?");
     regexHelpButton_->setFixedWidth(24);
-    auto* regexTestLabel = label(ExtSrchPanel, "StaticText2", "Проверка регулярного выражения:");
+    auto* regexTestLabel = namedLabel(ExtSrchPanel, "StaticText2", "Проверка регулярного выражения:");
     RegExprTestEdit =
         new QLineEdit("введите текст на котором будет применено регулярное выражение", ExtSrchPanel);
     RegExprTestEdit->setObjectName("RegExprTestEdit");
     RegExprTestEdit->setEnabled(false);
-    testRegexButton_ = button(ExtSrchPanel, "RxSpeedButton6", "Проверить", nullptr);
+    testRegexButton_ = pushButton(ExtSrchPanel, "RxSpeedButton6", "Проверить");
     testRegexButton_->setEnabled(false);
 
     SzLimitPanel = new QWidget(ExtSrchPanel);
@@ -287,18 +262,18 @@ void SearchWindow::buildControls() {
         s->setRange(0, INT_MAX);
         s->setFixedWidth(66);
     }
-    SLimClr = button(SzLimitPanel, "SLimClr", "x", "Отменить ограничение по размеру");
+    SLimClr = pushButton(SzLimitPanel, "SLimClr", "x", "Отменить ограничение по размеру");
     SLimClr->setFixedWidth(24);
     auto* band = new QGridLayout(SzLimitPanel);
     band->setContentsMargins(0, 0, 0, 0);
     band->setVerticalSpacing(2);
     band->setHorizontalSpacing(3);
-    band->addWidget(label(SzLimitPanel, nullptr, "Найденные файлы должны быть...."), 0, 0, 1, 6);
-    band->addWidget(label(SzLimitPanel, nullptr, "От : "), 1, 0);
+    band->addWidget(namedLabel(SzLimitPanel, nullptr, "Найденные файлы должны быть...."), 0, 0, 1, 6);
+    band->addWidget(namedLabel(SzLimitPanel, nullptr, "От : "), 1, 0);
     band->addWidget(SpinFrom, 1, 1);
-    band->addWidget(label(SzLimitPanel, nullptr, "До: "), 1, 2);
+    band->addWidget(namedLabel(SzLimitPanel, nullptr, "До: "), 1, 2);
     band->addWidget(SpinTo, 1, 3);
-    band->addWidget(label(SzLimitPanel, nullptr, "Кб."), 1, 4);
+    band->addWidget(namedLabel(SzLimitPanel, nullptr, "Кб."), 1, 4);
     band->addWidget(SLimClr, 1, 5);
 
     auto* ext = new QGridLayout(ExtSrchPanel);
@@ -320,9 +295,9 @@ void SearchWindow::buildControls() {
     ext->setColumnStretch(0, 1);
     ExtSrchPanel->setFixedHeight(1);
 
-    copyFileButton_ = speedButton(this, "RxSpeedButton2", 10, "Копировать выбранный файл");
-    openFolderButton_ = speedButton(this, "RxSpeedButton3", 5, "Открыть директорию с выбранным файлом");
-    copyPathButton_ = speedButton(this, "RxSpeedButton4", 12, "Копировать полный путь файла в буфер");
+    copyFileButton_ = iconButton(this, "RxSpeedButton2", 10, "Копировать выбранный файл");
+    openFolderButton_ = iconButton(this, "RxSpeedButton3", 5, "Открыть директорию с выбранным файлом");
+    copyPathButton_ = iconButton(this, "RxSpeedButton4", 12, "Копировать полный путь файла в буфер");
 
     ResultList = new QTreeWidget(this);
     ResultList->setObjectName("ResultList");
@@ -358,8 +333,8 @@ void SearchWindow::buildControls() {
     actions->addWidget(openFolderButton_);
     actions->addWidget(copyPathButton_);
     actions->addStretch(1);
-    CsvExportBtn =
-        button(this, "CsvExportBtn", "Экспорт в CSV", "Сохранить найденные файлы для электронной таблицы");
+    CsvExportBtn = pushButton(this, "CsvExportBtn", "Экспорт в CSV",
+                              "Сохранить найденные файлы для электронной таблицы");
     actions->addWidget(CsvExportBtn);
     resultsLayout->addLayout(actions);
     resultsLayout->addWidget(ResultList, 1);
@@ -368,9 +343,9 @@ void SearchWindow::buildControls() {
 
     auto* status = new QStatusBar(this);
     status->setSizeGripEnabled(false);
-    labelThrCnt = label(this, "labelThrCnt", "0");
-    labelFileCnt = label(this, "labelFileCnt", "0");
-    labelFoundedFileCnt = label(this, "labelFoundedFileCnt", "0");
+    labelThrCnt = namedLabel(this, "labelThrCnt", "0");
+    labelFileCnt = namedLabel(this, "labelFileCnt", "0");
+    labelFoundedFileCnt = namedLabel(this, "labelFoundedFileCnt", "0");
     for (auto [caption, value] :
          {std::pair{"Активных потоков: ", labelThrCnt}, std::pair{"Всего файлов и папок: ", labelFileCnt},
           std::pair{"Найдено: ", labelFoundedFileCnt}}) {
@@ -378,20 +353,20 @@ void SearchWindow::buildControls() {
         auto* l = new QHBoxLayout(cell);
         l->setContentsMargins(4, 0, 12, 0);
         l->setSpacing(0);
-        l->addWidget(label(cell, nullptr, caption));
+        l->addWidget(namedLabel(cell, nullptr, caption));
         l->addWidget(value);
         value->setMinimumWidth(48);
         status->addWidget(cell);
     }
     // Its own line above the counters, shown only while it has something to say.
-    labelAction = label(this, "labelAction", "");
+    labelAction = namedLabel(this, "labelAction", "");
     labelAction->setWordWrap(true);
     labelAction->setTextFormat(Qt::PlainText);
     labelAction->hide();
 
     // Where to search: the index (when there is one) or the network.
     auto* source = new QHBoxLayout;
-    source->addWidget(label(this, nullptr, "Искать: "));
+    source->addWidget(namedLabel(this, nullptr, "Искать: "));
     IndexRB = new QRadioButton("в индексе", this);
     IndexRB->setObjectName("IndexRB");
     NetworkRB = new QRadioButton("по сети", this);
@@ -402,7 +377,7 @@ void SearchWindow::buildControls() {
     source->addWidget(IndexRB);
     source->addWidget(NetworkRB);
     source->addStretch(1);
-    labelIndexAge = label(this, "labelIndexAge", "");
+    labelIndexAge = namedLabel(this, "labelIndexAge", "");
     source->addWidget(labelIndexAge);
     connect(NetworkRB, &QRadioButton::toggled, this, [this] {
         if (!applyingDefault_)

@@ -133,8 +133,7 @@ void SettingsWindow::buildLayout() {
     secondsLabel_ = namedLabel(this, "Label5", QStringLiteral("сек."));
     excludeLabel_ =
         namedLabel(this, "Label1", QStringLiteral("Не отображать следующие ресурсы (через запятую)"));
-    ExclRes = new QLineEdit(this);
-    ExclRes->setObjectName(QStringLiteral("ExclRes"));
+    ExclRes = textField(this, "ExclRes");
     ExclRes->setMaxLength(256);
     ExclRes->installEventFilter(this);
     excludeHelpButton_ = helpButton(this, "RxSpeedButton5");
@@ -143,8 +142,7 @@ void SettingsWindow::buildLayout() {
                  QStringLiteral("После каждого сканирования обходить все ресурсы и запоминать их файлы "
                                 "для мгновенного поиска"));
     IndexWalks = numberField(this, "IndexWalks", 1, 64);
-    IndexDb = new QLineEdit(this);
-    IndexDb->setObjectName(QStringLiteral("IndexDb"));
+    IndexDb = textField(this, "IndexDb");
     IndexDb->setPlaceholderText(QStringLiteral("файл индекса или postgresql://..."));
     IndexDb->setMaxLength(256);
     saveButton_ = flatButton(this, "RxSpeedButton3", QStringLiteral("Сохранить"), {});
