@@ -217,10 +217,7 @@ void MainWindow::SetupMainTree() {
     treeMenu_ = new QMenu(this);
     treeMenu_->setObjectName(QStringLiteral("TreeMenu"));
     const auto item = [this](const char* name, int picture, const QString& text, void (MainWindow::*slot)()) {
-        QAction* action = treeMenu_->addAction(ormixIcon(picture), text);
-        action->setObjectName(QString::fromLatin1(name));
-        connect(action, &QAction::triggered, this, slot);
-        return action;
+        return addMenuItem(treeMenu_, name, ormixIcon(picture), text, slot);
     };
     openAction_ = item("N32", IconOpenFolder, QStringLiteral("Открыть"), &MainWindow::onOpenClicked);
     collapseAllAction_ =

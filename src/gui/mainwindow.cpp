@@ -197,28 +197,31 @@ void MainWindow::BuildLayout() {
 void MainWindow::BuildMenus() {
     mainMenu_ = new QMenu(this);
     mainMenu_->setObjectName(QStringLiteral("PopupMenu1"));
-    settingsAction_ = mainMenu_->addAction(ormixIcon(IconTickedBox), QStringLiteral("Настройки"));
-    settingsAction_->setObjectName(QStringLiteral("N2"));
-    connect(settingsAction_, &QAction::triggered, this, &MainWindow::onSettingsClicked);
-    computerListAction_ = mainMenu_->addAction(ormixIcon(IconList), QStringLiteral("Список компьютеров"));
-    computerListAction_->setObjectName(QStringLiteral("N3"));
-    connect(computerListAction_, &QAction::triggered, this, &MainWindow::onComputerListClicked);
-    aboutAction_ = mainMenu_->addAction(ormixIcon(IconPicture), QStringLiteral("О программе"));
-    aboutAction_->setObjectName(QStringLiteral("N332"));
-    connect(aboutAction_, &QAction::triggered, this, &MainWindow::onAboutClicked);
-    quitAction_ = mainMenu_->addAction(ormixIcon(IconClose), QStringLiteral("Закрыть"));
-    quitAction_->setObjectName(QStringLiteral("N5"));
-    connect(quitAction_, &QAction::triggered, this, &MainWindow::onQuitClicked);
+    settingsAction_ = addMenuItem(mainMenu_, "N2", ormixIcon(IconTickedBox), QStringLiteral("Настройки"),
+                                  &MainWindow::onSettingsClicked);
+    computerListAction_ =
+        addMenuItem(mainMenu_, "N3", ormixIcon(IconList), QStringLiteral("Список компьютеров"),
+                    &MainWindow::onComputerListClicked);
+    aboutAction_ = addMenuItem(mainMenu_, "N332", ormixIcon(IconPicture), QStringLiteral("О программе"),
+                               &MainWindow::onAboutClicked);
+    quitAction_ = addMenuItem(mainMenu_, "N5", ormixIcon(IconClose), QStringLiteral("Закрыть"),
+                              &MainWindow::onQuitClicked);
     menuButton_->setMenu(mainMenu_);
 
     trayMenu_ = new QMenu(this);
     trayMenu_->setObjectName(QStringLiteral("SysMenu"));
-    restoreAction_ = trayMenu_->addAction(QStringLiteral("Восстановить"));
-    restoreAction_->setObjectName(QStringLiteral("SN3"));
-    connect(restoreAction_, &QAction::triggered, this, &MainWindow::onRestoreClicked);
-    trayQuitAction_ = trayMenu_->addAction(QStringLiteral("Закрыть"));
-    trayQuitAction_->setObjectName(QStringLiteral("N4"));
-    connect(trayQuitAction_, &QAction::triggered, this, &MainWindow::onTrayQuitClicked);
+    restoreAction_ =
+        addMenuItem(trayMenu_, "SN3", QIcon(), QStringLiteral("Восстановить"), &MainWindow::onRestoreClicked);
+    trayQuitAction_ =
+        addMenuItem(trayMenu_, "N4", QIcon(), QStringLiteral("Закрыть"), &MainWindow::onTrayQuitClicked);
+}
+
+QAction* MainWindow::addMenuItem(QMenu* menu, const char* name, const QIcon& icon, const QString& text,
+                                 void (MainWindow::*slot)()) {
+    QAction* action = menu->addAction(icon, text);
+    action->setObjectName(QString::fromLatin1(name));
+    connect(action, &QAction::triggered, this, slot);
+    return action;
 }
 
 void MainWindow::BuildTray() {

@@ -32,6 +32,7 @@
 
 class QAction;
 class QFrame;
+class QIcon;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
@@ -223,6 +224,9 @@ private:
     void BuildLayout();
     void BuildMenus();
     void BuildTray();
+    // Adds an item with this object name to `menu`; choosing it calls `slot`.
+    QAction* addMenuItem(QMenu* menu, const char* name, const QIcon& icon, const QString& text,
+                         void (MainWindow::*slot)());
     void PlaceLogButt();
 
     void CentreOnScreen();
