@@ -170,8 +170,10 @@ SearchWindow::~SearchWindow() {
 
 void SearchWindow::StopSearchAndWait() {
     StopRequested = true;
+    // A share mounted for a program may not answer: its gio is killed rather
+    // than waited for.
+    pathsJob_.CancelAndWait();
     runner_->WaitForWorkers();
-    pathsJob_.Wait();
     // The index search polls the same stop flag; its thread and the index's
     // refresh and writer threads are joined by their owners' destructors.
     indexRunner_.reset();
