@@ -483,7 +483,9 @@ bool SearchWindow::PreparePattern(const QString& text) {
         SearchExpr.SetExpression(*expr);
         SearchExpr.Compile();
     } catch (const ERegExpr& e) {
-        ShowMessage(QStringLiteral("Ошибка в выражении: %1").arg(QString::fromStdString(e.what())));
+        // The position counts the characters of what the user typed, not of the prepared expression.
+        ShowMessage(QStringLiteral("Ошибка в выражении: %1")
+                        .arg(QString::fromStdString(PatternErrorText(text.toStdString(), RegexMode, e))));
         return false;
     }
     return true;

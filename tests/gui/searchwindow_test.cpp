@@ -298,8 +298,10 @@ TEST_F(IndexFormTest, FaultyExpressionIsRefusedBeforeTheSearchStarts) {
     struct Case {
         bool regexMode;
         const char* text;
+        const char* pos; // counted in the text as typed
     };
-    for (const Case& c : {Case{false, "[abc"}, Case{true, "a(b"}, Case{true, "x**"}}) {
+    for (const Case& c : {Case{false, "[abc", " (pos 4)"}, Case{false, "(отчёт", " (pos 6)"},
+                          Case{true, "a(b", " (pos 3)"}, Case{true, "x**", " (pos 2)"}}) {
         SCOPED_TRACE(c.text);
         (c.regexMode ? form->RegexpRB : form->TextRB)->click();
         messages.clear();
@@ -308,6 +310,7 @@ TEST_F(IndexFormTest, FaultyExpressionIsRefusedBeforeTheSearchStarts) {
         ASSERT_EQ(messages.size(), 1);
         EXPECT_TRUE(messages[0].startsWith("Ошибка в выражении: TRegExpr(comp): "))
             << messages[0].toStdString();
+        EXPECT_TRUE(messages[0].endsWith(c.pos)) << messages[0].toStdString();
         EXPECT_TRUE(form->StartBtn->isEnabled());
         EXPECT_FALSE(form->Searching());
         EXPECT_EQ(walker.opened.load(), 0);
