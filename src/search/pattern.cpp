@@ -98,4 +98,5 @@ std::string PatternErrorText(std::string_view text, bool regexMode, const ERegEx
     return message + " (pos " + std::to_string(PatternErrorPosition(text, regexMode, e.CompilerErrorPos)) +
            ")";
 }
+
 } // namespace ormix

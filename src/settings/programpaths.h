@@ -65,8 +65,8 @@ ProgramPaths ResolveProgramPaths(const std::string& uncPath, bool wantLocal, Sha
 
 // Runs ResolveProgramPaths on a thread of its own, one request at a time, and
 // hands the result to `done` on the thread of `context` (not at all once the
-// context is gone). Cancel() gives up a running request: its mount is killed
-// and `done` is not called. The destructor cancels and waits, so a program
+// context is gone). CancelAndWait() gives up a running request: its mount is
+// killed and `done` is not called. The destructor does the same, so a program
 // that quits never waits for a share that does not answer.
 class ProgramPathsJob {
 public:
