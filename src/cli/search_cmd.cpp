@@ -223,7 +223,7 @@ int runSearch(int argc, char** argv) {
     try {
         probe.Compile();
     } catch (const ERegExpr& e) {
-        std::fprintf(stderr, "error %d %s\n", e.ErrorCode, e.what());
+        std::fprintf(stderr, "error %d %s\n", e.ErrorCode, PatternErrorText(rest[0], regexMode, e).c_str());
         return 3;
     }
 

@@ -146,8 +146,10 @@ SearchWindow::~SearchWindow() {
 
 void SearchWindow::StopSearchAndWait() {
     StopRequested = true;
+    // A share mounted for a program may not answer: its gio is killed rather
+    // than waited for.
+    pathsJob_.CancelAndWait();
     runner_->WaitForWorkers();
-    pathsJob_.Wait();
     // The index search polls the same stop flag; its thread and the index's
     // refresh and writer threads are joined by their owners' destructors.
     indexRunner_.reset();
@@ -456,7 +458,9 @@ bool SearchWindow::PreparePattern(const QString& text) {
         SearchExpr.SetExpression(*expr);
         SearchExpr.Compile();
     } catch (const ERegExpr& e) {
-        ShowMessage(QStringLiteral("Ошибка в выражении: %1").arg(QString::fromStdString(e.what())));
+        // The position counts the characters of what the user typed, not of the prepared expression.
+        ShowMessage(QStringLiteral("Ошибка в выражении: %1")
+                        .arg(QString::fromStdString(PatternErrorText(text.toStdString(), RegexMode, e))));
         return false;
     }
     return true;

@@ -24,4 +24,17 @@ inline constexpr const char* kEmptyPatternMessage =
 // character is escaped. Expression mode: the text untrimmed.
 std::optional<std::string> PreparePattern(std::string_view text, bool regexMode);
 
+class ERegExpr;
+
+// An error position in the prepared expression (ERegExpr::CompilerErrorPos:
+// the expression bytes before the fault) as the characters of the user's
+// text before the fault: the wrapping of plain text, its trimmed blanks, the
+// pieces "*" and uncodable characters grow into, and the UTF-8 bytes of a
+// character all count as the user sees them, one character each.
+int PatternErrorPosition(std::string_view text, bool regexMode, int expressionPos);
+
+// The engine's message for an expression made from `text` that does not
+// compile, its " (pos N)" counted in the user's text as above.
+std::string PatternErrorText(std::string_view text, bool regexMode, const ERegExpr& e);
+
 } // namespace ormix

@@ -75,7 +75,7 @@ std::optional<std::string> LocalPathUnder(const std::string& shareFolder, const 
     return path;
 }
 
-ShareMountResult GvfsShareMounter::Mount(const std::string& shareUnc) {
+ShareMountResult GvfsShareMounter::Mount(const std::string& shareUnc, const std::atomic<bool>& cancel) {
     ShareMountResult result;
     const std::vector<std::string> parts = components(shareUnc);
     const std::string url = parts.empty() ? std::string() : uncToSmbUrl(std::string_view(shareUnc));
@@ -83,9 +83,12 @@ ShareMountResult GvfsShareMounter::Mount(const std::string& shareUnc) {
         result.reason = "путь " + shareUnc + " не указывает на сетевой ресурс";
         return result;
     }
-    switch (MountShare(url, processSignIn().preferred(parts[0]))) {
+    switch (MountShare(url, processSignIn().preferred(parts[0]), cancel)) {
     case NetDriveOk:
         break;
+    case NetDriveCancelled:
+        result.reason = "подключение ресурса " + shareUnc + " отменено";
+        return result;
     case NetDriveNoNetwork:
         result.reason = "не удалось запустить gio, подключение ресурсов рабочего стола (GVfs) недоступно";
         return result;
@@ -101,6 +104,12 @@ ShareMountResult GvfsShareMounter::Mount(const std::string& shareUnc) {
 }
 
 ProgramPaths ResolveProgramPaths(const std::string& uncPath, bool wantLocal, ShareMounter& mounter) {
+    static const std::atomic<bool> neverCancelled{false};
+    return ResolveProgramPaths(uncPath, wantLocal, mounter, neverCancelled);
+}
+
+ProgramPaths ResolveProgramPaths(const std::string& uncPath, bool wantLocal, ShareMounter& mounter,
+                                 const std::atomic<bool>& cancel) {
     ProgramPaths paths;
     const std::string folder = folderOf(uncPath);
     paths.texts.url = q(uncToSmbUrl(std::string_view(uncPath)));
@@ -121,7 +130,7 @@ ProgramPaths ResolveProgramPaths(const std::string& uncPath, bool wantLocal, Sha
         paths.fallbackReason = "имя файла " + uncPath + " нельзя записать как локальный путь";
         return paths;
     }
-    const ShareMountResult mount = mounter.Mount(share);
+    const ShareMountResult mount = mounter.Mount(share, cancel);
     if (mount.folder.empty()) {
         paths.fallbackReason = mount.reason;
         return paths;
@@ -139,6 +148,11 @@ ProgramPaths ResolveProgramPaths(const std::string& uncPath, bool wantLocal, Sha
 }
 
 ProgramPathsJob::~ProgramPathsJob() {
+    CancelAndWait();
+}
+
+void ProgramPathsJob::CancelAndWait() {
+    cancel_ = true;
     Wait();
 }
 
@@ -152,10 +166,13 @@ bool ProgramPathsJob::Start(const std::string& uncPath, bool wantLocal, QObject*
     if (busy_.exchange(true))
         return false;
     Wait(); // the previous request has ended; its thread still has to be joined
+    cancel_ = false;
     ShareMounter* mounter = mounter_;
     thread_ = std::thread([this, mounter, uncPath, wantLocal, context, done = std::move(done)] {
-        ProgramPaths paths = ResolveProgramPaths(uncPath, wantLocal, *mounter);
+        ProgramPaths paths = ResolveProgramPaths(uncPath, wantLocal, *mounter, cancel_);
         busy_ = false; // the next request may start (and join this thread) once this one is told
+        if (cancel_)
+            return; // given up: the program quits, or the window is going
         QMetaObject::invokeMethod(
             context, [done, paths = std::move(paths)] { done(paths); }, Qt::QueuedConnection);
     });

@@ -26,16 +26,18 @@ struct ShareMountResult {
 class ShareMounter {
 public:
     virtual ~ShareMounter() = default;
-    // Mounts the share "\\IP\share" and finds its local folder; blocks.
-    virtual ShareMountResult Mount(const std::string& shareUnc) = 0;
+    // Mounts the share "\\IP\share" and finds its local folder; blocks
+    // until then, or until `cancel` is set from another thread.
+    virtual ShareMountResult Mount(const std::string& shareUnc, const std::atomic<bool>& cancel) = 0;
 };
 
 // The desktop's SMB mount: "gio mount" signed in as the sign-in memory
 // prefers for the host (the account that listed its shares; anonymous
-// otherwise), then the share's folder under the GVfs FUSE folder.
+// otherwise), then the share's folder under the GVfs FUSE folder. `cancel`
+// kills gio.
 class GvfsShareMounter : public ShareMounter {
 public:
-    ShareMountResult Mount(const std::string& shareUnc) override;
+    ShareMountResult Mount(const std::string& shareUnc, const std::atomic<bool>& cancel) override;
 };
 
 // "\\IP\share\dir\file" -> "\\IP\share"; "" when the text is no path in a share.
@@ -56,12 +58,16 @@ struct ProgramPaths {
 // The decision. Without wantLocal: the URLs, nothing mounted. With it: the
 // share is mounted, the file's path mapped under the mount folder and
 // checked to be there; on any failure the URLs and the reason. url and unc
-// are the file's own forms either way.
+// are the file's own forms either way. `cancel` is handed to the mounter.
 ProgramPaths ResolveProgramPaths(const std::string& uncPath, bool wantLocal, ShareMounter& mounter);
+ProgramPaths ResolveProgramPaths(const std::string& uncPath, bool wantLocal, ShareMounter& mounter,
+                                 const std::atomic<bool>& cancel);
 
 // Runs ResolveProgramPaths on a thread of its own, one request at a time, and
 // hands the result to `done` on the thread of `context` (not at all once the
-// context is gone). The destructor waits for a running request.
+// context is gone). CancelAndWait() gives up a running request: its mount is
+// killed and `done` is not called. The destructor does the same, so a program
+// that quits never waits for a share that does not answer.
 class ProgramPathsJob {
 public:
     explicit ProgramPathsJob(ShareMounter& mounter) : mounter_(&mounter) {}
@@ -75,10 +81,13 @@ public:
     bool Start(const std::string& uncPath, bool wantLocal, QObject* context,
                std::function<void(const ProgramPaths&)> done);
     void Wait();
+    // Gives up the running request and waits for its thread.
+    void CancelAndWait();
 
 private:
     ShareMounter* mounter_;
     std::atomic<bool> busy_{false};
+    std::atomic<bool> cancel_{false};
     std::thread thread_;
 };
 

@@ -42,7 +42,11 @@ std::string defaultSmbHelperPath();
 
 class SmbHelperPool;
 // The program's one pool, with the default options. It is never destroyed;
-// at quit the program calls shutdown() and then joins its workers.
+// at quit the program calls shutdown() and then joins its workers. The scan's
+// share workers, the search's walks and copies and ormix-cli all lease from
+// it: the pool caps no leases, so each side's own worker count (MaxAddThrds,
+// MaxIndexThrds) still bounds the helpers it holds, every job keeps its own
+// time limit, and one shutdown() ends the helpers of both.
 SmbHelperPool& processSmbPool();
 
 struct ShareEntry {

@@ -3,6 +3,7 @@
 // the connecting state with its cancel against a gio that never answers.
 #include "gui/drivewindow.h"
 
+#include "fixtures/stalled_gio.h"
 #include "fixtures/waitfor.h"
 #include "qtapp.h"
 #include "settings/netdrive.h"
@@ -23,7 +24,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -207,27 +207,11 @@ TEST_F(ConnectDriveFormTest, ShowForPathIsModalWithThePathFocused) {
 // event loop runs on; each way of giving up kills gio and leaves neither a
 // link nor a bookmark, and the window stays usable.
 TEST_F(ConnectDriveFormTest, ConnectingRunsOffTheMainThreadAndEveryWayOfGivingUpKillsGio) {
-    const std::string bin = home_.path().toStdString() + "/bin";
-    const std::string pids = home_.path().toStdString() + "/gio-pids";
-    fs::create_directories(bin);
-    {
-        std::ofstream script(bin + "/gio");
-        script << "#!/bin/sh\necho $$ >> '" << pids << "'\nexec sleep 600\n";
-    }
-    fs::permissions(bin + "/gio", fs::perms::owner_all);
-    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
-    setenv("PATH", (bin + ":" + oldPath).c_str(), 1);
+    testing::StalledGio stalled(home_.path().toStdString());
     setenv("XDG_RUNTIME_DIR", home_.path().toLocal8Bit().constData(), 1);
     unsetenv("XDG_CONFIG_HOME");
     form_.MapDrive = [](const QString& local, const QString& path, const std::atomic<bool>& cancel) {
         return MapNetworkDrive(local.toStdString(), path.toStdString(), cancel);
-    };
-    auto gioPids = [&] {
-        std::vector<pid_t> out;
-        std::ifstream in(pids);
-        for (pid_t pid; in >> pid;)
-            out.push_back(pid);
-        return out;
     };
     int ticks = 0;
     QTimer ticker;
@@ -251,8 +235,8 @@ TEST_F(ConnectDriveFormTest, ConnectingRunsOffTheMainThreadAndEveryWayOfGivingUp
         choose("E:");
         QTest::mouseClick(form_.connectButton_, Qt::LeftButton);
         // "Подключить" has returned while gio still runs.
-        ASSERT_TRUE(testing::waitFor([&] { return gioPids().size() == started + 1; }, 30000));
-        const pid_t gio = gioPids().back();
+        ASSERT_TRUE(testing::waitFor([&] { return stalled.pids().size() == started + 1; }, 30000));
+        const pid_t gio = stalled.pids().back();
         ++started;
         const int before = ticks;
         ASSERT_TRUE(testing::waitFor([&] { return ticks >= before + 10; }, 30000));
@@ -278,7 +262,6 @@ TEST_F(ConnectDriveFormTest, ConnectingRunsOffTheMainThreadAndEveryWayOfGivingUp
         }
         form_.hide();
     }
-    setenv("PATH", oldPath.c_str(), 1);
 }
 
 TEST_F(ConnectDriveFormTest, HelpKeyInThePathOpensTopic12) {

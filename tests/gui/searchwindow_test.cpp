@@ -1,7 +1,9 @@
 // The search window over an in-memory share tree: its controls, a search from
 // start to end with the launch rule, stop, sorting, the result menu with the
 // user's programs, and the actions on a found file.
+#include "fixtures/stalled_gio.h"
 #include "fixtures/waitfor.h"
+#include "gui/app.h"
 #include "gui/application.h"
 #include "gui/icons.h"
 #include "gui/programswindow.h"
@@ -9,8 +11,11 @@
 #include "platform/recording_launcher.h"
 #include "search/fake_share.h"
 #include "settings/configfile.h"
+#include "shares/smbpool.h"
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 #include <QApplication>
 #include <QClipboard>
@@ -293,8 +298,10 @@ TEST_F(IndexFormTest, FaultyExpressionIsRefusedBeforeTheSearchStarts) {
     struct Case {
         bool regexMode;
         const char* text;
+        const char* pos; // counted in the text as typed
     };
-    for (const Case& c : {Case{false, "[abc"}, Case{true, "a(b"}, Case{true, "x**"}}) {
+    for (const Case& c : {Case{false, "[abc", " (pos 4)"}, Case{false, "(отчёт", " (pos 6)"},
+                          Case{true, "a(b", " (pos 3)"}, Case{true, "x**", " (pos 2)"}}) {
         SCOPED_TRACE(c.text);
         (c.regexMode ? form->RegexpRB : form->TextRB)->click();
         messages.clear();
@@ -303,6 +310,7 @@ TEST_F(IndexFormTest, FaultyExpressionIsRefusedBeforeTheSearchStarts) {
         ASSERT_EQ(messages.size(), 1);
         EXPECT_TRUE(messages[0].startsWith("Ошибка в выражении: TRegExpr(comp): "))
             << messages[0].toStdString();
+        EXPECT_TRUE(messages[0].endsWith(c.pos)) << messages[0].toStdString();
         EXPECT_TRUE(form->StartBtn->isEnabled());
         EXPECT_FALSE(form->Searching());
         EXPECT_EQ(walker.opened.load(), 0);
@@ -386,7 +394,7 @@ TEST_F(IndexFormTest, ResultMenuListsTheProgramsAndRewritesProgIndex) {
 // A share "mounted" in a temporary folder, or refused with a reason.
 class FolderMounter : public ShareMounter {
 public:
-    ShareMountResult Mount(const std::string& shareUnc) override {
+    ShareMountResult Mount(const std::string& shareUnc, const std::atomic<bool>&) override {
         mounted.push_back(shareUnc);
         return folder.empty() ? ShareMountResult{{}, "нет FUSE"} : ShareMountResult{folder, {}};
     }
@@ -441,6 +449,35 @@ TEST_F(IndexFormTest, ProgramsGetThePathAsOneArgument) {
               (QStringList{"--file=" + mount.filePath("my dir/a \"b\"; rm -rf ~.txt"),
                            "in " + mount.filePath("my dir")}));
     EXPECT_EQ(form->labelAction->text(), "");
+}
+
+// A share mounted for a program that never answers: quitting the program
+// kills gio at once instead of waiting out its time limit, and the program is
+// not started.
+TEST_F(IndexFormTest, QuitDuringAProgramsMountKillsGio) {
+    StalledGio gio(dir.path().toStdString());
+    form->SetShareMounter(nullptr); // the desktop's mount, through gio
+    addRow("H", "\\\\127.0.0.1\\s\\a.txt", 1);
+    form->ResultList->topLevelItem(0)->setSelected(true);
+    cfg->WriteText("ProgList", "Open", "ormix-no-such-program %%prg%%");
+    form->BuildResultMenu();
+    form->PopupMenuItemsClick(5);
+    ASSERT_TRUE(waitFor([&] { return !gio.pids().empty(); }));
+    const pid_t pid = gio.pids()[0];
+    EXPECT_EQ(::kill(pid, 0), 0) << "gio waits for the share";
+    EXPECT_TRUE(form->PreparingProgram());
+
+    SmbHelperPool pool;
+    const auto t0 = std::chrono::steady_clock::now();
+    StopAndJoinEverything(pool, nullptr, form.get());
+    const auto took = std::chrono::steady_clock::now() - t0;
+    EXPECT_LT(took, std::chrono::seconds(30)) << "waited for gio's time limit";
+    EXPECT_EQ(::kill(pid, 0), -1);
+    EXPECT_EQ(errno, ESRCH) << "gio was killed and reaped";
+    EXPECT_FALSE(form->PreparingProgram());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->labelAction->text(), " Подключение ресурса \\\\127.0.0.1\\s...");
+    EXPECT_TRUE(messages.isEmpty() && errors.isEmpty()) << (messages + errors).join(" | ").toStdString();
 }
 
 // The expression test field holds its own default text, and a long path

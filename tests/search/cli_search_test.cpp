@@ -213,6 +213,9 @@ TEST(CliSearchArguments, BadExpressionAndUsage) {
     EXPECT_EQ(bad.err, "error 104 TRegExpr(comp): ParseReg Unmatched () (pos 1)\n");
     // A lone "[" is a bad expression once the plain text is wrapped.
     EXPECT_EQ(capture({cli(), "search", "[", "\\\\127.0.0.1\\s"}).code, 3);
+    // The position counts the characters typed, not the wrapped expression's bytes.
+    EXPECT_EQ(capture({cli(), "search", "(отчёт", "\\\\127.0.0.1\\s"}).err,
+              "error 103 TRegExpr(comp): ParseReg Unmatched () (pos 6)\n");
 
     EXPECT_EQ(capture({cli(), "search", "*.txt"}).code, 2);
     EXPECT_EQ(capture({cli(), "search", "*.txt", "not-a-share"}).code, 2);

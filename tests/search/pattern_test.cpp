@@ -72,5 +72,40 @@ TEST(PreparePattern, ALoneBracketFailsAtTheFirstMatch) {
     EXPECT_THROW(e.Exec("x"), ERegExpr);
 }
 
+// A text that does not compile: the message points at the character of the
+// text the user typed, whatever the wrapping, the trimmed blanks, the pieces
+// "*" and uncodable characters grow into, or the UTF-8 bytes of a letter.
+TEST(PreparePattern, ErrorPositionsCountTheUsersCharacters) {
+    const struct {
+        const char* text;
+        bool regexMode;
+        int code;
+        int pos; // characters of the text before the fault
+    } cases[] = {
+        {"(abc", false, 103, 4},       {"(abc", true, 103, 4},    {"(отчёт", false, 103, 6},
+        {"(отчёт", true, 103, 6},      {"отчёт)", false, 104, 5}, {"отчёт)", true, 104, 5},
+        {"  (отчёт  ", false, 103, 8}, {"*?ё)", false, 104, 3},   {"文)", true, 104, 1},
+        {"文件(", false, 103, 3},      {"ё**", true, 107, 2},     {"ё{2,1}", true, 124, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.text) + (c.regexMode ? " (expression)" : " (plain)"));
+        const std::optional<std::string> expr = PreparePattern(c.text, c.regexMode);
+        ASSERT_TRUE(expr);
+        TRegExpr e;
+        e.SetExpression(*expr);
+        try {
+            e.Compile();
+            ADD_FAILURE() << "compiled";
+        } catch (const ERegExpr& err) {
+            EXPECT_EQ(err.ErrorCode, c.code);
+            EXPECT_EQ(PatternErrorPosition(c.text, c.regexMode, err.CompilerErrorPos), c.pos);
+            const std::string text = PatternErrorText(c.text, c.regexMode, err);
+            const std::string engine = err.what();
+            EXPECT_EQ(text,
+                      engine.substr(0, engine.rfind(" (pos ")) + " (pos " + std::to_string(c.pos) + ")");
+        }
+    }
+}
+
 } // namespace
 } // namespace ormix

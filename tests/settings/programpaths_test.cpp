@@ -3,14 +3,19 @@
 // a mounter that stands in for GVfs over a temporary folder.
 #include "settings/programpaths.h"
 
+#include "fixtures/stalled_gio.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QObject>
 
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <thread>
 
@@ -51,7 +56,7 @@ TEST(ProgramPaths, ShareAndLocalPathUnderTheMount) {
 // A share "mounted" in a temporary folder, or refused with a reason.
 class FolderMounter : public ShareMounter {
 public:
-    ShareMountResult Mount(const std::string& shareUnc) override {
+    ShareMountResult Mount(const std::string& shareUnc, const std::atomic<bool>&) override {
         mounted.push_back(shareUnc);
         if (!folder.empty())
             return {folder, {}};
@@ -124,7 +129,7 @@ TEST_F(ProgramPathsDecision, UrlsAndAReasonOtherwise) {
 // A mounter that waits until it is let go.
 class GatedMounter : public ShareMounter {
 public:
-    ShareMountResult Mount(const std::string&) override {
+    ShareMountResult Mount(const std::string&, const std::atomic<bool>&) override {
         while (!open)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return {{}, "refused"};
@@ -160,6 +165,41 @@ TEST(ProgramPathsJobTest, OneRequestAtATimeAnsweredOnTheContextThread) {
     EXPECT_EQ(got->fallbackReason, "refused");
     EXPECT_FALSE(job.Busy());
     EXPECT_TRUE(job.Start("\\\\h\\s\\g", false, &context, [](const ProgramPaths&) {}));
+}
+
+// A job whose share never answers: the job's end (the window closing, the
+// program quitting) kills gio at once rather than waiting out its time limit,
+// and the result is not told.
+TEST(ProgramPathsJobTest, EndingTheJobKillsAMountThatNeverAnswers) {
+    int argc = 1;
+    char name[] = "programpaths_test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    const fs::path folder = fs::temp_directory_path() / ("ormix-gio-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    ormix::testing::StalledGio gio(folder.string());
+    QObject context;
+    GvfsShareMounter mounter;
+    bool told = false;
+    auto job = std::make_unique<ProgramPathsJob>(mounter);
+    ASSERT_TRUE(
+        job->Start("\\\\127.0.0.1\\Docs\\a.txt", true, &context, [&](const ProgramPaths&) { told = true; }));
+    for (int i = 0; i < 2000 && gio.pids().empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(gio.pids().size(), 1u);
+    const pid_t pid = gio.pids()[0];
+    EXPECT_EQ(::kill(pid, 0), 0) << "gio waits for the share";
+    EXPECT_TRUE(job->Busy());
+
+    const auto t0 = std::chrono::steady_clock::now();
+    job.reset();
+    const auto took = std::chrono::steady_clock::now() - t0;
+    EXPECT_LT(took, std::chrono::seconds(30)) << "waited for gio's time limit";
+    EXPECT_EQ(::kill(pid, 0), -1);
+    EXPECT_EQ(errno, ESRCH) << "gio was killed and reaped";
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(told);
+    fs::remove_all(folder);
 }
 
 } // namespace
