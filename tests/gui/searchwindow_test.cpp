@@ -461,7 +461,7 @@ TEST_F(IndexFormTest, QuitDuringAProgramsMountKillsGio) {
     form->ResultList->topLevelItem(0)->setSelected(true);
     cfg->WriteText("ProgList", "Open", "ormix-no-such-program %%prg%%");
     form->BuildResultMenu();
-    form->PopupMenuItemsClick(5);
+    form->onResultMenuClicked(5);
     ASSERT_TRUE(waitFor([&] { return !gio.pids().empty(); }));
     const pid_t pid = gio.pids()[0];
     EXPECT_EQ(::kill(pid, 0), 0) << "gio waits for the share";
