@@ -128,9 +128,9 @@ int runScan(int argc, char** argv) {
         options.selectTimeout = [config] { return configuredSelectTimeout(*config); };
     }
     options.maxQueriesPerSecond = configuredQueriesPerSecond(*config);
-    auto scanner = std::make_shared<NBTMain>(
+    auto scanner = std::make_shared<Scanner>(
         options, std::make_shared<PrintingObserver>(format, methods != kFoundByNetbios));
-    scanner->Execute();
+    scanner->run();
     return 0;
 }
 

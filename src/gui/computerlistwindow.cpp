@@ -33,7 +33,7 @@ enum Column { ColIp = 0, ColName, ColMac, ColDate };
 
 uint32_t ipKey(const QString& ip) {
     try {
-        return IpToNumber(ip.toStdString() + ".");
+        return ipToNumber(ip.toStdString() + ".");
     } catch (const std::invalid_argument&) {
         return 0; // only a hand-edited "range.lst" holds such an address
     }

@@ -52,7 +52,7 @@ const ColumnSpec kColumns[] = {
 
 uint32_t addressValue(const QString& ip) {
     try {
-        return IpToNumber(ip.toStdString() + ".");
+        return ipToNumber(ip.toStdString() + ".");
     } catch (const std::exception&) {
         // Only the scanner fills this column, always with a dotted address;
         // anything else sorts as 0 rather than break the sort.
