@@ -204,10 +204,7 @@ void SearchWindow::RefreshIndexAfterScan() {
     index_->Configure(LoadIndexSettings(cfg_));
     if (!index_->Settings().refreshAfterScan)
         return;
-    std::vector<std::string> entries;
-    for (const ScannedShare& share : SearchShares)
-        entries.push_back(ScannedShareText(share));
-    index_->StartRefresh(std::move(entries));
+    index_->StartRefresh(SearchShares);
 }
 
 void SearchWindow::SetShareWalker(ShareWalker* walker) {
@@ -523,17 +520,12 @@ void SearchWindow::StartSearch() {
     query.minSizeBytes = MinSizeBytes;
     query.maxSizeBytes = MaxSizeBytes;
     if (index_) {
-        // The index keeps its entries as text.
-        std::vector<std::string> entries;
-        entries.reserve(shares.size());
-        for (const ScannedShare& share : shares)
-            entries.push_back(ScannedShareText(share));
         index_->Configure(LoadIndexSettings(cfg_));
-        runner_->SetWalker(index_->SearchWalker(entries));
+        runner_->SetWalker(index_->SearchWalker(shares));
         if (IndexRB->isChecked()) {
             IndexQuery iq;
             iq.query = query;
-            iq.shares = std::move(entries);
+            iq.shares = std::move(shares);
             iq.excludedShares = index_->Settings().excludedShares;
             Memo2->appendPlainText("Поиск в индексе");
             indexRunner_->Start(index_->Settings().db, iq, SrchStr->text().toStdString());

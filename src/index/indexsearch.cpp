@@ -139,9 +139,8 @@ void planShares(const std::vector<ShareState>& all, const IndexQuery& q, ScanPla
         for (const ShareState& s : all)
             choose(s, std::string());
     } else {
-        for (const std::string& entry : q.shares) {
-            std::string share, label;
-            SplitSearchEntry(entry, share, label);
+        for (const ScannedShare& entry : q.shares) {
+            const std::string share = ShareOfRoot(entry.path);
             std::string ip, name;
             if (!SplitSharePath(share, ip, name) || isExcludedShare(name, q.excludedShares))
                 continue;
@@ -150,9 +149,9 @@ void planShares(const std::vector<ShareState>& all, const IndexQuery& q, ScanPla
                 ++summary.sharesNotIndexed;
                 continue;
             }
-            // The entry's own name labels results, as on the network; an
-            // entry without one keeps the name the index knows.
-            choose(*it->second, entry.find("<>") == std::string::npos ? std::string() : label);
+            // The share's own computer name labels results, as on the
+            // network; a share without one keeps the name the index knows.
+            choose(*it->second, entry.computerName);
         }
     }
     summary.sharesSearched = int(plan.chosen.size());

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "index/indexstore.h"
+#include "search/scannedshare.h"
 #include "search/searchworker.h"
 
 #include <QObject>
@@ -21,9 +22,9 @@ namespace ormix {
 
 struct IndexQuery {
     SearchQuery query;
-    // Search entries ("\\IP\share<>NAME") or share paths; empty: every share
-    // the index holds.
-    std::vector<std::string> shares;
+    // The shares searched; empty: every share the index holds. A share's
+    // computer name labels its results; without one the index's name does.
+    std::vector<ScannedShare> shares;
     std::vector<std::string> excludedShares; // share names, letter case ignored
 };
 

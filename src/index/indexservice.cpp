@@ -54,10 +54,10 @@ void IndexService::Configure(const IndexSettings& settings) {
     recorder_ = std::make_unique<RecordingShareWalker>(network_, *writer_);
 }
 
-ShareWalker& IndexService::SearchWalker(const std::vector<std::string>& entries) {
+ShareWalker& IndexService::SearchWalker(const std::vector<ScannedShare>& shares) {
     if (!recorder_)
         return network_;
-    recorder_->SetEntries(entries);
+    recorder_->SetEntries(shares);
     return *recorder_;
 }
 
@@ -74,16 +74,16 @@ bool IndexService::HoldsAnything() {
     return false;
 }
 
-bool IndexService::StartRefresh(std::vector<std::string> entries) {
+bool IndexService::StartRefresh(std::vector<ScannedShare> shares) {
     if (refreshing_ || !recorder_)
         return false;
     if (refresh_.joinable())
         refresh_.join();
     refreshing_ = true;
-    recorder_->SetEntries(entries);
-    refresh_ = std::thread([this, entries = std::move(entries)] {
+    recorder_->SetEntries(shares);
+    refresh_ = std::thread([this, shares = std::move(shares)] {
         const std::vector<RefreshOutcome> done =
-            RefreshShares(*recorder_, entries, settings_.maxWalks, stopRefresh_);
+            RefreshShares(*recorder_, shares, settings_.maxWalks, stopRefresh_);
         int complete = 0;
         for (const RefreshOutcome& o : done)
             complete += o.complete ? 1 : 0;

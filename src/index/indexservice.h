@@ -45,14 +45,14 @@ public:
     std::string LastError() const { return lastError_; }
 
     // What the window's network search walks through: records when the index
-    // is open, each share's rows labelled with the computer name of its entry.
-    ShareWalker& SearchWalker(const std::vector<std::string>& entries);
+    // is open, each share's rows labelled with its computer name.
+    ShareWalker& SearchWalker(const std::vector<ScannedShare>& shares);
     // Any share walked completely.
     bool HoldsAnything();
 
-    // Walks the entries ("\\IP\share<>NAME") in the background; false when a
-    // refresh is already running or the index is closed.
-    bool StartRefresh(std::vector<std::string> entries);
+    // Walks the shares in the background; false when a refresh is already
+    // running or the index is closed.
+    bool StartRefresh(std::vector<ScannedShare> shares);
     bool Refreshing() const { return refreshing_; }
     // Main thread, when a refresh has ended: shares walked completely, and not.
     std::function<void(int complete, int failed)> OnRefreshFinished;

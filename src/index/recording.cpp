@@ -11,17 +11,10 @@ int64_t IndexNow() {
     return static_cast<int64_t>(::time(nullptr));
 }
 
-void SplitSearchEntry(const std::string& entry, std::string& share, std::string& name) {
-    const size_t sep = entry.find("<>");
-    share = entry.substr(0, sep);
-    while (share.size() > 2 && share.back() == '\\')
-        share.pop_back();
-    name = sep == std::string::npos ? std::string() : entry.substr(sep + 2);
-    if (name.empty()) {
-        std::string ip, shareName;
-        if (SplitSharePath(share, ip, shareName))
-            name = ip;
-    }
+std::string ShareOfRoot(std::string_view rootPath) {
+    while (rootPath.size() > 2 && rootPath.back() == '\\')
+        rootPath.remove_suffix(1);
+    return std::string(rootPath);
 }
 
 IndexWriter::~IndexWriter() {
@@ -192,12 +185,13 @@ private:
 
 } // namespace
 
-void RecordingShareWalker::SetEntries(const std::vector<std::string>& entries) {
+void RecordingShareWalker::SetEntries(const std::vector<ScannedShare>& shares) {
     std::lock_guard g(m_);
-    for (const std::string& e : entries) {
-        std::string share, name;
-        SplitSearchEntry(e, share, name);
-        names_[share] = name;
+    for (const ScannedShare& s : shares) {
+        const std::string share = ShareOfRoot(s.path);
+        std::string ip, shareName;
+        const bool isShare = SplitSharePath(share, ip, shareName);
+        names_[share] = s.computerName.empty() && isShare ? ip : s.computerName;
     }
 }
 
@@ -205,11 +199,10 @@ std::unique_ptr<ShareWalk> RecordingShareWalker::Open(const std::string& rootPat
     std::unique_ptr<ShareWalk> inner = inner_.Open(rootPath);
     ShareSnapshot snap;
     std::string ip, shareName;
-    SplitSearchEntry(rootPath, snap.share, snap.hostName);
+    snap.share = ShareOfRoot(rootPath);
     if (!SplitSharePath(snap.share, ip, shareName))
         return inner; // not a share root: nothing to record
     snap.hostIp = ip;
-    snap.hostName.clear();
     {
         std::lock_guard g(m_);
         if (auto it = names_.find(snap.share); it != names_.end())

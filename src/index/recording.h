@@ -5,6 +5,7 @@
 #pragma once
 
 #include "index/indexstore.h"
+#include "search/scannedshare.h"
 #include "search/sharewalk.h"
 
 #include <condition_variable>
@@ -13,6 +14,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <variant>
 
@@ -67,9 +69,9 @@ class RecordingShareWalker : public ShareWalker {
 public:
     RecordingShareWalker(ShareWalker& inner, IndexWriter& writer) : inner_(inner), writer_(writer) {}
 
-    // The computer names that label each share's rows, from search entries
-    // ("\\IP\share<>NAME"); a share without one is labelled with its IP.
-    void SetEntries(const std::vector<std::string>& entries);
+    // The computer names that label each share's rows; a share without one
+    // is labelled with its IP.
+    void SetEntries(const std::vector<ScannedShare>& shares);
 
     std::unique_ptr<ShareWalk> Open(const std::string& rootPath) override;
 
@@ -80,8 +82,9 @@ private:
     std::map<std::string, std::string> names_; // share path -> computer name
 };
 
-// "\\IP\share<>NAME" -> share path and name (the IP when the entry has none).
-void SplitSearchEntry(const std::string& entry, std::string& share, std::string& name);
+// A walk's root "\\IP\share\" as the share path "\\IP\share" (every
+// trailing backslash dropped).
+std::string ShareOfRoot(std::string_view rootPath);
 
 int64_t IndexNow();
 
