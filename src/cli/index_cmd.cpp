@@ -42,11 +42,11 @@ std::string timeText(int64_t t) {
 int runStats(const std::string& db) {
     IndexStore store;
     std::string error;
-    if (!store.Open(db, error)) {
+    if (!store.open(db, error)) {
         std::fprintf(stderr, "ormix-cli index: %s\n", error.c_str());
         return 1;
     }
-    const std::vector<ShareState> shares = store.Shares(&error);
+    const std::vector<ShareState> shares = store.shares(&error);
     if (!error.empty()) {
         std::fprintf(stderr, "ormix-cli index: %s\n", error.c_str());
         return 1;
@@ -67,17 +67,17 @@ int runStats(const std::string& db) {
 int runUpdate(const std::string& db, int threads, std::vector<ScannedShare> shares) {
     IndexWriter writer;
     std::string error;
-    if (!writer.Start(db, error)) {
+    if (!writer.start(db, error)) {
         std::fprintf(stderr, "ormix-cli index: %s\n", error.c_str());
         return 1;
     }
     if (shares.empty()) {
         IndexStore store;
-        if (!store.Open(db, error)) {
+        if (!store.open(db, error)) {
             std::fprintf(stderr, "ormix-cli index: %s\n", error.c_str());
             return 1;
         }
-        for (const ShareState& s : store.Shares())
+        for (const ShareState& s : store.shares())
             shares.push_back({s.share, s.hostName});
     }
     const std::unique_ptr<ShareWalker> helpers = MakeHelperShareWalker();
@@ -85,7 +85,7 @@ int runUpdate(const std::string& db, int threads, std::vector<ScannedShare> shar
     recorder.SetEntries(shares);
     std::atomic<bool> stop{false};
     const std::vector<RefreshOutcome> done = RefreshShares(recorder, shares, threads, stop);
-    writer.Finish();
+    writer.finish();
     int rc = 0;
     for (const RefreshOutcome& o : done) {
         std::printf("%s\t%s\t%lld\n", o.share.c_str(), o.complete ? "ok" : "failed",
@@ -93,8 +93,8 @@ int runUpdate(const std::string& db, int threads, std::vector<ScannedShare> shar
         if (!o.complete)
             rc = 1;
     }
-    if (!writer.LastError().empty()) {
-        std::fprintf(stderr, "ormix-cli index: %s\n", writer.LastError().c_str());
+    if (!writer.lastError().empty()) {
+        std::fprintf(stderr, "ormix-cli index: %s\n", writer.lastError().c_str());
         rc = 1;
     }
     return rc;

@@ -113,7 +113,7 @@ int searchIndex(const std::string& db, const SearchQuery& query, const std::stri
                 RowFormat format) {
     IndexStore store;
     std::string error;
-    if (!store.Open(db, error)) {
+    if (!store.open(db, error)) {
         std::fprintf(stderr, "ormix-cli search: %s\n", error.c_str());
         return 1;
     }
@@ -247,7 +247,7 @@ int runSearch(int argc, char** argv) {
     std::unique_ptr<RecordingShareWalker> recorder;
     if (record) {
         std::string error;
-        if (!writer.Start(db, error)) {
+        if (!writer.start(db, error)) {
             std::fprintf(stderr, "ormix-cli search: %s\n", error.c_str());
             return 1;
         }
@@ -268,7 +268,7 @@ int runSearch(int argc, char** argv) {
     runner.Start(query, std::move(searched), static_cast<int>(threads));
     if (!finished)
         app.exec();
-    writer.Finish();
+    writer.finish();
     std::fflush(stdout);
     std::fprintf(stderr, "examined %lld\n", static_cast<long long>(owner.examined));
     return owner.incomplete ? 2 : 0;

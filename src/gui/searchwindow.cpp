@@ -179,7 +179,7 @@ void SearchWindow::StopSearchAndWait() {
 }
 
 bool SearchWindow::Searching() const {
-    return runner_->Running() || (indexRunner_ && indexRunner_->Running());
+    return runner_->Running() || (indexRunner_ && indexRunner_->running());
 }
 
 void SearchWindow::EnableIndex() {
@@ -187,9 +187,9 @@ void SearchWindow::EnableIndex() {
         return;
     // Records what the current walker lists (the SMB helpers, or a test's).
     index_ = std::make_unique<IndexService>(*walker_);
-    index_->Configure(LoadIndexSettings(cfg_));
+    index_->configure(LoadIndexSettings(cfg_));
     indexRunner_ = std::make_unique<IndexSearchRunner>(*this, StopRequested);
-    indexRunner_->OnSearchFinished = [this](const IndexSearchSummary& s, const std::string& error) {
+    indexRunner_->onSearchFinished = [this](const IndexSearchSummary& s, const std::string& error) {
         labelIndexAge->setText(error.empty() ? QString::fromStdString(IndexAgeText(s, IndexNow()))
                                              : " Индекс недоступен: " + QString::fromStdString(error));
         searchFinished();
@@ -201,10 +201,10 @@ void SearchWindow::EnableIndex() {
 void SearchWindow::RefreshIndexAfterScan() {
     if (!index_)
         return;
-    index_->Configure(LoadIndexSettings(cfg_));
-    if (!index_->Settings().refreshAfterScan)
+    index_->configure(LoadIndexSettings(cfg_));
+    if (!index_->settings().refreshAfterScan)
         return;
-    index_->StartRefresh(SearchShares);
+    index_->startRefresh(SearchShares);
 }
 
 void SearchWindow::SetShareWalker(ShareWalker* walker) {
@@ -454,9 +454,9 @@ void SearchWindow::showEvent(QShowEvent* e) {
     ExtSearchBtn->setIcon(ormixIcon(IconPlusBox));
     // The index is the default once it holds anything. A local file answers
     // at once; a shared server is not asked on the GUI thread.
-    if (index_ && !sourceChosen_ && !Searching() && !IndexStore::IsPostgresLocation(index_->Settings().db)) {
+    if (index_ && !sourceChosen_ && !Searching() && !IndexStore::isPostgresLocation(index_->settings().db)) {
         applyingDefault_ = true;
-        (index_->HoldsAnything() ? IndexRB : NetworkRB)->setChecked(true);
+        (index_->holdsAnything() ? IndexRB : NetworkRB)->setChecked(true);
         applyingDefault_ = false;
     }
 }
@@ -520,15 +520,15 @@ void SearchWindow::StartSearch() {
     query.minSizeBytes = MinSizeBytes;
     query.maxSizeBytes = MaxSizeBytes;
     if (index_) {
-        index_->Configure(LoadIndexSettings(cfg_));
-        runner_->SetWalker(index_->SearchWalker(shares));
+        index_->configure(LoadIndexSettings(cfg_));
+        runner_->SetWalker(index_->searchWalker(shares));
         if (IndexRB->isChecked()) {
             IndexQuery iq;
             iq.query = query;
             iq.shares = std::move(shares);
-            iq.excludedShares = index_->Settings().excludedShares;
+            iq.excludedShares = index_->settings().excludedShares;
             Memo2->appendPlainText("Поиск в индексе");
-            indexRunner_->Start(index_->Settings().db, iq, SrchStr->text().toStdString());
+            indexRunner_->start(index_->settings().db, iq, SrchStr->text().toStdString());
             return;
         }
     }
@@ -597,7 +597,7 @@ void SearchWindow::AddExaminedCount(int64_t count) {
 }
 
 void SearchWindow::Timer1Timer() {
-    const bool fromIndex = indexRunner_ && indexRunner_->Running();
+    const bool fromIndex = indexRunner_ && indexRunner_->running();
     labelThrCnt->setText(QString::number(fromIndex ? 1 : runner_->ActiveSearchWorkers));
 }
 

@@ -18,16 +18,16 @@ std::string ShareOfRoot(std::string_view rootPath) {
 }
 
 IndexWriter::~IndexWriter() {
-    Finish();
+    finish();
 }
 
-bool IndexWriter::Start(const std::string& location, std::string& error) {
+bool IndexWriter::start(const std::string& location, std::string& error) {
     std::promise<std::string> opened;
     std::future<std::string> result = opened.get_future();
     thread_ = std::thread([this, location, &opened] {
         IndexStore store;
         std::string err;
-        if (!store.Open(location, err)) {
+        if (!store.open(location, err)) {
             opened.set_value(err.empty() ? "cannot open the index" : err);
             return;
         }
@@ -42,7 +42,7 @@ bool IndexWriter::Start(const std::string& location, std::string& error) {
     return true;
 }
 
-void IndexWriter::SubmitSnapshot(ShareSnapshot snap) {
+void IndexWriter::submitSnapshot(ShareSnapshot snap) {
     {
         std::lock_guard g(m_);
         queue_.emplace_back(std::move(snap));
@@ -50,7 +50,7 @@ void IndexWriter::SubmitSnapshot(ShareSnapshot snap) {
     cv_.notify_one();
 }
 
-void IndexWriter::SubmitFailure(const std::string& share, const std::string& hostIp,
+void IndexWriter::submitFailure(const std::string& share, const std::string& hostIp,
                                 const std::string& hostName, int32_t outcome) {
     {
         std::lock_guard g(m_);
@@ -59,7 +59,7 @@ void IndexWriter::SubmitFailure(const std::string& share, const std::string& hos
     cv_.notify_one();
 }
 
-void IndexWriter::Finish() {
+void IndexWriter::finish() {
     {
         std::lock_guard g(m_);
         finishing_ = true;
@@ -69,12 +69,12 @@ void IndexWriter::Finish() {
         thread_.join();
 }
 
-int64_t IndexWriter::Written() const {
+int64_t IndexWriter::written() const {
     std::lock_guard g(m_);
     return written_;
 }
 
-std::string IndexWriter::LastError() const {
+std::string IndexWriter::lastError() const {
     std::lock_guard g(m_);
     return lastError_;
 }
@@ -93,10 +93,10 @@ void IndexWriter::loop(IndexStore& store) {
         std::string error;
         bool ok;
         if (auto* snap = std::get_if<ShareSnapshot>(&job))
-            ok = store.ReplaceShare(*snap, error);
+            ok = store.replaceShare(*snap, error);
         else {
             const Failure& f = std::get<Failure>(job);
-            ok = store.RecordFailedWalk(f.share, f.hostIp, f.hostName, f.when, f.outcome, error);
+            ok = store.recordFailedWalk(f.share, f.hostIp, f.hostName, f.when, f.outcome, error);
         }
         std::lock_guard g(m_);
         if (ok && std::holds_alternative<ShareSnapshot>(job))
@@ -118,11 +118,11 @@ public:
         // nothing about the share, so nothing is written.
         if (complete_ && !overflow_) {
             snap_.walkedAt = IndexNow();
-            writer_.SubmitSnapshot(std::move(snap_));
+            writer_.submitSnapshot(std::move(snap_));
         } else if (failed_ || overflow_) {
             std::string ip, name;
             SplitSharePath(snap_.share, ip, name);
-            writer_.SubmitFailure(snap_.share, ip, snap_.hostName, 59);
+            writer_.submitFailure(snap_.share, ip, snap_.hostName, 59);
         }
     }
 
@@ -209,7 +209,7 @@ std::unique_ptr<ShareWalk> RecordingShareWalker::Open(const std::string& rootPat
             snap.hostName = it->second;
     }
     if (!inner) {
-        writer_.SubmitFailure(snap.share, ip, snap.hostName, 59);
+        writer_.submitFailure(snap.share, ip, snap.hostName, 59);
         return inner;
     }
     return std::make_unique<RecordingWalk>(std::move(inner), writer_, std::move(snap));

@@ -26,7 +26,7 @@ namespace ormix {
 inline constexpr size_t kMaxRecordedEntries = 5'000'000;
 inline constexpr size_t kMaxRecordedBytes = size_t(1) << 30;
 
-// The one writer of the store. Whoever creates it stops it (Finish or the
+// The one writer of the store. Whoever creates it stops it (finish() or the
 // destructor), which writes what is queued and joins the thread.
 class IndexWriter {
 public:
@@ -35,17 +35,17 @@ public:
     IndexWriter(const IndexWriter&) = delete;
     IndexWriter& operator=(const IndexWriter&) = delete;
 
-    // Opens the store (see IndexStore::Open) on the writer's own thread.
-    bool Start(const std::string& location, std::string& error);
-    void SubmitSnapshot(ShareSnapshot snap);
-    void SubmitFailure(const std::string& share, const std::string& hostIp, const std::string& hostName,
+    // Opens the store (see IndexStore::open) on the writer's own thread.
+    bool start(const std::string& location, std::string& error);
+    void submitSnapshot(ShareSnapshot snap);
+    void submitFailure(const std::string& share, const std::string& hostIp, const std::string& hostName,
                        int32_t outcome);
     // Writes everything queued, then ends and joins the thread.
-    void Finish();
+    void finish();
 
     // Shares written, and the last write error (empty when none).
-    int64_t Written() const;
-    std::string LastError() const;
+    int64_t written() const;
+    std::string lastError() const;
 
 private:
     struct Failure {

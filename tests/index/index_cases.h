@@ -89,22 +89,22 @@ inline void RunIndexCases(const std::string& location) {
     {
         IndexWriter writer;
         std::string error;
-        ASSERT_TRUE(writer.Start(location, error)) << error;
+        ASSERT_TRUE(writer.start(location, error)) << error;
         RecordingShareWalker recorder(net, writer);
         recorder.SetEntries(shares);
         SearchHarness h;
         h.runner.SetWalker(recorder);
         h.startShares(makeQuery("nothing-matches-this", false), shares, 6);
         ASSERT_TRUE(h.finish());
-        writer.Finish();
-        EXPECT_EQ(writer.Written(), 2);
-        EXPECT_EQ(writer.LastError(), "");
+        writer.finish();
+        EXPECT_EQ(writer.written(), 2);
+        EXPECT_EQ(writer.lastError(), "");
     }
 
     IndexStore store;
     std::string error;
-    ASSERT_TRUE(store.Open(location, error)) << error;
-    const std::vector<ShareState> stored = store.Shares();
+    ASSERT_TRUE(store.open(location, error)) << error;
+    const std::vector<ShareState> stored = store.shares();
     ASSERT_EQ(stored.size(), 2u);
     EXPECT_EQ(stored[0].share, kDocs);
     EXPECT_EQ(stored[0].hostName, "ALPHA");
@@ -169,13 +169,13 @@ inline void RunIndexCases(const std::string& location) {
     FakeWalker gone;                              // the host of Docs is offline
     {
         IndexWriter writer;
-        ASSERT_TRUE(writer.Start(location, error)) << error;
+        ASSERT_TRUE(writer.start(location, error)) << error;
         RecordingShareWalker recorder(net, writer);
         std::atomic<bool> stop{false};
         const auto outcomes = RefreshShares(recorder, shares, 2, stop);
         ASSERT_EQ(outcomes.size(), 2u);
         EXPECT_TRUE(outcomes[0].complete && outcomes[1].complete);
-        writer.Finish();
+        writer.finish();
     }
     {
         IndexQuery all{makeQuery("*.txt", false), {{kDocs, ""}}, {}};
@@ -195,7 +195,7 @@ inline void RunIndexCases(const std::string& location) {
     // stops writes nothing at all.
     {
         IndexWriter writer;
-        ASSERT_TRUE(writer.Start(location, error)) << error;
+        ASSERT_TRUE(writer.start(location, error)) << error;
         RecordingShareWalker recorder(gone, writer);
         std::atomic<bool> stop{false};
         EXPECT_FALSE(RefreshShares(recorder, {{kDocs, ""}}, 1, stop)[0].complete);
@@ -205,10 +205,10 @@ inline void RunIndexCases(const std::string& location) {
             WalkRecord rec;
             ASSERT_TRUE(w->Next(rec));
         }
-        writer.Finish();
-        EXPECT_EQ(writer.Written(), 0);
+        writer.finish();
+        EXPECT_EQ(writer.written(), 0);
     }
-    const std::vector<ShareState> after = store.Shares();
+    const std::vector<ShareState> after = store.shares();
     ASSERT_EQ(after.size(), 2u);
     EXPECT_EQ(after[0].outcome, 59);
     EXPECT_GT(after[0].lastWalk, 0);
