@@ -69,7 +69,7 @@ ScanResult scanOnce(const std::vector<std::string>& ranges, bool shareCounting, 
     QTemporaryDir folder;
     const QString home = QDir::currentPath();
     QDir::setCurrent(folder.path());
-    AppState state(ConfigFilePath(), folder.path().toStdString() + "/");
+    AppState state(configFilePath(), folder.path().toStdString() + "/");
     AppSettings settings;
     settings.showShareCount = shareCounting;
     settings.groupByWorkgroup = true;

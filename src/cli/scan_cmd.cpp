@@ -119,7 +119,7 @@ int runScan(int argc, char** argv) {
     options.ranges = ranges;
     options.methods = methods;
     options.retries = retries;
-    auto config = std::make_shared<ConfigFile>(ConfigFilePath());
+    auto config = std::make_shared<ConfigFile>(configFilePath());
     if (config->IsTooLarge())
         std::fputs("cfg.ini is larger than 1 MiB and is not read; the default wait is used\n", stderr);
     if (timeout) {

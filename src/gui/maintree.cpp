@@ -404,7 +404,7 @@ void MainWindow::SignInAsClick() {
         if (remember)
             StoreAccounts(ConfigFile, processSignIn().book(), true, this);
         // The computer's node gets its shares (the insertion replaces it).
-        const std::vector<std::string> excluded = session_->CurrentShareSettings().ExcludedShares;
+        const std::vector<std::string> excluded = session_->CurrentShareSettings().excludedShares;
         InsertHostNode(HostWithListing(name, ip, mac, workgroup, listing, excluded));
         SetStatusText(OnHostCntTxt, QStringLiteral(" Компьютеров всего: %1, из них с ресурсами: %2")
                                         .arg(HostsTotal)

@@ -502,7 +502,7 @@ void SearchWindow::StartSearch() {
     labelFileCnt->setText("0");
     labelFoundedFileCnt->setText("0");
 
-    const int maxWorkers = LoadAppSettings(cfg_).maxSearchWorkers;
+    const int maxWorkers = loadAppSettings(cfg_).maxSearchWorkers;
     MinSizeBytes = int64_t(SpinFrom->value()) * 1024;
     MaxSizeBytes = int64_t(SpinTo->value()) * 1024;
 

@@ -7,12 +7,12 @@
 namespace ormix {
 
 IndexSettings LoadIndexSettings(const ConfigFile& cfg) {
-    const AppSettings app = LoadAppSettings(cfg);
+    const AppSettings app = loadAppSettings(cfg);
     IndexSettings s;
     s.refreshAfterScan = app.indexShares;
     s.maxWalks = std::clamp(app.indexWalks, 1, 64);
     s.db = app.indexDb;
-    s.excludedShares = app.ExcludedShares();
+    s.excludedShares = app.excludedShares();
     return s;
 }
 
