@@ -69,7 +69,7 @@ ScanResult scanOnce(const std::vector<std::string>& ranges, bool shareCounting, 
     QTemporaryDir folder;
     const QString home = QDir::currentPath();
     QDir::setCurrent(folder.path());
-    AppState state(ConfigFilePath(), folder.path().toStdString() + "/");
+    AppState state(configFilePath(), folder.path().toStdString() + "/");
     AppSettings settings;
     settings.showShareCount = shareCounting;
     settings.groupByWorkgroup = true;
@@ -81,7 +81,7 @@ ScanResult scanOnce(const std::vector<std::string>& ranges, bool shareCounting, 
     dlg->Session().LaunchScanner = [list](ScanOptions o, std::shared_ptr<ScanObserver> obs) {
         o.ranges = list;
         o.selectTimeout = [] { return SelectTimeout{1, 0}; };
-        std::make_shared<NBTMain>(std::move(o), std::move(obs))->start();
+        std::make_shared<Scanner>(std::move(o), std::move(obs))->start();
     };
     dlg->show();
     QCoreApplication::processEvents();

@@ -89,28 +89,28 @@ int main(int argc, char** argv) {
 
     IndexStore store;
     std::string error;
-    if (!store.Open(db, error)) {
+    if (!store.open(db, error)) {
         std::fprintf(stderr, "index-bench: %s\n", error.c_str());
         return 1;
     }
     const auto t0 = std::chrono::steady_clock::now();
     const int64_t perShare = 100'000;
     for (int s = 0; rows - s * perShare > 0; ++s) {
-        if (!store.ReplaceShare(makeShare(s, std::min(perShare, rows - s * perShare)), error)) {
+        if (!store.replaceShare(makeShare(s, std::min(perShare, rows - s * perShare)), error)) {
             std::fprintf(stderr, "index-bench: %s\n", error.c_str());
             return 1;
         }
     }
     const double fillS = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     std::printf("filled %lld files in %.1f s (%s)\n", static_cast<long long>(rows), fillS,
-                store.IsPostgres() ? "PostgreSQL" : "SQLite");
+                store.isPostgres() ? "PostgreSQL" : "SQLite");
     IndexCache cache;
     const auto l0 = std::chrono::steady_clock::now();
-    if (!cache.Load(store, error)) {
+    if (!cache.load(store, error)) {
         std::fprintf(stderr, "index-bench: %s\n", error.c_str());
         return 1;
     }
-    std::printf("loaded the window's copy of %zu rows in %.0f ms, peak RSS %ld KiB\n", cache.Rows(),
+    std::printf("loaded the window's copy of %zu rows in %.0f ms, peak RSS %ld KiB\n", cache.rows(),
                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - l0).count(),
                 peakKiB());
     std::printf("| pattern | read from | ms (median of %d) | matches | examined | peak RSS KiB |\n"

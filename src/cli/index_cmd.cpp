@@ -10,6 +10,7 @@
 #include "cli/commands.h"
 #include "index/recording.h"
 #include "index/refresh.h"
+#include "search/scannedshare.h"
 #include "search/smbjobs.h"
 
 #include <QCoreApplication>
@@ -41,11 +42,11 @@ std::string timeText(int64_t t) {
 int runStats(const std::string& db) {
     IndexStore store;
     std::string error;
-    if (!store.Open(db, error)) {
+    if (!store.open(db, error)) {
         std::fprintf(stderr, "ormix-cli index: %s\n", error.c_str());
         return 1;
     }
-    const std::vector<ShareState> shares = store.Shares(&error);
+    const std::vector<ShareState> shares = store.shares(&error);
     if (!error.empty()) {
         std::fprintf(stderr, "ormix-cli index: %s\n", error.c_str());
         return 1;
@@ -63,28 +64,28 @@ int runStats(const std::string& db) {
     return 0;
 }
 
-int runUpdate(const std::string& db, int threads, std::vector<std::string> entries) {
+int runUpdate(const std::string& db, int threads, std::vector<ScannedShare> shares) {
     IndexWriter writer;
     std::string error;
-    if (!writer.Start(db, error)) {
+    if (!writer.start(db, error)) {
         std::fprintf(stderr, "ormix-cli index: %s\n", error.c_str());
         return 1;
     }
-    if (entries.empty()) {
+    if (shares.empty()) {
         IndexStore store;
-        if (!store.Open(db, error)) {
+        if (!store.open(db, error)) {
             std::fprintf(stderr, "ormix-cli index: %s\n", error.c_str());
             return 1;
         }
-        for (const ShareState& s : store.Shares())
-            entries.push_back(s.share + "<>" + s.hostName);
+        for (const ShareState& s : store.shares())
+            shares.push_back({s.share, s.hostName});
     }
     const std::unique_ptr<ShareWalker> helpers = MakeHelperShareWalker();
     RecordingShareWalker recorder(*helpers, writer);
-    recorder.SetEntries(entries);
+    recorder.SetEntries(shares);
     std::atomic<bool> stop{false};
-    const std::vector<RefreshOutcome> done = RefreshShares(recorder, entries, threads, stop);
-    writer.Finish();
+    const std::vector<RefreshOutcome> done = RefreshShares(recorder, shares, threads, stop);
+    writer.finish();
     int rc = 0;
     for (const RefreshOutcome& o : done) {
         std::printf("%s\t%s\t%lld\n", o.share.c_str(), o.complete ? "ok" : "failed",
@@ -92,8 +93,8 @@ int runUpdate(const std::string& db, int threads, std::vector<std::string> entri
         if (!o.complete)
             rc = 1;
     }
-    if (!writer.LastError().empty()) {
-        std::fprintf(stderr, "ormix-cli index: %s\n", writer.LastError().c_str());
+    if (!writer.lastError().empty()) {
+        std::fprintf(stderr, "ormix-cli index: %s\n", writer.lastError().c_str());
         rc = 1;
     }
     return rc;
@@ -117,7 +118,7 @@ int runIndex(int argc, char** argv) {
     const std::string sub = argv[1];
     std::string db;
     int threads = 4;
-    std::vector<std::string> shares;
+    std::vector<ScannedShare> shares;
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--db") {
@@ -128,13 +129,14 @@ int runIndex(int argc, char** argv) {
             if (i + 1 >= argc || !parseThreads(argv[++i], threads))
                 return usage();
         } else if (sub == "update" && a.rfind("--", 0) != 0) {
-            std::string share, name, ip, shareName;
-            SplitSearchEntry(a, share, name);
-            if (!SplitSharePath(share, ip, shareName)) {
+            ScannedShare share = ParseScannedShare(a);
+            share.path = ShareOfRoot(share.path);
+            std::string ip, shareName;
+            if (!SplitSharePath(share.path, ip, shareName)) {
                 std::fprintf(stderr, "ormix-cli index: not a share path: %s\n", a.c_str());
                 return usage();
             }
-            shares.push_back(share + "<>" + name);
+            shares.push_back(std::move(share));
         } else {
             return usage();
         }

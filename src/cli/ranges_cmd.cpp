@@ -30,7 +30,7 @@ int runRanges(int argc, char** argv) {
         AddressRange r;
         bool accepted = false;
         try {
-            accepted = parse_range_text(text, r);
+            accepted = parseRangeText(text, r);
         } catch (const std::bad_alloc&) {
             std::fputs("Malloc failed\n", stderr);
         }
@@ -40,7 +40,7 @@ int runRanges(int argc, char** argv) {
             std::puts("rejected");
     }
     std::printf("total %" PRId64 "\n",
-                count_scan_addresses(texts, [] { std::fputs("Malloc failed\n", stderr); }));
+                countScanAddresses(texts, [] { std::fputs("Malloc failed\n", stderr); }));
     return 0;
 }
 

@@ -119,7 +119,7 @@ int runScan(int argc, char** argv) {
     options.ranges = ranges;
     options.methods = methods;
     options.retries = retries;
-    auto config = std::make_shared<ConfigFile>(ConfigFilePath());
+    auto config = std::make_shared<ConfigFile>(configFilePath());
     if (config->IsTooLarge())
         std::fputs("cfg.ini is larger than 1 MiB and is not read; the default wait is used\n", stderr);
     if (timeout) {
@@ -128,9 +128,9 @@ int runScan(int argc, char** argv) {
         options.selectTimeout = [config] { return configuredSelectTimeout(*config); };
     }
     options.maxQueriesPerSecond = configuredQueriesPerSecond(*config);
-    auto scanner = std::make_shared<NBTMain>(
+    auto scanner = std::make_shared<Scanner>(
         options, std::make_shared<PrintingObserver>(format, methods != kFoundByNetbios));
-    scanner->Execute();
+    scanner->run();
     return 0;
 }
 

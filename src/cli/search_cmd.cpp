@@ -20,6 +20,7 @@
 #include "platform/displaytext.h"
 #include "regex/regexpr.h"
 #include "search/pattern.h"
+#include "search/scannedshare.h"
 #include "search/searchrunner.h"
 #include "search/smbjobs.h"
 #include "shares/sharelist.h"
@@ -58,16 +59,15 @@ bool parseInt(const char* text, long long lo, long long hi, long long& out) {
     return true;
 }
 
-// "\\IP\share" -> "\\IP\share<>IP"; an entry that names its computer stays.
-bool searchEntry(const std::string& arg, std::string& entry) {
-    const size_t sep = arg.find("<>");
-    const std::string share = arg.substr(0, sep);
-    if (share.size() < 3 || share.compare(0, 2, "\\\\") != 0)
+// A share as typed, "\\IP\share" or "\\IP\share<>NAME"; one typed without
+// a name is labelled with its IP.
+bool parseShareArg(const std::string& arg, ScannedShare& share) {
+    ScannedShare parsed = ParseScannedShare(arg);
+    if (parsed.address().empty() || parsed.shareName().empty())
         return false;
-    const size_t slash = share.find('\\', 2);
-    if (slash == std::string::npos || slash == 2 || slash + 1 >= share.size())
-        return false;
-    entry = sep == std::string::npos ? share + "<>" + share.substr(2, slash - 2) : arg;
+    if (arg.find("<>") == std::string::npos)
+        parsed.computerName = parsed.address();
+    share = std::move(parsed);
     return true;
 }
 
@@ -109,17 +109,17 @@ private:
 };
 
 int searchIndex(const std::string& db, const SearchQuery& query, const std::string& userText,
-                const std::vector<std::string>& entries, const std::vector<std::string>& excluded,
+                const std::vector<ScannedShare>& shares, const std::vector<std::string>& excluded,
                 RowFormat format) {
     IndexStore store;
     std::string error;
-    if (!store.Open(db, error)) {
+    if (!store.open(db, error)) {
         std::fprintf(stderr, "ormix-cli search: %s\n", error.c_str());
         return 1;
     }
     IndexQuery q;
     q.query = query;
-    q.shares = entries;
+    q.shares = shares;
     q.excludedShares = excluded;
     IndexSearchSummary summary;
     std::atomic<bool> stop{false};
@@ -203,14 +203,14 @@ int runSearch(int argc, char** argv) {
     if (rest.size() < (fromIndex ? 1u : 2u) || (fromIndex && record))
         return usage();
 
-    std::vector<std::string> entries;
+    std::vector<ScannedShare> shares;
     for (size_t i = 1; i < rest.size(); ++i) {
-        std::string entry;
-        if (!searchEntry(rest[i], entry)) {
+        ScannedShare share;
+        if (!parseShareArg(rest[i], share)) {
             printErr("ormix-cli search: not a share path: " + rest[i]);
             return usage();
         }
-        entries.push_back(entry);
+        shares.push_back(std::move(share));
     }
 
     const std::optional<std::string> expr = PreparePattern(rest[0], regexMode);
@@ -238,7 +238,7 @@ int runSearch(int argc, char** argv) {
     query.minSizeBytes = fromKb * 1024;
     query.maxSizeBytes = toKb * 1024;
     if (fromIndex)
-        return searchIndex(db, query, rest[0], entries, excluded, format);
+        return searchIndex(db, query, rest[0], shares, excluded, format);
 
     PrintingOwner owner(format);
     std::atomic<bool> stop{false};
@@ -247,18 +247,16 @@ int runSearch(int argc, char** argv) {
     std::unique_ptr<RecordingShareWalker> recorder;
     if (record) {
         std::string error;
-        if (!writer.Start(db, error)) {
+        if (!writer.start(db, error)) {
             std::fprintf(stderr, "ormix-cli search: %s\n", error.c_str());
             return 1;
         }
         recorder = std::make_unique<RecordingShareWalker>(*helpers, writer);
-        recorder->SetEntries(entries);
+        recorder->SetEntries(shares);
     }
     std::vector<ScannedShare> searched;
-    for (const std::string& e : entries) {
-        ScannedShare share = ParseScannedShare(e);
-        std::string ip, name;
-        if (!SplitSharePath(share.path, ip, name) || !isExcludedShare(name, excluded))
+    for (ScannedShare& share : shares) {
+        if (!isExcludedShare(share.shareName(), excluded))
             searched.push_back(std::move(share));
     }
     SearchRunner runner(owner, recorder ? static_cast<ShareWalker&>(*recorder) : *helpers, stop);
@@ -270,7 +268,7 @@ int runSearch(int argc, char** argv) {
     runner.Start(query, std::move(searched), static_cast<int>(threads));
     if (!finished)
         app.exec();
-    writer.Finish();
+    writer.finish();
     std::fflush(stdout);
     std::fprintf(stderr, "examined %lld\n", static_cast<long long>(owner.examined));
     return owner.incomplete ? 2 : 0;

@@ -48,7 +48,7 @@ void showFileLink(QLabel* label, const QString& path) {
 } // namespace
 
 QString AboutBox::ReadmePath() {
-    return QString::fromStdString(DataFilesDir()) + QStringLiteral("/README.md");
+    return QString::fromStdString(dataFilesDir()) + QStringLiteral("/README.md");
 }
 
 AboutBox::AboutBox(const MainWindow& mainDlg, QWidget* parent)

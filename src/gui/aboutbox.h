@@ -17,7 +17,7 @@ class AboutBox : public QDialog {
 public:
     explicit AboutBox(const MainWindow& mainDlg, QWidget* parent = nullptr);
 
-    // The README beside the help page (DataFilesDir(); an installed copy:
+    // The README beside the help page (dataFilesDir(); an installed copy:
     // share/ormix/README.md).
     static QString ReadmePath();
 

@@ -92,8 +92,8 @@ struct Program {
 Program createProgram() {
     Program p;
     // cfg.ini in the current folder at start, not the program's folder (an
-    // installed copy: the user's configuration folder); range.lst in ProgramDir.
-    p.state = std::make_unique<AppState>(ConfigFilePath(), ProgramDir());
+    // installed copy: the user's configuration folder); range.lst in programDir.
+    p.state = std::make_unique<AppState>(configFilePath(), programDir());
     AppState& state = *p.state;
     // Temporary files left by saves that were killed.
     removeStaleTemporaries(state.config().Path());
@@ -117,7 +117,7 @@ Program createProgram() {
 
     if (!listRead)
         ReportError(QString::fromUtf8(kComputerListReadError));
-    if (const int unreadable = state.computers().SkippedLines(); unreadable > 0)
+    if (const int unreadable = state.computers().skippedLines(); unreadable > 0)
         main->AddLogLine(
             QStringLiteral("range.lst: не прочитано строк: %1 (они остаются в файле без изменений)")
                 .arg(unreadable));
@@ -142,7 +142,7 @@ int RunOrmix(int argc, char** argv) {
         // An installed copy that has no cfg.ini yet opens the settings first,
         // so that a new user enters a range before pressing "Старт!".
         std::error_code ec;
-        const bool firstStart = RunsInstalled() && !std::filesystem::exists(ConfigFilePath(), ec);
+        const bool firstStart = runsInstalled() && !std::filesystem::exists(configFilePath(), ec);
         program = createProgram();
         MainWindow* main = program.windows.main;
         QObject::connect(&instance, &SingleInstance::RestoreRequested, main, &MainWindow::RestoreFromTray);

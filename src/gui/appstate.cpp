@@ -9,11 +9,11 @@ AppState::AppState(std::string configPath, const std::string& programDir, QObjec
     : QObject(parent), config_(std::move(configPath)), computers_(programDir + "range.lst") {}
 
 void AppState::reloadSettings() {
-    setSettings(LoadAppSettings(config_));
+    setSettings(loadAppSettings(config_));
 }
 
 void AppState::saveSettings(const AppSettings& wanted) {
-    SaveAppSettings(config_, wanted);
+    saveAppSettings(config_, wanted);
     reloadSettings();
 }
 

@@ -38,7 +38,7 @@ public:
 
     ComputerList& computers() { return computers_; }
     // Reads "range.lst"; a failure leaves the list empty and is returned.
-    Result<void> loadComputerList() { return computers_.LoadComputerList(); }
+    Result<void> loadComputerList() { return computers_.loadComputerList(); }
 
 signals:
     // After every reload, save or setSettings, also when nothing changed.

@@ -33,7 +33,7 @@ enum Column { ColIp = 0, ColName, ColMac, ColDate };
 
 uint32_t ipKey(const QString& ip) {
     try {
-        return IpToNumber(ip.toStdString() + ".");
+        return ipToNumber(ip.toStdString() + ".");
     } catch (const std::invalid_argument&) {
         return 0; // only a hand-edited "range.lst" holds such an address
     }
@@ -169,7 +169,7 @@ void ComputerListWindow::buildLayout() {
 }
 
 void ComputerListWindow::SaveComputerList() {
-    if (!computers_.SaveComputerList()) {
+    if (!computers_.saveComputerList()) {
         ShowMessage(QString::fromUtf8(kComputerListWriteError));
         return;
     }
@@ -186,7 +186,7 @@ void ComputerListWindow::FillTable() {
     const char dateSep = separatorOf(locale.dateFormat(QLocale::ShortFormat), '/');
     const char timeSep = separatorOf(locale.timeFormat(QLocale::ShortFormat), ':');
 
-    const std::vector<ComputerRecord> list = computers_.Snapshot();
+    const std::vector<ComputerRecord> list = computers_.snapshot();
     AddrList->setUpdatesEnabled(false);
     AddrList->clear();
     QList<QTreeWidgetItem*> rows;
@@ -207,7 +207,7 @@ void ComputerListWindow::FillTable() {
 
 bool ComputerListWindow::ExportTo(const QString& target) {
     std::error_code ec;
-    std::filesystem::copy_file(computers_.ListPath(), target.toStdString(),
+    std::filesystem::copy_file(computers_.listPath(), target.toStdString(),
                                std::filesystem::copy_options::overwrite_existing, ec);
     return !ec;
 }
@@ -219,7 +219,7 @@ void ComputerListWindow::onDeleteClicked() {
     std::vector<std::string> ips;
     for (QTreeWidgetItem* row : selected)
         ips.push_back(row->text(ColIp).toStdString());
-    computers_.RemoveComputers(ips);
+    computers_.removeComputers(ips);
 
     // Rows of the same address go with them: the list removed all of its records.
     std::set<QString> gone;
@@ -228,7 +228,7 @@ void ComputerListWindow::onDeleteClicked() {
     for (int i = AddrList->topLevelItemCount() - 1; i >= 0; --i)
         if (gone.count(AddrList->topLevelItem(i)->text(ColIp).toLower()))
             delete AddrList->takeTopLevelItem(i);
-    CntText->setText(QString::number(computers_.Count()));
+    CntText->setText(QString::number(computers_.count()));
 }
 
 void ComputerListWindow::onExportClicked() {
@@ -243,7 +243,7 @@ void ComputerListWindow::onCsvExportClicked() {
     const QString target = AskCsvPath();
     if (target.isEmpty())
         return;
-    const QString error = WriteExportFile(target, computerListCsv(computers_.Snapshot()));
+    const QString error = WriteExportFile(target, computerListCsv(computers_.snapshot()));
     if (!error.isEmpty())
         ShowMessage(error);
 }

@@ -59,7 +59,7 @@ void DiscoveryMethodsBox::keepOneMethod() {
 }
 
 void DiscoveryMethodsBox::load(const AppSettings& settings) {
-    const unsigned methods = settings.ScanMethods();
+    const unsigned methods = settings.scanMethods();
     NetbiosCheck->setChecked((methods & kFoundByNetbios) != 0);
     SmbCheck->setChecked((methods & kFoundBySmb) != 0);
     WsdCheck->setChecked((methods & kFoundByWsd) != 0);

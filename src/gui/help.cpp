@@ -13,7 +13,7 @@
 namespace ormix {
 
 QString HelpFilePath() {
-    return QString::fromStdString(DataFilesDir()) + QStringLiteral("/help/ormix.html");
+    return QString::fromStdString(dataFilesDir()) + QStringLiteral("/help/ormix.html");
 }
 
 void OpenHelpTopic(int topic) {

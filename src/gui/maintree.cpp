@@ -52,7 +52,7 @@ const ColumnSpec kColumns[] = {
 
 uint32_t addressValue(const QString& ip) {
     try {
-        return IpToNumber(ip.toStdString() + ".");
+        return ipToNumber(ip.toStdString() + ".");
     } catch (const std::exception&) {
         // Only the scanner fills this column, always with a dotted address;
         // anything else sorts as 0 rather than break the sort.
@@ -404,7 +404,7 @@ void MainWindow::onSignInAsClicked() {
         if (remember)
             StoreAccounts(ConfigFile, processSignIn().book(), true, this);
         // The computer's node gets its shares (the insertion replaces it).
-        const std::vector<std::string> excluded = session_->CurrentShareSettings().ExcludedShares;
+        const std::vector<std::string> excluded = session_->CurrentShareSettings().excludedShares;
         InsertHostNode(HostWithListing(name, ip, mac, workgroup, listing, excluded));
         SetStatusText(OnHostCntTxt, QStringLiteral(" Компьютеров всего: %1, из них с ресурсами: %2")
                                         .arg(HostsTotal)

@@ -49,7 +49,7 @@ const QColor kStatusBack(0xEB, 0xEB, 0xEB);
 // current folder at each access; an installed copy keeps cfg.ini in its
 // configuration folder.
 std::string placementFile() {
-    return ormix::RunsInstalled() ? ormix::ConfigFilePath() : "./cfg.ini";
+    return ormix::runsInstalled() ? ormix::configFilePath() : "./cfg.ini";
 }
 
 // A status line of controlPanel_ at its place in the fixed layout.
@@ -430,7 +430,7 @@ void MainWindow::SettingsChanged() {
     const AppSettings& settings = state_.settings();
     // Each share worker goes by the snapshot in force when it was made.
     session_->SetShareSettings(std::make_shared<const ShareSettings>(
-        ShareSettings{settings.showShareCount, settings.hideEmptyHosts, settings.ExcludedShares()}));
+        ShareSettings{settings.showShareCount, settings.hideEmptyHosts, settings.excludedShares()}));
 }
 
 void MainWindow::onAboutClicked() {

@@ -170,7 +170,7 @@ void MainWindow::StartScan() {
     HostsWithShares = 0;
     HostsTotal = 0;
     // The tuning keys count from the next scan: read now, not kept.
-    const AppSettings fresh = LoadAppSettings(ConfigFile);
+    const AppSettings fresh = loadAppSettings(ConfigFile);
     foundThisScan_.clear();
     PendingOpens = 0;
     // MainTree sorts on header clicks only (SetupMainTree): new nodes keep their order of arrival.
@@ -185,7 +185,7 @@ void MainWindow::StartScan() {
     options.ranges = std::make_shared<const std::vector<std::string>>(state_.settings().ranges);
     const ormix::ConfigFile* config = &ConfigFile;
     options.selectTimeout = [config] { return configuredSelectTimeout(*config); };
-    options.methods = fresh.ScanMethods();
+    options.methods = fresh.scanMethods();
     options.retries = fresh.scanRetries;
     options.maxQueriesPerSecond = configuredQueriesPerSecond(ConfigFile);
     auto observer = std::make_shared<WindowScanObserver>(this);
@@ -204,7 +204,7 @@ void MainWindow::AddFoundHost(const HostTexts& host) {
     // one row, one share worker and one count.
     if (!foundThisScan_.insert(host.ip).second)
         return;
-    state_.computers().RecordComputer(host.ip, host.name, host.mac);
+    state_.computers().recordComputer(host.ip, host.name, host.mac);
     emit ComputerFound(host.ip, discoveryMethodLabels(host.foundBy));
     session_->HostFound(host);
 }

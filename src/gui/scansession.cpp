@@ -83,7 +83,7 @@ void ScanSession::StartOwnScanner(ScanOptions options, std::shared_ptr<ScanObser
         scanner_->requestStop();
         scanner_->join();
     }
-    scanner_ = std::make_shared<NBTMain>(std::move(options), std::move(observer));
+    scanner_ = std::make_shared<Scanner>(std::move(options), std::move(observer));
     scanner_->start();
 }
 

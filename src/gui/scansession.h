@@ -42,7 +42,7 @@ public:
     // True until the scanner and every share worker of the scan have ended.
     bool Busy() const { return ActiveWorkers > 0 || RunningScanners > 0; }
 
-    // What LaunchScanner does by default: an NBTMain on a thread of its own,
+    // What LaunchScanner does by default: a Scanner on a thread of its own,
     // kept so that the next scan or the quit joins it.
     void StartOwnScanner(ScanOptions options, std::shared_ptr<ScanObserver> observer);
     // At quit, after the SMB helper pool's shutdown: stops the scanner and
@@ -90,7 +90,7 @@ private:
     ShareSettingsPtr shareSettings_;
     std::unique_ptr<QueuedHostReceiver> receiver_;
     // The scanner started by StartOwnScanner, kept to be joined.
-    std::shared_ptr<NBTMain> scanner_;
+    std::shared_ptr<Scanner> scanner_;
 };
 
 } // namespace ormix

@@ -157,7 +157,7 @@ void SearchWindow::StopSearchAndWait() {
 }
 
 bool SearchWindow::Searching() const {
-    return runner_->Running() || (indexRunner_ && indexRunner_->Running());
+    return runner_->Running() || (indexRunner_ && indexRunner_->running());
 }
 
 void SearchWindow::EnableIndex() {
@@ -165,9 +165,9 @@ void SearchWindow::EnableIndex() {
         return;
     // Records what the current walker lists (the SMB helpers, or a test's).
     index_ = std::make_unique<IndexService>(*walker_);
-    index_->Configure(LoadIndexSettings(cfg_));
+    index_->configure(LoadIndexSettings(cfg_));
     indexRunner_ = std::make_unique<IndexSearchRunner>(*this, StopRequested);
-    indexRunner_->OnSearchFinished = [this](const IndexSearchSummary& s, const std::string& error) {
+    indexRunner_->onSearchFinished = [this](const IndexSearchSummary& s, const std::string& error) {
         labelIndexAge->setText(error.empty() ? QString::fromStdString(IndexAgeText(s, IndexNow()))
                                              : " Индекс недоступен: " + QString::fromStdString(error));
         searchFinished();
@@ -179,13 +179,10 @@ void SearchWindow::EnableIndex() {
 void SearchWindow::RefreshIndexAfterScan() {
     if (!index_)
         return;
-    index_->Configure(LoadIndexSettings(cfg_));
-    if (!index_->Settings().refreshAfterScan)
+    index_->configure(LoadIndexSettings(cfg_));
+    if (!index_->settings().refreshAfterScan)
         return;
-    std::vector<std::string> entries;
-    for (const ScannedShare& share : SearchShares)
-        entries.push_back(ScannedShareText(share));
-    index_->StartRefresh(std::move(entries));
+    index_->startRefresh(SearchShares);
 }
 
 void SearchWindow::SetShareWalker(ShareWalker* walker) {
@@ -434,9 +431,9 @@ void SearchWindow::showEvent(QShowEvent* e) {
     ExtSearchBtn->setIcon(ormixIcon(IconPlusBox));
     // The index is the default once it holds anything. A local file answers
     // at once; a shared server is not asked on the GUI thread.
-    if (index_ && !sourceChosen_ && !Searching() && !IndexStore::IsPostgresLocation(index_->Settings().db)) {
+    if (index_ && !sourceChosen_ && !Searching() && !IndexStore::isPostgresLocation(index_->settings().db)) {
         applyingDefault_ = true;
-        (index_->HoldsAnything() ? IndexRB : NetworkRB)->setChecked(true);
+        (index_->holdsAnything() ? IndexRB : NetworkRB)->setChecked(true);
         applyingDefault_ = false;
     }
 }
@@ -484,7 +481,7 @@ void SearchWindow::StartSearch() {
     labelFileCnt->setText("0");
     labelFoundedFileCnt->setText("0");
 
-    const int maxWorkers = LoadAppSettings(cfg_).maxSearchWorkers;
+    const int maxWorkers = loadAppSettings(cfg_).maxSearchWorkers;
     MinSizeBytes = int64_t(SpinFrom->value()) * 1024;
     MaxSizeBytes = int64_t(SpinTo->value()) * 1024;
 
@@ -502,20 +499,15 @@ void SearchWindow::StartSearch() {
     query.minSizeBytes = MinSizeBytes;
     query.maxSizeBytes = MaxSizeBytes;
     if (index_) {
-        // The index keeps its entries as text.
-        std::vector<std::string> entries;
-        entries.reserve(shares.size());
-        for (const ScannedShare& share : shares)
-            entries.push_back(ScannedShareText(share));
-        index_->Configure(LoadIndexSettings(cfg_));
-        runner_->SetWalker(index_->SearchWalker(entries));
+        index_->configure(LoadIndexSettings(cfg_));
+        runner_->SetWalker(index_->searchWalker(shares));
         if (IndexRB->isChecked()) {
             IndexQuery iq;
             iq.query = query;
-            iq.shares = std::move(entries);
-            iq.excludedShares = index_->Settings().excludedShares;
+            iq.shares = std::move(shares);
+            iq.excludedShares = index_->settings().excludedShares;
             historyLog_->appendPlainText("Поиск в индексе");
-            indexRunner_->Start(index_->Settings().db, iq, SrchStr->text().toStdString());
+            indexRunner_->start(index_->settings().db, iq, SrchStr->text().toStdString());
             return;
         }
     }
@@ -585,7 +577,7 @@ void SearchWindow::AddExaminedCount(int64_t count) {
 }
 
 void SearchWindow::onStatusTimer() {
-    const bool fromIndex = indexRunner_ && indexRunner_->Running();
+    const bool fromIndex = indexRunner_ && indexRunner_->running();
     labelThrCnt->setText(QString::number(fromIndex ? 1 : runner_->ActiveSearchWorkers));
 }
 

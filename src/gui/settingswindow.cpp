@@ -35,9 +35,9 @@ constexpr char kRangeFile[] = "range.txt";
 
 // range.txt lies in the current folder; an installed copy keeps it beside its cfg.ini.
 std::string rangeFilePath() {
-    if (!RunsInstalled())
+    if (!runsInstalled())
         return kRangeFile;
-    const std::string config = ConfigFilePath();
+    const std::string config = configFilePath();
     return config.substr(0, config.rfind('/') + 1) + kRangeFile;
 }
 

@@ -139,9 +139,8 @@ void planShares(const std::vector<ShareState>& all, const IndexQuery& q, ScanPla
         for (const ShareState& s : all)
             choose(s, std::string());
     } else {
-        for (const std::string& entry : q.shares) {
-            std::string share, label;
-            SplitSearchEntry(entry, share, label);
+        for (const ScannedShare& entry : q.shares) {
+            const std::string share = ShareOfRoot(entry.path);
             std::string ip, name;
             if (!SplitSharePath(share, ip, name) || isExcludedShare(name, q.excludedShares))
                 continue;
@@ -150,9 +149,9 @@ void planShares(const std::vector<ShareState>& all, const IndexQuery& q, ScanPla
                 ++summary.sharesNotIndexed;
                 continue;
             }
-            // The entry's own name labels results, as on the network; an
-            // entry without one keeps the name the index knows.
-            choose(*it->second, entry.find("<>") == std::string::npos ? std::string() : label);
+            // The share's own computer name labels results, as on the
+            // network; a share without one keeps the name the index knows.
+            choose(*it->second, entry.computerName);
         }
     }
     summary.sharesSearched = int(plan.chosen.size());
@@ -179,9 +178,9 @@ bool scanStore(IndexStore& store, const ScanPlan& plan, const std::string& userT
         sql += " AND size <= " + QString::number(sq.maxSizeBytes);
     const std::optional<std::string> like = NamePrefilter(userText, sq.regexMode);
     if (like)
-        sql += store.IsPostgres() ? " AND name ILIKE ? ESCAPE '\\'" : " AND name LIKE ? ESCAPE '\\'";
+        sql += store.isPostgres() ? " AND name ILIKE ? ESCAPE '\\'" : " AND name LIKE ? ESCAPE '\\'";
 
-    QSqlQuery query(store.Database());
+    QSqlQuery query(store.database());
     query.setForwardOnly(true);
     if (!query.prepare(sql)) {
         error = query.lastError().text().toStdString();
@@ -228,11 +227,11 @@ bool scanStore(IndexStore& store, const ScanPlan& plan, const std::string& userT
 
 } // namespace
 
-bool IndexCache::Load(IndexStore& store, std::string& error) {
-    const int64_t generation = store.Generation(&error);
+bool IndexCache::load(IndexStore& store, std::string& error) {
+    const int64_t generation = store.generation(&error);
     if (generation < 0)
         return false;
-    QSqlQuery query(store.Database());
+    QSqlQuery query(store.database());
     query.setForwardOnly(true);
     if (!query.exec("SELECT share_id, folder, name, size FROM ormix_entries WHERE is_folder = 0")) {
         error = query.lastError().text().toStdString();
@@ -278,7 +277,7 @@ bool IndexCache::Load(IndexStore& store, std::string& error) {
     return true;
 }
 
-void IndexCache::Scan(const ScanPlan& plan, const std::atomic<bool>& stop,
+void IndexCache::scan(const ScanPlan& plan, const std::atomic<bool>& stop,
                       const std::function<void(std::vector<IndexHit>&&)>& onBatch) const {
     const SearchQuery& sq = *plan.query;
     Batcher out(onBatch);
@@ -327,7 +326,7 @@ bool SearchIndex(IndexStore& store, const IndexQuery& q, const std::string& user
         return true;
     }
     std::string err;
-    const std::vector<ShareState> all = store.Shares(&err);
+    const std::vector<ShareState> all = store.shares(&err);
     if (!err.empty()) {
         error = err;
         return false;
@@ -340,9 +339,9 @@ bool SearchIndex(IndexStore& store, const IndexQuery& q, const std::string& user
         return true;
     if (!cache)
         return scanStore(store, plan, userText, stop, onBatch, error);
-    if (cache->Generation() != store.Generation() && !cache->Load(store, error))
+    if (cache->generation() != store.generation() && !cache->load(store, error))
         return false;
-    cache->Scan(plan, stop, onBatch);
+    cache->scan(plan, stop, onBatch);
     return true;
 }
 
@@ -374,7 +373,7 @@ IndexSearchRunner::~IndexSearchRunner() {
         thread_.join();
 }
 
-void IndexSearchRunner::Start(const std::string& dbLocation, const IndexQuery& query,
+void IndexSearchRunner::start(const std::string& dbLocation, const IndexQuery& query,
                               const std::string& userText) {
     if (thread_.joinable())
         thread_.join();
@@ -384,7 +383,7 @@ void IndexSearchRunner::Start(const std::string& dbLocation, const IndexQuery& q
         std::string error;
         {
             IndexStore store;
-            if (store.Open(dbLocation, error)) {
+            if (store.open(dbLocation, error)) {
                 if (!cache_)
                     cache_ = std::make_shared<IndexCache>();
                 SearchIndex(
@@ -412,8 +411,8 @@ void IndexSearchRunner::finished(const IndexSearchSummary& s, const std::string&
     running_ = false;
     if (!s.expressionError)
         owner_.AddExaminedCount(s.examined);
-    if (OnSearchFinished)
-        OnSearchFinished(s, error);
+    if (onSearchFinished)
+        onSearchFinished(s, error);
 }
 
 } // namespace ormix

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "index/indexstore.h"
+#include "search/scannedshare.h"
 #include "search/searchworker.h"
 
 #include <QObject>
@@ -21,9 +22,9 @@ namespace ormix {
 
 struct IndexQuery {
     SearchQuery query;
-    // Search entries ("\\IP\share<>NAME") or share paths; empty: every share
-    // the index holds.
-    std::vector<std::string> shares;
+    // The shares searched; empty: every share the index holds. A share's
+    // computer name labels its results; without one the index's name does.
+    std::vector<ScannedShare> shares;
     std::vector<std::string> excludedShares; // share names, letter case ignored
 };
 
@@ -51,12 +52,12 @@ struct ScanPlan;
 // generation and reloaded when the store has moved on.
 class IndexCache {
 public:
-    bool Load(IndexStore& store, std::string& error);
-    int64_t Generation() const { return generation_; }
-    size_t Rows() const { return rows_.size(); }
+    bool load(IndexStore& store, std::string& error);
+    int64_t generation() const { return generation_; }
+    size_t rows() const { return rows_.size(); }
 
     // Runs the plan of one search over the rows (indexsearch.cpp).
-    void Scan(const ScanPlan& plan, const std::atomic<bool>& stop,
+    void scan(const ScanPlan& plan, const std::atomic<bool>& stop,
               const std::function<void(std::vector<IndexHit>&&)>& onBatch) const;
 
 private:
@@ -100,10 +101,10 @@ public:
 
     // Runs on the main thread once the search has ended, with its summary
     // (error non-empty when the index could not be read).
-    std::function<void(const IndexSearchSummary&, const std::string& error)> OnSearchFinished;
+    std::function<void(const IndexSearchSummary&, const std::string& error)> onSearchFinished;
 
-    void Start(const std::string& dbLocation, const IndexQuery& query, const std::string& userText);
-    bool Running() const { return running_; }
+    void start(const std::string& dbLocation, const IndexQuery& query, const std::string& userText);
+    bool running() const { return running_; }
 
 private:
     void finished(const IndexSearchSummary& s, const std::string& error);

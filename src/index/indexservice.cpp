@@ -7,12 +7,12 @@
 namespace ormix {
 
 IndexSettings LoadIndexSettings(const ConfigFile& cfg) {
-    const AppSettings app = LoadAppSettings(cfg);
+    const AppSettings app = loadAppSettings(cfg);
     IndexSettings s;
     s.refreshAfterScan = app.indexShares;
     s.maxWalks = std::clamp(app.indexWalks, 1, 64);
     s.db = app.indexDb;
-    s.excludedShares = app.ExcludedShares();
+    s.excludedShares = app.excludedShares();
     return s;
 }
 
@@ -23,7 +23,7 @@ IndexService::~IndexService() {
     recorder_.reset();
     oldRecorders_.clear();
     if (writer_)
-        writer_->Finish();
+        writer_->finish();
 }
 
 void IndexService::stopRefresh() {
@@ -34,56 +34,56 @@ void IndexService::stopRefresh() {
     refreshing_ = false;
 }
 
-void IndexService::Configure(const IndexSettings& settings) {
+void IndexService::configure(const IndexSettings& settings) {
     const bool reopen = !writer_ || settings.db != settings_.db;
     settings_ = settings;
     if (!reopen)
         return;
     stopRefresh();
     // Walks still running keep the recorder they started with; the window
-    // takes SearchWalker() again at its next search.
+    // takes searchWalker() again at its next search.
     if (recorder_)
         oldRecorders_.push_back(std::move(recorder_));
     if (writer_)
         oldWriters_.push_back(std::move(writer_));
     lastError_.clear();
     auto writer = std::make_unique<IndexWriter>();
-    if (!writer->Start(settings_.db, lastError_))
+    if (!writer->start(settings_.db, lastError_))
         return;
     writer_ = std::move(writer);
     recorder_ = std::make_unique<RecordingShareWalker>(network_, *writer_);
 }
 
-ShareWalker& IndexService::SearchWalker(const std::vector<std::string>& entries) {
+ShareWalker& IndexService::searchWalker(const std::vector<ScannedShare>& shares) {
     if (!recorder_)
         return network_;
-    recorder_->SetEntries(entries);
+    recorder_->SetEntries(shares);
     return *recorder_;
 }
 
-bool IndexService::HoldsAnything() {
+bool IndexService::holdsAnything() {
     if (!writer_)
         return false;
     IndexStore store;
     std::string error;
-    if (!store.Open(settings_.db, error))
+    if (!store.open(settings_.db, error))
         return false;
-    for (const ShareState& s : store.Shares())
+    for (const ShareState& s : store.shares())
         if (s.lastWalk > 0)
             return true;
     return false;
 }
 
-bool IndexService::StartRefresh(std::vector<std::string> entries) {
+bool IndexService::startRefresh(std::vector<ScannedShare> shares) {
     if (refreshing_ || !recorder_)
         return false;
     if (refresh_.joinable())
         refresh_.join();
     refreshing_ = true;
-    recorder_->SetEntries(entries);
-    refresh_ = std::thread([this, entries = std::move(entries)] {
+    recorder_->SetEntries(shares);
+    refresh_ = std::thread([this, shares = std::move(shares)] {
         const std::vector<RefreshOutcome> done =
-            RefreshShares(*recorder_, entries, settings_.maxWalks, stopRefresh_);
+            RefreshShares(*recorder_, shares, settings_.maxWalks, stopRefresh_);
         int complete = 0;
         for (const RefreshOutcome& o : done)
             complete += o.complete ? 1 : 0;
@@ -94,8 +94,8 @@ bool IndexService::StartRefresh(std::vector<std::string> entries) {
                 if (refresh_.joinable())
                     refresh_.join();
                 refreshing_ = false;
-                if (OnRefreshFinished)
-                    OnRefreshFinished(complete, failed);
+                if (onRefreshFinished)
+                    onRefreshFinished(complete, failed);
             },
             Qt::QueuedConnection);
     });

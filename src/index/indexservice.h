@@ -39,23 +39,23 @@ public:
     ~IndexService() override;
 
     // Opens the writer on settings.db; an index that cannot be opened leaves
-    // searches on the network unrecorded and says why in LastError().
-    void Configure(const IndexSettings& settings);
-    const IndexSettings& Settings() const { return settings_; }
-    std::string LastError() const { return lastError_; }
+    // searches on the network unrecorded and says why in lastError().
+    void configure(const IndexSettings& settings);
+    const IndexSettings& settings() const { return settings_; }
+    std::string lastError() const { return lastError_; }
 
     // What the window's network search walks through: records when the index
-    // is open, each share's rows labelled with the computer name of its entry.
-    ShareWalker& SearchWalker(const std::vector<std::string>& entries);
+    // is open, each share's rows labelled with its computer name.
+    ShareWalker& searchWalker(const std::vector<ScannedShare>& shares);
     // Any share walked completely.
-    bool HoldsAnything();
+    bool holdsAnything();
 
-    // Walks the entries ("\\IP\share<>NAME") in the background; false when a
-    // refresh is already running or the index is closed.
-    bool StartRefresh(std::vector<std::string> entries);
-    bool Refreshing() const { return refreshing_; }
+    // Walks the shares in the background; false when a refresh is already
+    // running or the index is closed.
+    bool startRefresh(std::vector<ScannedShare> shares);
+    bool refreshing() const { return refreshing_; }
     // Main thread, when a refresh has ended: shares walked completely, and not.
-    std::function<void(int complete, int failed)> OnRefreshFinished;
+    std::function<void(int complete, int failed)> onRefreshFinished;
 
 private:
     void stopRefresh();

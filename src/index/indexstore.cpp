@@ -64,7 +64,7 @@ IndexStore::~IndexStore() {
     }
 }
 
-std::string IndexStore::DefaultPath() {
+std::string IndexStore::defaultPath() {
     std::string base;
     if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x == '/')
         base = x;
@@ -75,17 +75,17 @@ std::string IndexStore::DefaultPath() {
     return base + "/ormix/index.sqlite";
 }
 
-bool IndexStore::IsPostgresLocation(const std::string& location) {
+bool IndexStore::isPostgresLocation(const std::string& location) {
     return location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0;
 }
 
-QSqlDatabase IndexStore::Database() const {
+QSqlDatabase IndexStore::database() const {
     return QSqlDatabase::database(connection_, false);
 }
 
-bool IndexStore::Open(const std::string& locationIn, std::string& error) {
-    const std::string location = locationIn.empty() ? DefaultPath() : locationIn;
-    postgres_ = IsPostgresLocation(location);
+bool IndexStore::open(const std::string& locationIn, std::string& error) {
+    const std::string location = locationIn.empty() ? defaultPath() : locationIn;
+    postgres_ = isPostgresLocation(location);
     const QString driver = postgres_ ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE");
     if (!QSqlDatabase::isDriverAvailable(driver)) {
         error = "the Qt SQL driver " + driver.toStdString() + " is not installed";
@@ -143,7 +143,7 @@ bool IndexStore::Open(const std::string& locationIn, std::string& error) {
 // Version 1 had no modification times and no per-share counts; version 2
 // adds both.
 bool IndexStore::createOrMigrate(std::string& error) {
-    QSqlDatabase db = Database();
+    QSqlDatabase db = database();
     QSqlQuery query(db);
     int version = 0;
     // No table yet reads as version 0 (a new index).
@@ -213,7 +213,7 @@ bool IndexStore::createOrMigrate(std::string& error) {
 
 bool IndexStore::shareId(const std::string& share, const std::string& hostIp, const std::string& hostName,
                          int64_t& id, std::string& error) {
-    QSqlQuery query(Database());
+    QSqlQuery query(database());
     // A walk that knows no computer name (a refresh of bare share paths)
     // keeps the one the index has; a new share starts with its address.
     query.prepare(hostName.empty() ? "INSERT INTO ormix_shares (share, host_ip, host_name) VALUES (?, ?, ?)"
@@ -237,12 +237,12 @@ bool IndexStore::shareId(const std::string& share, const std::string& hostIp, co
     return true;
 }
 
-bool IndexStore::ReplaceShare(const ShareSnapshot& snap, std::string& error) {
+bool IndexStore::replaceShare(const ShareSnapshot& snap, std::string& error) {
     if (!open_) {
         error = "the index is not open";
         return false;
     }
-    QSqlDatabase db = Database();
+    QSqlDatabase db = database();
     if (!db.transaction()) {
         error = errorText(db.lastError());
         return false;
@@ -316,7 +316,7 @@ bool IndexStore::ReplaceShare(const ShareSnapshot& snap, std::string& error) {
     return true;
 }
 
-bool IndexStore::RecordFailedWalk(const std::string& share, const std::string& hostIp,
+bool IndexStore::recordFailedWalk(const std::string& share, const std::string& hostIp,
                                   const std::string& hostName, int64_t when, int32_t outcome,
                                   std::string& error) {
     if (!open_) {
@@ -326,7 +326,7 @@ bool IndexStore::RecordFailedWalk(const std::string& share, const std::string& h
     int64_t id = 0;
     if (!shareId(share, hostIp, hostName, id, error))
         return false;
-    QSqlQuery query(Database());
+    QSqlQuery query(database());
     query.prepare("UPDATE ormix_shares SET last_attempt = ?, outcome = ? WHERE id = ?");
     query.addBindValue(qlonglong(when));
     query.addBindValue(outcome);
@@ -338,8 +338,8 @@ bool IndexStore::RecordFailedWalk(const std::string& share, const std::string& h
     return true;
 }
 
-int64_t IndexStore::Generation(std::string* error) {
-    QSqlQuery query(Database());
+int64_t IndexStore::generation(std::string* error) {
+    QSqlQuery query(database());
     if (!query.exec("SELECT value FROM ormix_meta WHERE name = 'generation'") || !query.next()) {
         if (error)
             *error = errorText(query.lastError());
@@ -348,11 +348,11 @@ int64_t IndexStore::Generation(std::string* error) {
     return query.value(0).toString().toLongLong();
 }
 
-std::vector<ShareState> IndexStore::Shares(std::string* error) {
+std::vector<ShareState> IndexStore::shares(std::string* error) {
     std::vector<ShareState> out;
     if (!open_)
         return out;
-    QSqlQuery query(Database());
+    QSqlQuery query(database());
     query.setForwardOnly(true);
     if (!query.exec("SELECT id, share, host_ip, host_name, last_walk, last_attempt, outcome, files, folders"
                     " FROM ormix_shares ORDER BY share")) {

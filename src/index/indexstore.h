@@ -50,34 +50,34 @@ public:
     IndexStore& operator=(const IndexStore&) = delete;
 
     // $XDG_DATA_HOME/ormix/index.sqlite (~/.local/share/... when unset).
-    static std::string DefaultPath();
-    static bool IsPostgresLocation(const std::string& location);
+    static std::string defaultPath();
+    static bool isPostgresLocation(const std::string& location);
 
-    // location: empty for DefaultPath(), "postgresql://[user[:password]@][host][:port]/db[?host=/socket/dir]"
+    // location: empty for defaultPath(), "postgresql://[user[:password]@][host][:port]/db[?host=/socket/dir]"
     // for a PostgreSQL server, anything else a SQLite file (its folder is created).
     // Creates or migrates the schema. The store may be used only on the thread
     // that opened it (a Qt SQL rule); every thread opens its own.
-    bool Open(const std::string& location, std::string& error);
-    bool IsOpen() const { return open_; }
-    bool IsPostgres() const { return postgres_; }
+    bool open(const std::string& location, std::string& error);
+    bool isOpen() const { return open_; }
+    bool isPostgres() const { return postgres_; }
 
     // Swaps the share's rows for the snapshot in one transaction: readers see
     // the old rows or the new ones, never a mixture, and a process killed
     // halfway leaves the old ones.
-    bool ReplaceShare(const ShareSnapshot& snap, std::string& error);
+    bool replaceShare(const ShareSnapshot& snap, std::string& error);
     // A walk that did not complete: the share keeps its rows and their times;
     // only the attempt and its outcome are noted.
-    bool RecordFailedWalk(const std::string& share, const std::string& hostIp, const std::string& hostName,
+    bool recordFailedWalk(const std::string& share, const std::string& hostIp, const std::string& hostName,
                           int64_t when, int32_t outcome, std::string& error);
 
     // Grows with every share swapped in: a copy of the rows taken at one
     // generation is current while the generation stays. -1 on error.
-    int64_t Generation(std::string* error = nullptr);
+    int64_t generation(std::string* error = nullptr);
 
     // Every share the index knows, with its counts, ordered by share path.
-    std::vector<ShareState> Shares(std::string* error = nullptr);
+    std::vector<ShareState> shares(std::string* error = nullptr);
 
-    QSqlDatabase Database() const;
+    QSqlDatabase database() const;
 
 private:
     bool createOrMigrate(std::string& error);

@@ -11,30 +11,23 @@ int64_t IndexNow() {
     return static_cast<int64_t>(::time(nullptr));
 }
 
-void SplitSearchEntry(const std::string& entry, std::string& share, std::string& name) {
-    const size_t sep = entry.find("<>");
-    share = entry.substr(0, sep);
-    while (share.size() > 2 && share.back() == '\\')
-        share.pop_back();
-    name = sep == std::string::npos ? std::string() : entry.substr(sep + 2);
-    if (name.empty()) {
-        std::string ip, shareName;
-        if (SplitSharePath(share, ip, shareName))
-            name = ip;
-    }
+std::string ShareOfRoot(std::string_view rootPath) {
+    while (rootPath.size() > 2 && rootPath.back() == '\\')
+        rootPath.remove_suffix(1);
+    return std::string(rootPath);
 }
 
 IndexWriter::~IndexWriter() {
-    Finish();
+    finish();
 }
 
-bool IndexWriter::Start(const std::string& location, std::string& error) {
+bool IndexWriter::start(const std::string& location, std::string& error) {
     std::promise<std::string> opened;
     std::future<std::string> result = opened.get_future();
     thread_ = std::thread([this, location, &opened] {
         IndexStore store;
         std::string err;
-        if (!store.Open(location, err)) {
+        if (!store.open(location, err)) {
             opened.set_value(err.empty() ? "cannot open the index" : err);
             return;
         }
@@ -49,7 +42,7 @@ bool IndexWriter::Start(const std::string& location, std::string& error) {
     return true;
 }
 
-void IndexWriter::SubmitSnapshot(ShareSnapshot snap) {
+void IndexWriter::submitSnapshot(ShareSnapshot snap) {
     {
         std::lock_guard g(m_);
         queue_.emplace_back(std::move(snap));
@@ -57,7 +50,7 @@ void IndexWriter::SubmitSnapshot(ShareSnapshot snap) {
     cv_.notify_one();
 }
 
-void IndexWriter::SubmitFailure(const std::string& share, const std::string& hostIp,
+void IndexWriter::submitFailure(const std::string& share, const std::string& hostIp,
                                 const std::string& hostName, int32_t outcome) {
     {
         std::lock_guard g(m_);
@@ -66,7 +59,7 @@ void IndexWriter::SubmitFailure(const std::string& share, const std::string& hos
     cv_.notify_one();
 }
 
-void IndexWriter::Finish() {
+void IndexWriter::finish() {
     {
         std::lock_guard g(m_);
         finishing_ = true;
@@ -76,12 +69,12 @@ void IndexWriter::Finish() {
         thread_.join();
 }
 
-int64_t IndexWriter::Written() const {
+int64_t IndexWriter::written() const {
     std::lock_guard g(m_);
     return written_;
 }
 
-std::string IndexWriter::LastError() const {
+std::string IndexWriter::lastError() const {
     std::lock_guard g(m_);
     return lastError_;
 }
@@ -100,10 +93,10 @@ void IndexWriter::loop(IndexStore& store) {
         std::string error;
         bool ok;
         if (auto* snap = std::get_if<ShareSnapshot>(&job))
-            ok = store.ReplaceShare(*snap, error);
+            ok = store.replaceShare(*snap, error);
         else {
             const Failure& f = std::get<Failure>(job);
-            ok = store.RecordFailedWalk(f.share, f.hostIp, f.hostName, f.when, f.outcome, error);
+            ok = store.recordFailedWalk(f.share, f.hostIp, f.hostName, f.when, f.outcome, error);
         }
         std::lock_guard g(m_);
         if (ok && std::holds_alternative<ShareSnapshot>(job))
@@ -125,11 +118,11 @@ public:
         // nothing about the share, so nothing is written.
         if (complete_ && !overflow_) {
             snap_.walkedAt = IndexNow();
-            writer_.SubmitSnapshot(std::move(snap_));
+            writer_.submitSnapshot(std::move(snap_));
         } else if (failed_ || overflow_) {
             std::string ip, name;
             SplitSharePath(snap_.share, ip, name);
-            writer_.SubmitFailure(snap_.share, ip, snap_.hostName, 59);
+            writer_.submitFailure(snap_.share, ip, snap_.hostName, 59);
         }
     }
 
@@ -192,12 +185,13 @@ private:
 
 } // namespace
 
-void RecordingShareWalker::SetEntries(const std::vector<std::string>& entries) {
+void RecordingShareWalker::SetEntries(const std::vector<ScannedShare>& shares) {
     std::lock_guard g(m_);
-    for (const std::string& e : entries) {
-        std::string share, name;
-        SplitSearchEntry(e, share, name);
-        names_[share] = name;
+    for (const ScannedShare& s : shares) {
+        const std::string share = ShareOfRoot(s.path);
+        std::string ip, shareName;
+        const bool isShare = SplitSharePath(share, ip, shareName);
+        names_[share] = s.computerName.empty() && isShare ? ip : s.computerName;
     }
 }
 
@@ -205,18 +199,17 @@ std::unique_ptr<ShareWalk> RecordingShareWalker::Open(const std::string& rootPat
     std::unique_ptr<ShareWalk> inner = inner_.Open(rootPath);
     ShareSnapshot snap;
     std::string ip, shareName;
-    SplitSearchEntry(rootPath, snap.share, snap.hostName);
+    snap.share = ShareOfRoot(rootPath);
     if (!SplitSharePath(snap.share, ip, shareName))
         return inner; // not a share root: nothing to record
     snap.hostIp = ip;
-    snap.hostName.clear();
     {
         std::lock_guard g(m_);
         if (auto it = names_.find(snap.share); it != names_.end())
             snap.hostName = it->second;
     }
     if (!inner) {
-        writer_.SubmitFailure(snap.share, ip, snap.hostName, 59);
+        writer_.submitFailure(snap.share, ip, snap.hostName, 59);
         return inner;
     }
     return std::make_unique<RecordingWalk>(std::move(inner), writer_, std::move(snap));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "index/indexstore.h"
+#include "search/scannedshare.h"
 #include "search/sharewalk.h"
 
 #include <condition_variable>
@@ -13,6 +14,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <variant>
 
@@ -24,7 +26,7 @@ namespace ormix {
 inline constexpr size_t kMaxRecordedEntries = 5'000'000;
 inline constexpr size_t kMaxRecordedBytes = size_t(1) << 30;
 
-// The one writer of the store. Whoever creates it stops it (Finish or the
+// The one writer of the store. Whoever creates it stops it (finish() or the
 // destructor), which writes what is queued and joins the thread.
 class IndexWriter {
 public:
@@ -33,17 +35,17 @@ public:
     IndexWriter(const IndexWriter&) = delete;
     IndexWriter& operator=(const IndexWriter&) = delete;
 
-    // Opens the store (see IndexStore::Open) on the writer's own thread.
-    bool Start(const std::string& location, std::string& error);
-    void SubmitSnapshot(ShareSnapshot snap);
-    void SubmitFailure(const std::string& share, const std::string& hostIp, const std::string& hostName,
+    // Opens the store (see IndexStore::open) on the writer's own thread.
+    bool start(const std::string& location, std::string& error);
+    void submitSnapshot(ShareSnapshot snap);
+    void submitFailure(const std::string& share, const std::string& hostIp, const std::string& hostName,
                        int32_t outcome);
     // Writes everything queued, then ends and joins the thread.
-    void Finish();
+    void finish();
 
     // Shares written, and the last write error (empty when none).
-    int64_t Written() const;
-    std::string LastError() const;
+    int64_t written() const;
+    std::string lastError() const;
 
 private:
     struct Failure {
@@ -67,9 +69,9 @@ class RecordingShareWalker : public ShareWalker {
 public:
     RecordingShareWalker(ShareWalker& inner, IndexWriter& writer) : inner_(inner), writer_(writer) {}
 
-    // The computer names that label each share's rows, from search entries
-    // ("\\IP\share<>NAME"); a share without one is labelled with its IP.
-    void SetEntries(const std::vector<std::string>& entries);
+    // The computer names that label each share's rows; a share without one
+    // is labelled with its IP.
+    void SetEntries(const std::vector<ScannedShare>& shares);
 
     std::unique_ptr<ShareWalk> Open(const std::string& rootPath) override;
 
@@ -80,8 +82,9 @@ private:
     std::map<std::string, std::string> names_; // share path -> computer name
 };
 
-// "\\IP\share<>NAME" -> share path and name (the IP when the entry has none).
-void SplitSearchEntry(const std::string& entry, std::string& share, std::string& name);
+// A walk's root "\\IP\share\" as the share path "\\IP\share" (every
+// trailing backslash dropped).
+std::string ShareOfRoot(std::string_view rootPath);
 
 int64_t IndexNow();
 

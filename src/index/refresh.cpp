@@ -10,17 +10,17 @@
 
 namespace ormix {
 
-std::vector<RefreshOutcome> RefreshShares(ShareWalker& walker, const std::vector<std::string>& entries,
+std::vector<RefreshOutcome> RefreshShares(ShareWalker& walker, const std::vector<ScannedShare>& shares,
                                           int maxParallel, const std::atomic<bool>& stop) {
     struct Item {
         std::string share, host;
         bool taken = false;
     };
     std::vector<Item> items;
-    for (const std::string& e : entries) {
+    for (const ScannedShare& s : shares) {
         Item it;
-        std::string name, shareName;
-        SplitSearchEntry(e, it.share, name);
+        it.share = ShareOfRoot(s.path);
+        std::string shareName;
         if (!SplitSharePath(it.share, it.host, shareName))
             continue;
         items.push_back(std::move(it));

@@ -3,6 +3,7 @@
 // never two walks of one host at the same time. Tests: tests/index/refresh_test.cpp.
 #pragma once
 
+#include "search/scannedshare.h"
 #include "search/sharewalk.h"
 
 #include <atomic>
@@ -18,10 +19,10 @@ struct RefreshOutcome {
     int64_t entries = 0; // files and folders listed
 };
 
-// entries are "\\IP\share<>NAME" (or bare share paths); walker is normally a
-// RecordingShareWalker. Blocks until every share was walked or stop is set;
+// Only the shares' paths matter here (the names label rows through the
+// RecordingShareWalker that walker normally is). Blocks until every share was walked or stop is set;
 // its threads are joined before it returns.
-std::vector<RefreshOutcome> RefreshShares(ShareWalker& walker, const std::vector<std::string>& entries,
+std::vector<RefreshOutcome> RefreshShares(ShareWalker& walker, const std::vector<ScannedShare>& shares,
                                           int maxParallel, const std::atomic<bool>& stop);
 
 } // namespace ormix

@@ -67,14 +67,14 @@ bool runsInstalled(const std::string& executableDir) {
            fs::is_regular_file(prefixOf(executableDir) / "share" / "ormix" / kInstalledMarker, ec);
 }
 
-std::string ExecutableDir() {
+std::string executableDir() {
     std::error_code ec;
     const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
     return ec ? std::string() : exe.parent_path().string();
 }
 
-bool RunsInstalled() {
-    return runsInstalled(ExecutableDir());
+bool runsInstalled() {
+    return runsInstalled(executableDir());
 }
 
 std::string programDirFor(const std::string& executableDir) {
@@ -85,8 +85,8 @@ std::string programDirFor(const std::string& executableDir) {
     return createdDir(userDataDir());
 }
 
-std::string ProgramDir() {
-    return programDirFor(ExecutableDir());
+std::string programDir() {
+    return programDirFor(executableDir());
 }
 
 std::string configFilePathFor(const std::string& executableDir) {
@@ -97,12 +97,12 @@ std::string configFilePathFor(const std::string& executableDir) {
     return (ec ? fs::path(".") : here).string() + "/cfg.ini";
 }
 
-std::string ConfigFilePath() {
-    return configFilePathFor(ExecutableDir());
+std::string configFilePath() {
+    return configFilePathFor(executableDir());
 }
 
-std::string DataFilesDir() {
-    const std::string exeDir = ExecutableDir();
+std::string dataFilesDir() {
+    const std::string exeDir = executableDir();
     if (runsInstalled(exeDir))
         return (prefixOf(exeDir) / "share" / "ormix").string();
     return exeDir;

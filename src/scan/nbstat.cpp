@@ -44,7 +44,7 @@ std::string entryText(const uint8_t* entry) {
 
 } // namespace
 
-ClockReading read_clock() {
+ClockReading readClock() {
     const uint32_t counter = g_clockCounter.fetch_add(1, std::memory_order_relaxed) + 1;
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
@@ -54,7 +54,7 @@ ClockReading read_clock() {
     return r;
 }
 
-uint16_t transaction_id(const ClockReading& now, int32_t scanStartSecond) {
+uint16_t transactionId(const ClockReading& now, int32_t scanStartSecond) {
     // Signed 32-bit arithmetic as the wire format was designed for, done in
     // unsigned so that a wrap is defined; only the low 16 bits are kept.
     const uint32_t elapsed = static_cast<uint32_t>(now.seconds) - static_cast<uint32_t>(scanStartSecond);
@@ -62,7 +62,7 @@ uint16_t transaction_id(const ClockReading& now, int32_t scanStartSecond) {
     return static_cast<uint16_t>(ms & 0xFFFF);
 }
 
-std::array<uint8_t, kStatusQueryLength> build_status_query(uint16_t trnId) {
+std::array<uint8_t, kStatusQueryLength> buildStatusQuery(uint16_t trnId) {
     std::array<uint8_t, kStatusQueryLength> q{};
     q[0] = static_cast<uint8_t>(trnId >> 8);
     q[1] = static_cast<uint8_t>(trnId & 0xFF);
@@ -79,8 +79,8 @@ std::array<uint8_t, kStatusQueryLength> build_status_query(uint16_t trnId) {
     return q;
 }
 
-int send_status_query(int fd, uint32_t destination, int32_t scanStartSecond) {
-    const auto query = build_status_query(transaction_id(read_clock(), scanStartSecond));
+int sendStatusQuery(int fd, uint32_t destination, int32_t scanStartSecond) {
+    const auto query = buildStatusQuery(transactionId(readClock(), scanStartSecond));
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(kNetbiosNamePort);
@@ -102,7 +102,7 @@ int send_status_query(int fd, uint32_t destination, int32_t scanStartSecond) {
 //
 // RR_NAME is always taken as a full uncompressed name of 34 bytes. A field is
 // read only when the datagram goes at least one byte beyond it.
-std::optional<NodeStatusAnswer> parse_response(const uint8_t* data, size_t length) {
+std::optional<NodeStatusAnswer> parseResponse(const uint8_t* data, size_t length) {
     NodeStatusAnswer answer;
     auto fits = [length](size_t offset, size_t size) { return length > offset + size; };
 
@@ -162,7 +162,7 @@ std::optional<NodeStatusAnswer> parse_response(const uint8_t* data, size_t lengt
     return answer;
 }
 
-HostTexts describe_host(const NodeStatusAnswer& answer, uint32_t source) {
+HostTexts describeHost(const NodeStatusAnswer& answer, uint32_t source) {
     HostTexts t;
     t.name = "<unknown>";
     if (answer.header && answer.nameTable) {

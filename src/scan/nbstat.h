@@ -1,6 +1,6 @@
 // NetBIOS node-status (NBSTAT) messages: the scan clock that stamps every
 // query, the 50-byte query, the answer decoder and the texts a host is shown
-// with. Covered by tests/scan/nbstat_test.cpp and the parse_response fuzzer.
+// with. Covered by tests/scan/nbstat_test.cpp and the parseResponse fuzzer.
 #pragma once
 
 #include <array>
@@ -19,20 +19,20 @@ struct ClockReading {
 
 // Advances the process-wide clock counter and reads the time of day. Safe
 // from any thread: the counter is atomic, so concurrent scans never race on it.
-ClockReading read_clock();
+ClockReading readClock();
 
 constexpr size_t kStatusQueryLength = 50;
 constexpr uint16_t kNetbiosNamePort = 137;
 
 // Milliseconds since the scan start second, modulo 65536, as the query carries it.
-uint16_t transaction_id(const ClockReading& now, int32_t scanStartSecond);
+uint16_t transactionId(const ClockReading& now, int32_t scanStartSecond);
 
 // The query for the wildcard name "*", with the given transaction id.
-std::array<uint8_t, kStatusQueryLength> build_status_query(uint16_t trnId);
+std::array<uint8_t, kStatusQueryLength> buildStatusQuery(uint16_t trnId);
 
 // Sends one query to port 137 of destination (IPv4, network byte order) on the
 // UDP socket fd. 0 when the send was accepted, -1 when the socket refused it.
-int send_status_query(int fd, uint32_t destination, int32_t scanStartSecond);
+int sendStatusQuery(int fd, uint32_t destination, int32_t scanStartSecond);
 
 // The fixed part of an answer in host byte order; fields the datagram did not
 // reach stay zero.
@@ -63,7 +63,7 @@ struct NodeStatusAnswer {
 // only when length > o + s (strictly); the first field that fails that test
 // and everything after it stay absent. Empty only when the name table's memory
 // cannot be obtained.
-std::optional<NodeStatusAnswer> parse_response(const uint8_t* data, size_t length);
+std::optional<NodeStatusAnswer> parseResponse(const uint8_t* data, size_t length);
 
 // What the window shows for one answering host, UTF-8.
 struct HostTexts {
@@ -71,10 +71,10 @@ struct HostTexts {
     std::string ip;        // dotted decimal
     std::string workgroup; // the last group 0x00 entry, or empty
     std::string mac;       // "00-0C-29-3A-4B-5C", or empty without statistics
-    unsigned foundBy = 0;  // DiscoveryMethod bits (scanner.h); 0 from describe_host
+    unsigned foundBy = 0;  // DiscoveryMethod bits (scanner.h); 0 from describeHost
 };
 
 // source: the datagram's source address, network byte order.
-HostTexts describe_host(const NodeStatusAnswer& answer, uint32_t source);
+HostTexts describeHost(const NodeStatusAnswer& answer, uint32_t source);
 
 } // namespace ormix

@@ -1,4 +1,4 @@
-// Range texts, the walk through a range, the progress total and IpToNumber.
+// Range texts, the walk through a range, the progress total and ipToNumber.
 #include "scan/ranges.h"
 
 #include <arpa/inet.h>
@@ -45,7 +45,7 @@ size_t characterCount(std::string_view utf8) {
 
 } // namespace
 
-bool parse_single_address(std::string_view text, AddressRange& range) {
+bool parseSingleAddress(std::string_view text, AddressRange& range) {
     const auto a = readAddress(std::string(untilNul(text)));
     if (!a)
         return false;
@@ -53,7 +53,7 @@ bool parse_single_address(std::string_view text, AddressRange& range) {
     return true;
 }
 
-bool parse_prefix_range(std::string_view text, AddressRange& range) {
+bool parsePrefixRange(std::string_view text, AddressRange& range) {
     const std::string copy(untilNul(text));
     if (characterCount(copy) > 19)
         return false;
@@ -72,7 +72,7 @@ bool parse_prefix_range(std::string_view text, AddressRange& range) {
     return true;
 }
 
-bool parse_dash_range(std::string_view text, AddressRange& range) {
+bool parseDashRange(std::string_view text, AddressRange& range) {
     const std::string copy(untilNul(text));
     const auto dash = copy.find('-');
     if (dash == std::string::npos)
@@ -91,12 +91,11 @@ bool parse_dash_range(std::string_view text, AddressRange& range) {
     return true;
 }
 
-bool parse_range_text(std::string_view text, AddressRange& range) {
-    return parse_single_address(text, range) || parse_prefix_range(text, range) ||
-           parse_dash_range(text, range);
+bool parseRangeText(std::string_view text, AddressRange& range) {
+    return parseSingleAddress(text, range) || parsePrefixRange(text, range) || parseDashRange(text, range);
 }
 
-bool step_address(const AddressRange& range, std::optional<uint32_t> cursor, uint32_t& next) {
+bool stepAddress(const AddressRange& range, std::optional<uint32_t> cursor, uint32_t& next) {
     if (!cursor) {
         next = htonl(range.first);
         return true;
@@ -108,13 +107,13 @@ bool step_address(const AddressRange& range, std::optional<uint32_t> cursor, uin
     return true;
 }
 
-int64_t count_scan_addresses(const std::vector<std::string>& ranges,
-                             const std::function<void()>& onMallocFailed) {
+int64_t countScanAddresses(const std::vector<std::string>& ranges,
+                           const std::function<void()>& onMallocFailed) {
     int64_t total = 0;
     for (const std::string& text : ranges) {
         AddressRange r;
         try {
-            if (parse_range_text(text, r))
+            if (parseRangeText(text, r))
                 total += static_cast<int64_t>(r.last - r.first);
         } catch (const std::bad_alloc&) {
             if (onMallocFailed)
@@ -124,7 +123,7 @@ int64_t count_scan_addresses(const std::vector<std::string>& ranges,
     return total;
 }
 
-uint32_t IpToNumber(std::string_view text) {
+uint32_t ipToNumber(std::string_view text) {
     uint32_t value = 0;
     uint32_t weight = 16777216;
     size_t start = 0;

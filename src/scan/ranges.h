@@ -1,7 +1,7 @@
 // Scan ranges: the three forms of a range text (a single address, address/prefix,
 // address-lastbyte), the walk through a range, the progress total of a range
 // list, and the set of addresses that answered. Covered by
-// tests/scan/ranges_test.cpp and the parse_range_text fuzzer.
+// tests/scan/ranges_test.cpp and the parseRangeText fuzzer.
 #pragma once
 
 #include <cstdint>
@@ -26,21 +26,21 @@ struct AddressRange {
 // std::string: when its memory cannot be obtained the parsers throw
 // std::bad_alloc, and the caller shows "Malloc failed" and treats the text as
 // rejected.
-bool parse_single_address(std::string_view text, AddressRange& range);
-bool parse_prefix_range(std::string_view text, AddressRange& range); // "192.168.1.0/24"
-bool parse_dash_range(std::string_view text, AddressRange& range);   // "192.168.1.10-20"
-bool parse_range_text(std::string_view text, AddressRange& range);   // the three in that order
+bool parseSingleAddress(std::string_view text, AddressRange& range);
+bool parsePrefixRange(std::string_view text, AddressRange& range); // "192.168.1.0/24"
+bool parseDashRange(std::string_view text, AddressRange& range);   // "192.168.1.10-20"
+bool parseRangeText(std::string_view text, AddressRange& range);   // the three in that order
 
 // The walk: cursor empty -> first; then each next address up to last; false
 // when the walk is over. Cursor and result are in network byte order. Never
 // wraps past 255.255.255.255.
-bool step_address(const AddressRange& range, std::optional<uint32_t> cursor, uint32_t& next);
+bool stepAddress(const AddressRange& range, std::optional<uint32_t> cursor, uint32_t& next);
 
 // Sum of (last - first) over the accepted texts: the progress total of a scan.
 // 64-bit, so a range covering the whole address space fits. A text whose
 // working copy cannot be made counts as rejected after onMallocFailed ran.
-int64_t count_scan_addresses(const std::vector<std::string>& ranges,
-                             const std::function<void()>& onMallocFailed = {});
+int64_t countScanAddresses(const std::vector<std::string>& ranges,
+                           const std::function<void()>& onMallocFailed = {});
 
 // Addresses (host byte order) that answered during the scan of one range.
 class AnsweredSet {
@@ -59,6 +59,6 @@ private:
 // follows the last "." is ignored, so callers append "." to an address.
 // "192.168.0.5." gives 3232235525. Throws std::invalid_argument on an empty or
 // non-numeric part.
-uint32_t IpToNumber(std::string_view text);
+uint32_t ipToNumber(std::string_view text);
 
 } // namespace ormix

@@ -126,14 +126,14 @@ bool parseDiscoveryMethods(const std::string& text, unsigned& methods) {
     return true;
 }
 
-NBTMain::NBTMain(ScanOptions options, std::shared_ptr<ScanObserver> observer)
+Scanner::Scanner(ScanOptions options, std::shared_ptr<ScanObserver> observer)
     : options_(std::move(options)), observer_(std::move(observer)) {
     if (!options_.ranges)
         options_.ranges = std::make_shared<const std::vector<std::string>>();
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
-NBTMain::~NBTMain() {
+Scanner::~Scanner() {
     if (thread_.joinable()) {
         if (thread_.get_id() == std::this_thread::get_id()) {
             thread_.detach(); // the scanner's last owner was its own thread, which ends now
@@ -142,16 +142,16 @@ NBTMain::~NBTMain() {
             thread_.join();
         }
     }
-    release_scan_resources();
+    releaseScanResources();
     if (wakeFd_ >= 0)
         close(wakeFd_);
 }
 
-void NBTMain::start() {
-    thread_ = std::thread([self = shared_from_this()] { self->Execute(); });
+void Scanner::start() {
+    thread_ = std::thread([self = shared_from_this()] { self->run(); });
 }
 
-void NBTMain::requestStop() {
+void Scanner::requestStop() {
     stopRequested_ = true;
     if (wakeFd_ >= 0) {
         const uint64_t one = 1;
@@ -159,38 +159,38 @@ void NBTMain::requestStop() {
     }
 }
 
-void NBTMain::join() {
+void Scanner::join() {
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
         thread_.join();
 }
 
-void NBTMain::log(const std::string& line) {
+void Scanner::log(const std::string& line) {
     observer_->logLine(line);
 }
 
-void NBTMain::Execute() {
+void Scanner::run() {
     try {
         scan();
     } catch (const std::exception&) {
         // A failing configuration read ends the scan quietly; the owner still
         // learns of the end.
     }
-    release_scan_resources();
+    releaseScanResources();
     observer_->finished();
 }
 
-void NBTMain::scan() {
+void Scanner::scan() {
     queriesSent_ = 0;
     reported_.clear();
     progressShown_ = -1;
     port_ = options_.firstPort;
     log("Trying to bind port " + std::to_string(port_));
-    int rc = sock_prepare();
+    int rc = prepareSocket();
     while (rc == EADDRINUSE) {
         log("Port port " + std::to_string(port_) + " in use");
         ++port_;
         log("Trying to bind port " + std::to_string(port_));
-        rc = sock_prepare();
+        rc = prepareSocket();
     }
     if (rc != 0) {
         log("Critical error: sock_prepare() failed!");
@@ -199,29 +199,29 @@ void NBTMain::scan() {
     log("Port " + std::to_string(port_) + " is ok..");
 
     const int64_t total =
-        count_scan_addresses(*options_.ranges, [this] { observer_->fatalMessage("Malloc failed"); });
+        countScanAddresses(*options_.ranges, [this] { observer_->fatalMessage("Malloc failed"); });
     observer_->progressTotal(total);
 
     struct WsdJoiner {
-        NBTMain& scanner;
-        ~WsdJoiner() { scanner.join_wsd(); }
+        Scanner& scanner;
+        ~WsdJoiner() { scanner.joinWsd(); }
     } wsdJoiner{*this};
     if (options_.methods & kFoundByWsd)
-        start_wsd();
+        startWsd();
     for (size_t i = 0; i < options_.ranges->size(); ++i) {
         if (stopRequested_)
             break;
-        scan_range((*options_.ranges)[i], i);
+        scanRange((*options_.ranges)[i], i);
     }
-    show_progress(true);
+    showProgress(true);
 }
 
-void NBTMain::start_wsd() {
+void Scanner::startWsd() {
     std::vector<AddressRange> ranges;
     for (const std::string& text : *options_.ranges) {
         AddressRange r;
         try {
-            if (parse_range_text(text, r))
+            if (parseRangeText(text, r))
                 ranges.push_back(r);
         } catch (const std::bad_alloc&) {
         }
@@ -239,7 +239,7 @@ void NBTMain::start_wsd() {
     });
 }
 
-void NBTMain::join_wsd() {
+void Scanner::joinWsd() {
     if (!wsdThread_.joinable())
         return;
     wsdThread_.join();
@@ -248,8 +248,8 @@ void NBTMain::join_wsd() {
     wsdLog_.clear();
 }
 
-int NBTMain::sock_prepare() {
-    release_scan_resources();
+int Scanner::prepareSocket() {
+    releaseScanResources();
     cursor_.reset();
     srtt_ = 0.0f;
     rttvar_ = 0.75f;
@@ -274,7 +274,7 @@ int NBTMain::sock_prepare() {
     }
     if (err != 0) {
         log(std::string("Failed to bind (err: ") + bindErrorName(err) + " )");
-        release_scan_resources();
+        releaseScanResources();
         return err;
     }
     // A larger queue is best effort: root may exceed the system's cap, anyone
@@ -282,14 +282,14 @@ int NBTMain::sock_prepare() {
     if (setsockopt(fd_, SOL_SOCKET, SO_RCVBUFFORCE, &kSocketQueueBytes, sizeof kSocketQueueBytes) != 0)
         setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &kSocketQueueBytes, sizeof kSocketQueueBytes);
     buffer_.assign(kReceiveBufferSize, 0);
-    scanStartSecond_ = read_clock().seconds;
+    scanStartSecond_ = readClock().seconds;
     return 0;
 }
 
 // One select over the wanted sets with the range's timeout. Returns the number
 // of ready sets' sockets (0 or 1), 0 on timeout, -1 on error; each set keeps
 // the socket only when it is ready.
-int NBTMain::selectReady(bool& readSet, bool& writeSet) {
+int Scanner::selectReady(bool& readSet, bool& writeSet) {
     if (stopRequested_) {
         readSet = writeSet = false;
         return 0; // as a timeout: the range ends
@@ -324,13 +324,13 @@ int NBTMain::selectReady(bool& readSet, bool& writeSet) {
 }
 
 // True when a datagram is waiting right now.
-bool NBTMain::datagramWaiting() const {
+bool Scanner::datagramWaiting() const {
     pollfd p{fd_, POLLIN, 0};
     return poll(&p, 1, 0) > 0 && (p.revents & POLLIN) != 0;
 }
 
 // Receives one datagram; false when the pass ends here (nothing is sent in it).
-bool NBTMain::receive_one() {
+bool Scanner::receiveOne() {
     sockaddr_in from{};
     from.sin_family = AF_INET;
     from.sin_addr.s_addr = sourceAddress_;
@@ -347,8 +347,8 @@ bool NBTMain::receive_one() {
         log("Recvfrom failed (" + dotted(sourceAddress_) + ")");
         return false;
     }
-    const ClockReading received = read_clock();
-    const auto answer = parse_response(buffer_.data(), static_cast<size_t>(got));
+    const ClockReading received = readClock();
+    const auto answer = parseResponse(buffer_.data(), static_cast<size_t>(got));
     if (!answer) {
         log("parse_response returned NULL");
         return false;
@@ -362,7 +362,7 @@ bool NBTMain::receive_one() {
     const double delta = static_cast<double>(sample) - srtt_;
     srtt_ = static_cast<float>(srtt_ + 0.125 * delta);
     rttvar_ = static_cast<float>(rttvar_ + 0.25 * (std::fabs(delta) - rttvar_));
-    report_host(*answer, sourceAddress_);
+    reportHost(*answer, sourceAddress_);
     return true;
 }
 
@@ -370,7 +370,7 @@ bool NBTMain::receive_one() {
 // carrying a transaction id sent since the range started, is taken. Anyone on
 // the network can send us datagrams; without this check each forged source
 // became a computer of the list.
-bool NBTMain::answersOurQuery(uint32_t source, const NodeStatusAnswer& answer, const ClockReading& received) {
+bool Scanner::answersOurQuery(uint32_t source, const NodeStatusAnswer& answer, const ClockReading& received) {
     const uint32_t h = ntohl(source);
     if (!queriedUpTo_ || h < range_.first || h > *queriedUpTo_) {
         ignore(source, "not queried");
@@ -385,7 +385,7 @@ bool NBTMain::answersOurQuery(uint32_t source, const NodeStatusAnswer& answer, c
     if (std::chrono::steady_clock::now() - rangeStart_ < std::chrono::milliseconds(65000)) {
         const uint16_t sinceStart = static_cast<uint16_t>(answer.header->trnId - rangeStartId_);
         const uint16_t window =
-            static_cast<uint16_t>(transaction_id(received, scanStartSecond_) - rangeStartId_);
+            static_cast<uint16_t>(transactionId(received, scanStartSecond_) - rangeStartId_);
         if (sinceStart > window) {
             ignore(source, "unexpected transaction id");
             return false;
@@ -394,7 +394,7 @@ bool NBTMain::answersOurQuery(uint32_t source, const NodeStatusAnswer& answer, c
     return true;
 }
 
-void NBTMain::ignore(uint32_t source, const char* why) {
+void Scanner::ignore(uint32_t source, const char* why) {
     // The first of each kind is named; the rest are only counted in the
     // range's summary line, so a flood cannot flood the log.
     ++ignoredTotal_;
@@ -403,8 +403,8 @@ void NBTMain::ignore(uint32_t source, const char* why) {
         log("Ignored a datagram from " + dotted(source) + " (" + why + ")");
 }
 
-void NBTMain::report_host(const NodeStatusAnswer& answer, uint32_t source) {
-    HostTexts host = describe_host(answer, source);
+void Scanner::reportHost(const NodeStatusAnswer& answer, uint32_t source) {
+    HostTexts host = describeHost(answer, source);
     host.foundBy = kFoundByNetbios;
     if (options_.methods == kFoundByNetbios) {
         if (reported_.insert(ntohl(source)).second)
@@ -418,7 +418,7 @@ void NBTMain::report_host(const NodeStatusAnswer& answer, uint32_t source) {
 // other methods add (a name or workgroup it lacked, their method bits), then
 // the computers only the other methods found, all in address order. An
 // address an earlier range of the scan reported is not reported again.
-void NBTMain::report_merged(const std::vector<SmbSweepHost>& smbHosts) {
+void Scanner::reportMerged(const std::vector<SmbSweepHost>& smbHosts) {
     std::map<uint32_t, HostTexts> merged; // host byte order
     for (HostTexts& h : heldBack_)
         merged.emplace(ntohl(inet_addr(h.ip.c_str())), std::move(h));
@@ -440,7 +440,7 @@ void NBTMain::report_merged(const std::vector<SmbSweepHost>& smbHosts) {
         if (h.workgroup.empty() && s.identity.netbiosDomain != s.identity.netbiosComputer)
             h.workgroup = s.identity.netbiosDomain;
     }
-    join_wsd();
+    joinWsd();
     for (const WsdSweepHost& w : wsdHosts_) {
         const uint32_t address = ntohl(w.address);
         if (address < range_.first || address > range_.last)
@@ -465,7 +465,7 @@ void NBTMain::report_merged(const std::vector<SmbSweepHost>& smbHosts) {
     }
 }
 
-void NBTMain::show_progress(bool final) {
+void Scanner::showProgress(bool final) {
     const auto now = std::chrono::steady_clock::now();
     if (queriesSent_ == progressShown_)
         return;
@@ -476,9 +476,9 @@ void NBTMain::show_progress(bool final) {
     observer_->progress(queriesSent_);
 }
 
-bool NBTMain::scan_range(const std::string& text, size_t index) {
+bool Scanner::scanRange(const std::string& text, size_t index) {
     try {
-        if (!parse_range_text(text, range_)) {
+        if (!parseRangeText(text, range_)) {
             log("not an IP address or address range: \"" + text + "\"");
             return false;
         }
@@ -511,7 +511,7 @@ bool NBTMain::scan_range(const std::string& text, size_t index) {
     if ((options_.methods & kFoundByNetbios) == 0) {
         if (smbThread.joinable())
             smbThread.join();
-        report_merged(smbHosts);
+        reportMerged(smbHosts);
         return true;
     }
     answered_ = AnsweredSet();
@@ -525,8 +525,8 @@ bool NBTMain::scan_range(const std::string& text, size_t index) {
     sending_ = true;
 
     const int sweep = 0; // the wait below is that of a single sweep
-    const ClockReading sweepStart = read_clock();
-    rangeStartId_ = transaction_id(sweepStart, scanStartSecond_);
+    const ClockReading sweepStart = readClock();
+    rangeStartId_ = transactionId(sweepStart, scanStartSecond_);
     rangeStart_ = Clock::now();
     nextSend_ = rangeStart_;
     bool readSet = true;
@@ -537,7 +537,7 @@ bool NBTMain::scan_range(const std::string& text, size_t index) {
         if (options_.methods != kFoundByNetbios) {
             if (smbThread.joinable())
                 smbThread.join();
-            report_merged(smbHosts);
+            reportMerged(smbHosts);
         }
         return false;
     }
@@ -598,25 +598,25 @@ bool NBTMain::scan_range(const std::string& text, size_t index) {
             continue;
         }
         if (readSet) {
-            if (!receive_one())
+            if (!receiveOne())
                 continue;
             for (int extra = 0; extra < kExtraReadsPerPass && datagramWaiting(); ++extra)
-                receive_one();
+                receiveOne();
         }
         if (sending_ && writeSet) {
             uint32_t next = 0;
-            bool more = step_address(range_, cursor_, next);
+            bool more = stepAddress(range_, cursor_, next);
             // A retry pass steps over the addresses that answered, a bounded
             // number at a time so receiving keeps its turn.
             for (int skip = 0; more && pass_ > 0 && answered_.contains(ntohl(next)) && skip < kSkipsPerTurn;
                  ++skip) {
                 cursor_ = next;
-                more = step_address(range_, cursor_, next);
+                more = stepAddress(range_, cursor_, next);
             }
             if (!more) {
                 sending_ = false;
                 if (pass_ == 0)
-                    show_progress(true);
+                    showProgress(true);
                 if (pass_ < retries)
                     nextPassAt =
                         Clock::now() +
@@ -632,11 +632,11 @@ bool NBTMain::scan_range(const std::string& text, size_t index) {
                 if (pass_ == 0) {
                     ++queriesSent_;
                     queriedUpTo_ = ntohl(next);
-                    show_progress(false);
+                    showProgress(false);
                 } else {
                     ++retriesSent_;
                 }
-                send_status_query(fd_, next, scanStartSecond_);
+                sendStatusQuery(fd_, next, scanStartSecond_);
                 if (pacing > Clock::duration::zero())
                     nextSend_ = std::max(nextSend_, Clock::now() - kPacingBurst) + pacing;
             } else if (pass_ == 0) {
@@ -651,12 +651,12 @@ bool NBTMain::scan_range(const std::string& text, size_t index) {
     if (options_.methods != kFoundByNetbios) {
         if (smbThread.joinable())
             smbThread.join();
-        report_merged(smbHosts);
+        reportMerged(smbHosts);
     }
 
     int wait = static_cast<int>(std::trunc((4 * rttvar_ + srtt_) * (sweep + 1)));
     wait = std::clamp(wait, 2, 60);
-    const ClockReading now = read_clock();
+    const ClockReading now = readClock();
     if (sweepStart.seconds + wait > now.seconds)
         std::this_thread::sleep_for(std::chrono::milliseconds(sweepStart.seconds + wait - now.seconds));
     cursor_.reset();
@@ -666,7 +666,7 @@ bool NBTMain::scan_range(const std::string& text, size_t index) {
     return true;
 }
 
-void NBTMain::release_scan_resources() {
+void Scanner::releaseScanResources() {
     if (fd_ >= 0) {
         close(fd_);
         fd_ = -1;

@@ -1,4 +1,4 @@
-// NBTMain, the scanner: binds a UDP socket to the first free port from 2000
+// Scanner, the node-status scanner: binds a UDP socket to the first free port from 2000
 // up, sends one node-status query to every address of every scan range (and,
 // when asked, a second or third to those that stayed silent), reports the
 // first answer of each queried address once per scan (ranges that overlap
@@ -103,14 +103,14 @@ struct ScanOptions {
     static constexpr int kDefaultQueriesPerSecond = 20000;
 };
 
-class NBTMain : public std::enable_shared_from_this<NBTMain> {
+class Scanner : public std::enable_shared_from_this<Scanner> {
 public:
-    NBTMain(ScanOptions options, std::shared_ptr<ScanObserver> observer);
-    ~NBTMain();
-    NBTMain(const NBTMain&) = delete;
-    NBTMain& operator=(const NBTMain&) = delete;
+    Scanner(ScanOptions options, std::shared_ptr<ScanObserver> observer);
+    ~Scanner();
+    Scanner(const Scanner&) = delete;
+    Scanner& operator=(const Scanner&) = delete;
 
-    // Runs Execute on a thread of its own; the object (which must be owned by
+    // Runs run() on a thread of its own; the object (which must be owned by
     // a std::shared_ptr) stays alive until that thread ends. The end is the
     // observer's finished(). An owner that keeps its pointer stops and joins
     // the thread with requestStop() and join(); otherwise the last owner's
@@ -126,7 +126,7 @@ public:
     void join();
 
     // The whole scan on the calling thread, ending with finished().
-    void Execute();
+    void run();
 
     int64_t queriesSent() const { return queriesSent_; }
     int64_t retriesSent() const { return retriesSent_; }
@@ -134,19 +134,19 @@ public:
 
 private:
     void scan();
-    int sock_prepare();
-    bool scan_range(const std::string& text, size_t index);
+    int prepareSocket();
+    bool scanRange(const std::string& text, size_t index);
     int selectReady(bool& readSet, bool& writeSet);
-    bool receive_one();
+    bool receiveOne();
     bool datagramWaiting() const;
     bool answersOurQuery(uint32_t source, const NodeStatusAnswer& answer, const ClockReading& received);
     void ignore(uint32_t source, const char* why);
-    void report_host(const NodeStatusAnswer& answer, uint32_t source);
-    void report_merged(const std::vector<SmbSweepHost>& smbHosts);
-    void start_wsd();
-    void join_wsd();
-    void show_progress(bool final);
-    void release_scan_resources();
+    void reportHost(const NodeStatusAnswer& answer, uint32_t source);
+    void reportMerged(const std::vector<SmbSweepHost>& smbHosts);
+    void startWsd();
+    void joinWsd();
+    void showProgress(bool final);
+    void releaseScanResources();
     void log(const std::string& line);
 
     ScanOptions options_;

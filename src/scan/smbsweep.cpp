@@ -175,7 +175,7 @@ SmbSweepStats smbSweep(const AddressRange& range, const SmbSweepOptions& options
             if (fd < 0)
                 break; // out of descriptors: try again when one is freed
             uint32_t next = 0;
-            if (!step_address(range, cursor, next)) {
+            if (!stepAddress(range, cursor, next)) {
                 close(fd);
                 walkOver = true;
                 break;

@@ -1,8 +1,9 @@
-// ScannedShare: one share the last scan found, as the tree hands it to the
-// search: its path "\\IP\share" and the name of the computer that offers it.
-// The text form "\\IP\share<>NAME" is kept for what shows or takes entries as
-// text (the search history, ormix-cli's arguments, the share index).
-// Tests: tests/search/searchworker_test.cpp.
+// ScannedShare: one share the last scan found, as it travels from the tree
+// to the search, its workers and the share index: its path "\\IP\share" and
+// the name of the computer that offers it. The text form "\\IP\share<>NAME"
+// is only for what users read or type (the search window's list of shares,
+// ormix-cli's arguments); it is parsed where it comes in.
+// Tests: tests/search/searchworker_test.cpp, tests/index/index_cases.h.
 #pragma once
 
 #include <string>

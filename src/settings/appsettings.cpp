@@ -44,11 +44,11 @@ bool sameKey(std::string_view a, std::string_view b) {
 
 } // namespace
 
-std::vector<std::string> AppSettings::ExcludedShares() const {
+std::vector<std::string> AppSettings::excludedShares() const {
     return DecodeCommaList(excludeText);
 }
 
-unsigned AppSettings::ScanMethods() const {
+unsigned AppSettings::scanMethods() const {
     unsigned m = 0;
     if (scanNetbios)
         m |= kFoundByNetbios;
@@ -59,7 +59,7 @@ unsigned AppSettings::ScanMethods() const {
     return m == 0 ? kFoundByNetbios : m;
 }
 
-AppSettings LoadAppSettings(const ConfigFile& file) {
+AppSettings loadAppSettings(const ConfigFile& file) {
     AppSettings s;
     s.ranges = DecodeCommaList(file.ReadText(kMain, kRanges, ""));
     s.excludeText = file.ReadText(kMain, kExclude, "");
@@ -84,8 +84,8 @@ AppSettings LoadAppSettings(const ConfigFile& file) {
     return s;
 }
 
-void SaveAppSettings(ConfigFile& file, const AppSettings& settings) {
-    const AppSettings stored = LoadAppSettings(file);
+void saveAppSettings(ConfigFile& file, const AppSettings& settings) {
+    const AppSettings stored = loadAppSettings(file);
     // One entry per edited key, in the order a save adds missing keys.
     struct Key {
         const char* name;

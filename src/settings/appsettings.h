@@ -46,9 +46,9 @@ struct AppSettings {
     std::string indexDb;
 
     // The share names of excludeText.
-    std::vector<std::string> ExcludedShares() const;
+    std::vector<std::string> excludedShares() const;
     // scanNetbios, scanSmb and scanWsd as the scanner's kFoundBy... bits.
-    unsigned ScanMethods() const;
+    unsigned scanMethods() const;
 
     bool operator==(const AppSettings&) const = default;
 };
@@ -56,7 +56,7 @@ struct AppSettings {
 using AppSettingsPtr = std::shared_ptr<const AppSettings>;
 
 // Reads section "main"; a missing file or key gives the defaults above.
-AppSettings LoadAppSettings(const ConfigFile& file);
+AppSettings loadAppSettings(const ConfigFile& file);
 
 // Writes the keys the settings window edits (iprange, ShowResCount, ExcludeRes,
 // EmptyRes, AutoScan, AutoScanInterval, GroupByWrkGrp, ScanNetbios, ScanSmb,
@@ -66,7 +66,7 @@ AppSettings LoadAppSettings(const ConfigFile& file);
 // that differs or is missing is written, and a key already holding the wanted
 // value keeps its line as written. Throws ConfigWriteError; the file is then
 // unchanged.
-void SaveAppSettings(ConfigFile& file, const AppSettings& settings);
+void saveAppSettings(ConfigFile& file, const AppSettings& settings);
 
 // The keys select_timeout_sec and select_timeout_usec alone: the scanner asks
 // at the start of every range, so a change to the file counts from the next range.

@@ -185,7 +185,7 @@ void ComputerList::setBeforeRenameHook(std::function<void()> hook) {
     beforeRename_ = std::move(hook);
 }
 
-void ComputerList::RecordComputer(const std::string& ip, const std::string& name, const std::string& mac) {
+void ComputerList::recordComputer(const std::string& ip, const std::string& name, const std::string& mac) {
     std::lock_guard lock(mutex_);
     const std::string clean = cleanComputerName(name);
     const int32_t now = now_();
@@ -203,7 +203,7 @@ void ComputerList::RecordComputer(const std::string& ip, const std::string& name
         list_.insert(list_.begin(), ComputerRecord{ip, clean, mac, now});
 }
 
-Result<void> ComputerList::LoadComputerList() {
+Result<void> ComputerList::loadComputerList() {
     std::lock_guard lock(mutex_);
     list_.clear();
     unreadable_.clear();
@@ -237,7 +237,7 @@ Result<void> ComputerList::LoadComputerList() {
     return {};
 }
 
-Result<void> ComputerList::SaveComputerList() {
+Result<void> ComputerList::saveComputerList() {
     std::lock_guard lock(mutex_);
     if (loadRefused_)
         return FileError{FileError::Kind::Io, 0, path_};
@@ -256,7 +256,7 @@ Result<void> ComputerList::SaveComputerList() {
     return replaceFile(path_, text, options);
 }
 
-size_t ComputerList::RemoveComputers(const std::vector<std::string>& ips) {
+size_t ComputerList::removeComputers(const std::vector<std::string>& ips) {
     std::lock_guard lock(mutex_);
     const size_t before = list_.size();
     std::erase_if(list_, [&ips](const ComputerRecord& rec) {
@@ -266,17 +266,17 @@ size_t ComputerList::RemoveComputers(const std::vector<std::string>& ips) {
     return before - list_.size();
 }
 
-std::vector<ComputerRecord> ComputerList::Snapshot() const {
+std::vector<ComputerRecord> ComputerList::snapshot() const {
     std::lock_guard lock(mutex_);
     return list_;
 }
 
-size_t ComputerList::Count() const {
+size_t ComputerList::count() const {
     std::lock_guard lock(mutex_);
     return list_.size();
 }
 
-int ComputerList::SkippedLines() const {
+int ComputerList::skippedLines() const {
     std::lock_guard lock(mutex_);
     return static_cast<int>(unreadable_.size());
 }

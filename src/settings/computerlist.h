@@ -25,7 +25,7 @@ struct ComputerRecord {
     int32_t LastSeen = 0; // local time in MS-DOS date-time form
 };
 
-// Message box texts the window shows when LoadComputerList / SaveComputerList fail.
+// Message box texts the window shows when loadComputerList / saveComputerList fail.
 inline constexpr const char* kComputerListReadError = "AddMgrUnit: fopen(r) ERROR!";
 inline constexpr const char* kComputerListWriteError = "AddMgrUnit: fopen(w+) ERROR!";
 
@@ -55,41 +55,41 @@ void sortComputersByIp(std::vector<ComputerRecord>& list);
 
 class ComputerList {
 public:
-    // path is ListPath: ProgramDir() + "range.lst" in the program.
+    // path is listPath: programDir() + "range.lst" in the program.
     explicit ComputerList(std::string path);
 
-    const std::string& ListPath() const { return path_; }
+    const std::string& listPath() const { return path_; }
 
     // Records one answering computer: every record with an equal address is
     // updated in place, otherwise a new record goes to the front.
-    void RecordComputer(const std::string& ip, const std::string& name, const std::string& mac);
+    void recordComputer(const std::string& ip, const std::string& name, const std::string& mac);
 
     // The largest "range.lst" that is read (about a million computers).
     static constexpr std::size_t kFileLimit = 64u * 1024 * 1024;
 
     // Replaces the list with the file's records (the file is created empty
     // when missing) and removes temporary files of killed saves. Lines that
-    // are not records are counted (SkippedLines) and kept verbatim: the next
+    // are not records are counted (skippedLines) and kept verbatim: the next
     // save writes them back after the records, so a hand edit is never lost.
     // A FIFO, device or oversized file is not read (an error).
-    Result<void> LoadComputerList();
+    Result<void> loadComputerList();
 
-    // Replaces ListPath atomically (see platform/atomicfile.h). On failure the
+    // Replaces listPath atomically (see platform/atomicfile.h). On failure the
     // list stays in memory for the next save. A file that exists but could not
     // be loaded is never replaced, so records the program could not read are
     // not lost; nor is a read-only file.
-    Result<void> SaveComputerList();
+    Result<void> saveComputerList();
 
     // Removes every record whose address equals one of `ips` (as
-    // RecordComputer compares them); returns how many records went.
-    size_t RemoveComputers(const std::vector<std::string>& ips);
+    // recordComputer compares them); returns how many records went.
+    size_t removeComputers(const std::vector<std::string>& ips);
 
-    std::vector<ComputerRecord> Snapshot() const;
-    size_t Count() const;
+    std::vector<ComputerRecord> snapshot() const;
+    size_t count() const;
     // Lines of the last load that were not records (kept for the next save).
-    int SkippedLines() const;
+    int skippedLines() const;
 
-    // For tests: the clock used by RecordComputer, and a hook that runs after
+    // For tests: the clock used by recordComputer, and a hook that runs after
     // the temporary file is written and before it is renamed.
     void setClock(std::function<int32_t()> now);
     void setBeforeRenameHook(std::function<void()> hook);

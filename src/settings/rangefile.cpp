@@ -10,7 +10,7 @@ std::string RangeFileText(const std::vector<std::string>& ranges) {
     std::string out;
     for (const std::string& text : ranges) {
         AddressRange range;
-        if (!parse_dash_range(text, range))
+        if (!parseDashRange(text, range))
             continue;
         // A dash range never crosses a 256-address block, so this loop has at
         // most 256 rounds and cannot wrap.

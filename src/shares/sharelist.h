@@ -40,9 +40,9 @@ struct HostInfo {
 // The settings a share worker reads, taken as one snapshot when the worker
 // is made, so a settings save during a scan never shows it half a list.
 struct ShareSettings {
-    bool ShowResCount = false;
-    bool EmptyRes = false;
-    std::vector<std::string> ExcludedShares;
+    bool showShareCount = false; // ShowResCount
+    bool hideEmptyHosts = false; // EmptyRes
+    std::vector<std::string> excludedShares;
 };
 using ShareSettingsPtr = std::shared_ptr<const ShareSettings>;
 

@@ -37,9 +37,9 @@ void ShareListWorker::run() {
 void ShareListWorker::work() {
     const ShareSettings& s = *settings_;
     Host.clearShares();
-    if (s.ShowResCount)
-        status_ = EnumerateShares(Host, s.ExcludedShares, lister_, log_);
-    if (s.ShowResCount && s.EmptyRes && Host.ShareCount == 0)
+    if (s.showShareCount)
+        status_ = EnumerateShares(Host, s.excludedShares, lister_, log_);
+    if (s.showShareCount && s.hideEmptyHosts && Host.ShareCount == 0)
         return;
     if (receiver_) {
         receiver_->InsertHostNode(Host);

@@ -31,7 +31,7 @@ using smbproto::Kind;
 std::string defaultSmbHelperPath() {
     if (const char* env = std::getenv("ORMIX_SMB_HELPER"); env && *env)
         return env;
-    return smbHelperPathFor(ExecutableDir());
+    return smbHelperPathFor(executableDir());
 }
 
 SmbHelperPool& processSmbPool() {

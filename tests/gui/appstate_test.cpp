@@ -74,7 +74,7 @@ TEST_F(AppStateWindows, WindowsMadeInEitherOrderShareTheSettingsAndTheComputerLi
         observer->foundHost(alpha);
         observer->finished();
         ASSERT_TRUE(waitFor([&] { return !main->Scanning(); }));
-        EXPECT_EQ(computers->Computers().Count(), 2u);
+        EXPECT_EQ(computers->Computers().count(), 2u);
         EXPECT_EQ(readFile("range.lst").find("127.0.0.1,ALPHA,02-00-00-00-00-01,"), 0u)
             << readFile("range.lst");
 

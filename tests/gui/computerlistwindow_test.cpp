@@ -47,7 +47,7 @@ protected:
     ComputerListWindow& makeForm(const std::string& fileText) {
         writeFile(listPath_, fileText);
         list_ = std::make_unique<ComputerList>(listPath_);
-        EXPECT_TRUE(list_->LoadComputerList());
+        EXPECT_TRUE(list_->loadComputerList());
         form_ = std::make_unique<ComputerListWindow>(*list_);
         form_->ShowMessage = [this](const QString& text) { messages_ << text; };
         form_->Computers().setClock([] { return kJan2010; });
@@ -68,8 +68,8 @@ const std::string kFile = "192.168.0.5,PC5,00-0C-29-AB-CD-EF,831090864\r\n"
 
 TEST_F(AddrMgrFormTest, ShowsNewcomersFirstThenTheFileInOrder) {
     ComputerListWindow& f = makeForm(kFile);
-    f.Computers().RecordComputer("10.0.0.9", "A", "00-00-00-00-00-0A");
-    f.Computers().RecordComputer("10.0.0.10", "B", "");
+    f.Computers().recordComputer("10.0.0.9", "A", "00-00-00-00-00-0A");
+    f.Computers().recordComputer("10.0.0.10", "B", "");
     f.show();
     EXPECT_EQ(column(f.AddrList, 0), (QStringList{"10.0.0.10", "10.0.0.9", "192.168.0.5", "10.0.0.2"}));
     EXPECT_EQ(column(f.AddrList, 1), (QStringList{"B", "A", "PC5", "pc2"}));
@@ -81,7 +81,7 @@ TEST_F(AddrMgrFormTest, ShowsNewcomersFirstThenTheFileInOrder) {
 
     // Every showing rebuilds the table from the list.
     f.close();
-    f.Computers().RecordComputer("10.0.0.11", "C", "");
+    f.Computers().recordComputer("10.0.0.11", "C", "");
     f.show();
     EXPECT_EQ(f.AddrList->topLevelItemCount(), 5);
     EXPECT_EQ(f.AddrList->topLevelItem(0)->text(0), "10.0.0.11");
@@ -92,7 +92,7 @@ TEST_F(AddrMgrFormTest, ShowsNewcomersFirstThenTheFileInOrder) {
 // not found since the start have none, and the file keeps its four fields.
 TEST_F(AddrMgrFormTest, RowsTellHowTheComputerWasFound) {
     ComputerListWindow& f = makeForm(kFile);
-    f.Computers().RecordComputer("10.0.0.9", "A", "");
+    f.Computers().recordComputer("10.0.0.9", "A", "");
     f.NoteFoundBy("10.0.0.9", "Порт SMB (445), WS-Discovery");
     f.NoteFoundBy("192.168.0.5", "NetBIOS");
     f.show();
@@ -108,10 +108,10 @@ TEST_F(AddrMgrFormTest, RowsTellHowTheComputerWasFound) {
 TEST_F(AddrMgrFormTest, AMissingFileIsCreatedEmpty) {
     std::filesystem::remove(listPath_);
     ComputerList list(listPath_);
-    EXPECT_TRUE(list.LoadComputerList());
+    EXPECT_TRUE(list.loadComputerList());
     ComputerListWindow f(list);
     EXPECT_TRUE(std::filesystem::exists(listPath_));
-    EXPECT_EQ(f.Computers().Count(), 0u);
+    EXPECT_EQ(f.Computers().count(), 0u);
 }
 
 TEST_F(AddrMgrFormTest, HeaderClickSortsAscendingOnce) {
@@ -138,7 +138,7 @@ TEST_F(AddrMgrFormTest, HeaderClickSortsAscendingOnce) {
                           QPoint(f.AddrList->header()->sectionViewportPosition(c.column) + 5, 5));
         EXPECT_EQ(column(f.AddrList, 0), c.ips) << "column " << c.column;
     }
-    EXPECT_EQ(f.Computers().Snapshot().front().Ip, "192.168.0.10"); // the list keeps its order
+    EXPECT_EQ(f.Computers().snapshot().front().Ip, "192.168.0.10"); // the list keeps its order
 }
 
 TEST_F(AddrMgrFormTest, DeleteRemovesTheComputersFromTheListAndTheNextSave) {
@@ -162,7 +162,7 @@ TEST_F(AddrMgrFormTest, DeleteRemovesTheComputersFromTheListAndTheNextSave) {
     f.SaveComputerList();
     EXPECT_EQ(readFile(listPath_), "10.0.0.2,B,,831090864\r\n");
     ComputerList reloaded(listPath_);
-    EXPECT_TRUE(reloaded.LoadComputerList());
+    EXPECT_TRUE(reloaded.loadComputerList());
     ComputerListWindow again(reloaded);
     again.show();
     EXPECT_EQ(column(again.AddrList, 1), (QStringList{"B"}));
@@ -170,7 +170,7 @@ TEST_F(AddrMgrFormTest, DeleteRemovesTheComputersFromTheListAndTheNextSave) {
 
 TEST_F(AddrMgrFormTest, ExportCopiesTheFileAsLastSaved) {
     ComputerListWindow& f = makeForm(kFile);
-    f.Computers().RecordComputer("10.0.0.9", "A", "");
+    f.Computers().recordComputer("10.0.0.9", "A", "");
     const std::string target = dir_.filePath("out.cvs").toStdString();
     writeFile(target, "old contents that are longer than the list file itself .....................");
     f.AskExportPath = [&] { return QString::fromStdString(target); };

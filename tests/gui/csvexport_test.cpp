@@ -30,8 +30,8 @@ TEST(CsvExport, ComputerListWritesTheListInMemory) {
     QStringList messages;
     form.ShowMessage = [&](const QString& m) { messages << m; };
     form.Computers().setClock([] { return 0x3C210000; }); // 1 January 2010 00:00:00
-    form.Computers().RecordComputer("10.0.0.2", "=HYPERLINK(\"x\")", "00-0C-29-3A-4B-5C");
-    form.Computers().RecordComputer("10.0.0.1", "ПК-1", "");
+    form.Computers().recordComputer("10.0.0.2", "=HYPERLINK(\"x\")", "00-0C-29-3A-4B-5C");
+    form.Computers().recordComputer("10.0.0.1", "ПК-1", "");
 
     const QString target = dir.filePath("list.csv");
     form.AskCsvPath = [&] { return target; };
@@ -49,7 +49,7 @@ TEST(CsvExport, ComputerListWritesTheListInMemory) {
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Не удалось сохранить файл ") + bad))
         << messages[0].toStdString();
-    EXPECT_EQ(form.Computers().Count(), 2u);
+    EXPECT_EQ(form.Computers().count(), 2u);
 
     // Cancelled: no file, no message.
     form.AskCsvPath = [] { return QString(); };

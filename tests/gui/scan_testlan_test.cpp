@@ -49,7 +49,7 @@ protected:
         pool = std::make_unique<SmbHelperPool>(options);
         dlg->Session().Lister = poolLister(*pool);
         dlg->Session().LaunchScanner = [](ScanOptions o, std::shared_ptr<ScanObserver> obs) {
-            std::make_shared<NBTMain>(std::move(o), std::move(obs))->start();
+            std::make_shared<Scanner>(std::move(o), std::move(obs))->start();
         };
     }
     void TearDown() override {

@@ -90,7 +90,7 @@ TEST_F(SetupFormTest, LoadsDefaultsWithoutAFile) {
     EXPECT_FALSE(settings().autoScan);
     EXPECT_FALSE(settings().groupByWorkgroup);
     EXPECT_EQ(settings().autoScanInterval, 60);
-    EXPECT_TRUE(settings().ExcludedShares().empty());
+    EXPECT_TRUE(settings().excludedShares().empty());
     EXPECT_EQ(f.AdressesList->count(), 0);
     EXPECT_FALSE(f.ResCntCheck->isChecked());
     EXPECT_FALSE(f.EmtyResCheck->isEnabled());
@@ -121,7 +121,7 @@ TEST_F(SetupFormTest, LoadsEveryKeyIntoTheSettingsListAndControls) {
     EXPECT_TRUE(settings().hideEmptyHosts);
     EXPECT_TRUE(settings().autoScan);
     EXPECT_TRUE(settings().groupByWorkgroup);
-    EXPECT_EQ(settings().ExcludedShares(), (std::vector<std::string>{"ADMIN$", "C$", "My Music"}));
+    EXPECT_EQ(settings().excludedShares(), (std::vector<std::string>{"ADMIN$", "C$", "My Music"}));
     EXPECT_EQ(settings().excludeText, "ADMIN$, C$ \"My Music\"");
     EXPECT_EQ(f.ExclRes->text(), QString::fromUtf8("ADMIN$, C$ \"My Music\""));
     // The field shows the interval within its bounds; the main window keeps it as read.
@@ -259,7 +259,7 @@ TEST_F(SetupFormTest, SaveWritesTheKeysInOrderThenReloads) {
     EXPECT_TRUE(f.IndexCheck->isChecked());
     EXPECT_EQ(f.IndexWalks->value(), 3);
     EXPECT_EQ(scanRanges(), (std::vector<std::string>{"192.168.0.1-3", "a b"}));
-    EXPECT_EQ(settings().ExcludedShares(), (std::vector<std::string>{"ADMIN$", "C$"}));
+    EXPECT_EQ(settings().excludedShares(), (std::vector<std::string>{"ADMIN$", "C$"}));
     EXPECT_TRUE(settings().showShareCount);
     EXPECT_TRUE(settings().autoScan);
     EXPECT_EQ(settings().autoScanInterval, 120);

@@ -19,7 +19,7 @@ namespace ormix::test {
 
 // The program's shared state on cfg.ini and range.lst of the current folder.
 inline std::unique_ptr<AppState> makeTestState() {
-    return std::make_unique<AppState>(ConfigFilePath(), QDir::currentPath().toStdString() + "/");
+    return std::make_unique<AppState>(configFilePath(), QDir::currentPath().toStdString() + "/");
 }
 
 // Holds the state of a TestMainDlg, made before the window.

@@ -20,10 +20,10 @@ namespace ormix::testing {
 using Hit = std::tuple<std::string, std::string, int64_t>; // host, full path, size
 using HitSet = std::multiset<Hit>;
 
-inline HitSet networkHits(FakeWalker& walker, const SearchQuery& q, const std::vector<std::string>& entries) {
+inline HitSet networkHits(FakeWalker& walker, const SearchQuery& q, const std::vector<ScannedShare>& shares) {
     SearchHarness h;
     h.runner.SetWalker(walker);
-    h.start(q, entries, 6);
+    h.startShares(q, shares, 6);
     EXPECT_TRUE(h.finish());
     HitSet out;
     for (const Found& f : h.owner.found)
@@ -83,33 +83,33 @@ inline void RunIndexCases(const std::string& location) {
     FakeWalker net;
     net.addShare(std::string(kDocs) + "\\", docsTree());
     net.addShare(std::string(kMusic) + "\\", musicTree());
-    const std::vector<std::string> entries{std::string(kDocs) + "<>ALPHA", std::string(kMusic) + "<>BRAVO"};
+    const std::vector<ScannedShare> shares{{kDocs, "ALPHA"}, {kMusic, "BRAVO"}};
 
     // A network search records what it walks.
     {
         IndexWriter writer;
         std::string error;
-        ASSERT_TRUE(writer.Start(location, error)) << error;
+        ASSERT_TRUE(writer.start(location, error)) << error;
         RecordingShareWalker recorder(net, writer);
-        recorder.SetEntries(entries);
+        recorder.SetEntries(shares);
         SearchHarness h;
         h.runner.SetWalker(recorder);
-        h.start(makeQuery("nothing-matches-this", false), entries, 6);
+        h.startShares(makeQuery("nothing-matches-this", false), shares, 6);
         ASSERT_TRUE(h.finish());
-        writer.Finish();
-        EXPECT_EQ(writer.Written(), 2);
-        EXPECT_EQ(writer.LastError(), "");
+        writer.finish();
+        EXPECT_EQ(writer.written(), 2);
+        EXPECT_EQ(writer.lastError(), "");
     }
 
     IndexStore store;
     std::string error;
-    ASSERT_TRUE(store.Open(location, error)) << error;
-    const std::vector<ShareState> shares = store.Shares();
-    ASSERT_EQ(shares.size(), 2u);
-    EXPECT_EQ(shares[0].share, kDocs);
-    EXPECT_EQ(shares[0].hostName, "ALPHA");
-    EXPECT_EQ(shares[0].files, 14);
-    EXPECT_EQ(shares[0].folders, 5);
+    ASSERT_TRUE(store.open(location, error)) << error;
+    const std::vector<ShareState> stored = store.shares();
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].share, kDocs);
+    EXPECT_EQ(stored[0].hostName, "ALPHA");
+    EXPECT_EQ(stored[0].files, 14);
+    EXPECT_EQ(stored[0].folders, 5);
 
     struct Case {
         const char* text;
@@ -136,15 +136,15 @@ inline void RunIndexCases(const std::string& location) {
     IndexCache cache;
     for (const Case& c : cases) {
         const SearchQuery q = makeQuery(c.text, c.regex, c.lo, c.hi);
-        std::vector<std::string> searched;
-        for (const std::string& e : entries) {
-            if (c.excluded.empty() || e.find("Music") == std::string::npos)
-                searched.push_back(e);
+        std::vector<ScannedShare> searched;
+        for (const ScannedShare& s : shares) {
+            if (c.excluded.empty() || s.shareName() != "Music")
+                searched.push_back(s);
         }
         const HitSet expected = networkHits(net, q, searched);
         IndexQuery iq;
         iq.query = q;
-        iq.shares = entries;
+        iq.shares = shares;
         iq.excludedShares = c.excluded;
         const IndexResult fromStore = indexHits(store, iq, c.text);
         const IndexResult fromCache = indexHits(store, iq, c.text, &cache);
@@ -169,49 +169,53 @@ inline void RunIndexCases(const std::string& location) {
     FakeWalker gone;                              // the host of Docs is offline
     {
         IndexWriter writer;
-        ASSERT_TRUE(writer.Start(location, error)) << error;
+        ASSERT_TRUE(writer.start(location, error)) << error;
         RecordingShareWalker recorder(net, writer);
         std::atomic<bool> stop{false};
-        const auto outcomes = RefreshShares(recorder, entries, 2, stop);
+        const auto outcomes = RefreshShares(recorder, shares, 2, stop);
         ASSERT_EQ(outcomes.size(), 2u);
         EXPECT_TRUE(outcomes[0].complete && outcomes[1].complete);
-        writer.Finish();
+        writer.finish();
     }
     {
-        IndexQuery all{makeQuery("*.txt", false), {std::string(kDocs)}, {}};
+        IndexQuery all{makeQuery("*.txt", false), {{kDocs, ""}}, {}};
         const HitSet now = indexHits(store, all, "*.txt", &cache).hits;
-        EXPECT_EQ(now, networkHits(net, all.query, {std::string(kDocs) + "<>ALPHA"}));
+        EXPECT_EQ(now, networkHits(net, all.query, {{kDocs, "ALPHA"}}));
+        // A share's own computer name labels its results, as on the network.
+        const IndexQuery named{all.query, {{kDocs, "OTHER"}}, {}};
+        EXPECT_EQ(indexHits(store, named, "*.txt").hits, networkHits(net, named.query, named.shares));
         EXPECT_EQ(now.count({"ALPHA", std::string(kDocs) + "\\RENAMED.TXT", 1024}), 1u);
         EXPECT_EQ(now.count({"ALPHA", std::string(kDocs) + "\\readme.txt", 6}), 0u);
         EXPECT_EQ(now.count({"ALPHA", std::string(kDocs) + "\\added.txt", 9}), 1u);
-        EXPECT_TRUE(indexHits(store, IndexQuery{makeQuery("*", false), {kMusic}, {}}, "*").hits.empty());
+        EXPECT_TRUE(
+            indexHits(store, IndexQuery{makeQuery("*", false), {{kMusic, ""}}, {}}, "*").hits.empty());
     }
 
     // A walk that fails keeps the rows it would have replaced; one the user
     // stops writes nothing at all.
     {
         IndexWriter writer;
-        ASSERT_TRUE(writer.Start(location, error)) << error;
+        ASSERT_TRUE(writer.start(location, error)) << error;
         RecordingShareWalker recorder(gone, writer);
         std::atomic<bool> stop{false};
-        EXPECT_FALSE(RefreshShares(recorder, {kDocs}, 1, stop)[0].complete);
+        EXPECT_FALSE(RefreshShares(recorder, {{kDocs, ""}}, 1, stop)[0].complete);
         RecordingShareWalker stopped(net, writer);
         {
             std::unique_ptr<ShareWalk> w = stopped.Open(std::string(kDocs) + "\\");
             WalkRecord rec;
             ASSERT_TRUE(w->Next(rec));
         }
-        writer.Finish();
-        EXPECT_EQ(writer.Written(), 0);
+        writer.finish();
+        EXPECT_EQ(writer.written(), 0);
     }
-    const std::vector<ShareState> after = store.Shares();
+    const std::vector<ShareState> after = store.shares();
     ASSERT_EQ(after.size(), 2u);
     EXPECT_EQ(after[0].outcome, 59);
     EXPECT_GT(after[0].lastWalk, 0);
     EXPECT_EQ(after[0].files, 14);
-    EXPECT_EQ(
-        indexHits(store, IndexQuery{makeQuery("added.txt", false), {kDocs}, {}}, "added.txt").hits.size(),
-        1u);
+    EXPECT_EQ(indexHits(store, IndexQuery{makeQuery("added.txt", false), {{kDocs, ""}}, {}}, "added.txt")
+                  .hits.size(),
+              1u);
 }
 
 } // namespace ormix::testing

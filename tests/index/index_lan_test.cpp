@@ -146,8 +146,8 @@ TEST_F(IndexLan, IndexAnswersAsTheNetworkDoes) {
     ASSERT_EQ(::stat((g_docs + "/k2.bin").c_str(), &st), 0);
     IndexStore store;
     std::string error;
-    ASSERT_TRUE(store.Open(g_db, error)) << error;
-    QSqlQuery q(store.Database());
+    ASSERT_TRUE(store.open(g_db, error)) << error;
+    QSqlQuery q(store.database());
     ASSERT_TRUE(q.exec("SELECT mtime FROM ormix_entries WHERE name = 'k2.bin'") && q.next());
     EXPECT_EQ(q.value(0).toLongLong(), int64_t(st.st_mtime));
 }

@@ -51,8 +51,8 @@ TEST(IndexStore, MigratesVersion1AndRefusesNewer) {
     {
         IndexStore store;
         std::string error;
-        ASSERT_TRUE(store.Open(path.toStdString(), error)) << error;
-        const std::vector<ShareState> shares = store.Shares();
+        ASSERT_TRUE(store.open(path.toStdString(), error)) << error;
+        const std::vector<ShareState> shares = store.shares();
         ASSERT_EQ(shares.size(), 1u);
         EXPECT_EQ(shares[0].files, 2);
         EXPECT_EQ(shares[0].folders, 1);
@@ -62,25 +62,25 @@ TEST(IndexStore, MigratesVersion1AndRefusesNewer) {
         // The migrated file takes new walks like a new one.
         ShareSnapshot snap{
             "\\\\127.0.0.9\\Old", "127.0.0.9", "OLDHOST", 1800000000, {{"", "new.txt", false, 5, 99}}};
-        ASSERT_TRUE(store.ReplaceShare(snap, error)) << error;
-        EXPECT_EQ(store.Shares()[0].files, 1);
-        QSqlQuery q(store.Database());
+        ASSERT_TRUE(store.replaceShare(snap, error)) << error;
+        EXPECT_EQ(store.shares()[0].files, 1);
+        QSqlQuery q(store.database());
         ASSERT_TRUE(q.exec("UPDATE ormix_meta SET value = '3' WHERE name = 'schema'"));
     }
     IndexStore newer;
     std::string error;
-    EXPECT_FALSE(newer.Open(path.toStdString(), error));
+    EXPECT_FALSE(newer.open(path.toStdString(), error));
     EXPECT_NE(error.find("newer"), std::string::npos) << error;
 }
 
 TEST(IndexStore, OpenErrorsAreClear) {
     IndexStore store;
     std::string error;
-    EXPECT_FALSE(store.Open("/proc/no-such-place/index.sqlite", error));
+    EXPECT_FALSE(store.open("/proc/no-such-place/index.sqlite", error));
     EXPECT_FALSE(error.empty());
     IndexStore pg;
     error.clear();
-    EXPECT_FALSE(pg.Open("postgresql://host-without-database", error));
+    EXPECT_FALSE(pg.open("postgresql://host-without-database", error));
     EXPECT_NE(error.find("PostgreSQL"), std::string::npos) << error;
 }
 

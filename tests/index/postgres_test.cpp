@@ -149,15 +149,15 @@ TEST(PostgresIndex, SameCasesAsSqlite) {
 
     // A second open finds the schema in place and the rows intact.
     IndexStore again;
-    ASSERT_TRUE(again.Open(server.location(), error)) << error;
-    EXPECT_TRUE(again.IsPostgres());
-    EXPECT_EQ(again.Shares().size(), 2u);
+    ASSERT_TRUE(again.open(server.location(), error)) << error;
+    EXPECT_TRUE(again.isPostgres());
+    EXPECT_EQ(again.shares().size(), 2u);
 }
 
 TEST(PostgresIndex, UnreachableServerIsAClearError) {
     IndexStore store;
     std::string error;
-    EXPECT_FALSE(store.Open("postgresql://ormix@/postgres?host=/nonexistent-socket-dir", error));
+    EXPECT_FALSE(store.open("postgresql://ormix@/postgres?host=/nonexistent-socket-dir", error));
     EXPECT_FALSE(error.empty());
 }
 

@@ -41,9 +41,9 @@ TEST(SearchWindowIndex, SearchesTheIndexWhenItHoldsAnything) {
     {
         IndexStore store;
         std::string error;
-        ASSERT_TRUE(store.Open(db, error)) << error;
+        ASSERT_TRUE(store.open(db, error)) << error;
         const int64_t now = IndexNow();
-        ASSERT_TRUE(store.ReplaceShare({"\\\\127.0.0.1\\Docs",
+        ASSERT_TRUE(store.replaceShare({"\\\\127.0.0.1\\Docs",
                                         "127.0.0.1",
                                         "ALPHA",
                                         now - 7200,
@@ -53,7 +53,7 @@ TEST(SearchWindowIndex, SearchesTheIndexWhenItHoldsAnything) {
                                          {"", "c.dat", false, 1, 0}}},
                                        error))
             << error;
-        ASSERT_TRUE(store.ReplaceShare(
+        ASSERT_TRUE(store.replaceShare(
             {"\\\\127.0.0.1\\hidden", "127.0.0.1", "ALPHA", now, {{"", "x.txt", false, 1, 0}}}, error));
     }
     form.hide();
@@ -114,7 +114,7 @@ TEST(SearchWindowIndex, NetworkSearchesRecordWithTheirComputerNames) {
     ASSERT_EQ(fromNetwork.size(), 2u);
 
     // The writer runs on its own thread: wait until the share is in.
-    ASSERT_TRUE(waitFor([&] { return form.Index()->HoldsAnything(); }));
+    ASSERT_TRUE(waitFor([&] { return form.Index()->holdsAnything(); }));
     form.IndexRB->setChecked(true);
     form.StartSearch();
     ASSERT_TRUE(waitFor([&] { return !form.Searching(); }));

@@ -45,7 +45,7 @@ TEST_F(ProgramDirTest, WritableProgramFolderIsUsed) {
     setenv("XDG_DATA_HOME", (tmp_ / "xdg").c_str(), 1);
     const std::string exeDir = fs::read_symlink("/proc/self/exe").parent_path().string();
     const bool writable = access(exeDir.c_str(), W_OK) == 0;
-    EXPECT_EQ(ProgramDir(), writable ? exeDir + "/" : (tmp_ / "xdg" / "ormix").string() + "/");
+    EXPECT_EQ(programDir(), writable ? exeDir + "/" : (tmp_ / "xdg" / "ormix").string() + "/");
 }
 
 TEST_F(ProgramDirTest, FallsBackToUserDataFolder) {

@@ -23,7 +23,7 @@ NbtHost hostWith(std::vector<NbtName> names) {
 }
 
 std::optional<NodeStatusAnswer> parse(const std::vector<uint8_t>& d) {
-    return parse_response(d.data(), d.size());
+    return parseResponse(d.data(), d.size());
 }
 
 uint32_t addr(const char* text) {
@@ -35,7 +35,7 @@ TEST(StatusQuery, BytesAreTheWildcardNodeStatusQuery) {
         0xAB, 0xCD, 0x00, 0x10, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x20, 0x43, 0x4B, 0x41, 0x41,
         0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41,
         0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x00, 0x00, 0x21, 0x00, 0x01};
-    const auto q = build_status_query(0xABCD);
+    const auto q = buildStatusQuery(0xABCD);
     EXPECT_EQ(std::vector<uint8_t>(q.begin(), q.end()), expected);
 }
 
@@ -53,22 +53,22 @@ TEST(StatusQuery, TransactionIdIsMillisecondsSinceScanStartModulo65536) {
         {100, 999000 + 2500, 100, 1001}, // the counter pushes microseconds past 999999
     };
     for (const auto& c : cases)
-        EXPECT_EQ(transaction_id({c.seconds, c.microseconds}, c.start), c.id)
+        EXPECT_EQ(transactionId({c.seconds, c.microseconds}, c.start), c.id)
             << c.seconds << "s " << c.microseconds << "us start " << c.start;
 }
 
 TEST(StatusQuery, ClockCounterAdvancesWithEveryReading) {
     // microseconds = ms * 1000 + counter, so its last three digits follow the counter.
-    ClockReading prev = read_clock();
+    ClockReading prev = readClock();
     for (int i = 0; i < 2000; ++i) {
-        const ClockReading r = read_clock();
+        const ClockReading r = readClock();
         EXPECT_EQ((r.microseconds % 1000 - prev.microseconds % 1000 + 1000) % 1000, 1) << i;
         prev = r;
     }
 }
 
 TEST(StatusQuery, SendOnABadSocketReportsFailure) {
-    EXPECT_EQ(send_status_query(-1, addr("127.0.0.1"), 0), -1);
+    EXPECT_EQ(sendStatusQuery(-1, addr("127.0.0.1"), 0), -1);
 }
 
 TEST(ParseResponse, LengthRulesAreStrict) {
@@ -88,7 +88,7 @@ TEST(ParseResponse, LengthRulesAreStrict) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.length);
-        const auto a = parse_response(full.data(), c.length);
+        const auto a = parseResponse(full.data(), c.length);
         ASSERT_TRUE(a);
         ASSERT_EQ(a->header.has_value(), c.header);
         if (c.header) {
@@ -117,7 +117,7 @@ TEST(ParseResponse, HeaderFieldsStopAtTheFirstMissingOne) {
     EXPECT_EQ(h.rdLength, 1 + 18 + 46);
 
     // 48 bytes reach RR_NAME (needs > 46) but not RR_TYPE (needs > 48).
-    const auto part = parse_response(full.data(), 48);
+    const auto part = parseResponse(full.data(), 48);
     ASSERT_TRUE(part && part->header);
     EXPECT_EQ(part->header->rrName[1], 'C');
     EXPECT_EQ(part->header->rrType, 0);
@@ -137,12 +137,12 @@ TEST(ParseResponse, RecordNameIsCopiedUpToItsFirstZero) {
 TEST(ParseResponse, NoNamesGivesAnEmptyTableAndStatistics) {
     const auto d = testing::buildNodeStatusAnswer(1, hostWith({})); // 57 + 46 bytes
     for (size_t len : {63u, 64u, 103u}) {
-        const auto a = parse_response(d.data(), len);
+        const auto a = parseResponse(d.data(), len);
         ASSERT_TRUE(a && a->nameTable);
         EXPECT_TRUE(a->nameTable->empty());
         EXPECT_EQ(a->statistics.has_value(), len > 63) << len;
     }
-    const HostTexts t = describe_host(*parse(d), addr("10.0.0.1"));
+    const HostTexts t = describeHost(*parse(d), addr("10.0.0.1"));
     EXPECT_EQ(t.name, "<unknown>");
     EXPECT_EQ(t.workgroup, "");
     EXPECT_EQ(t.mac, "00-0C-29-3A-4B-5C");
@@ -168,7 +168,7 @@ TEST(DescribeHost, NameAndWorkgroupRules) {
         SCOPED_TRACE(c.what);
         const auto a = parse(testing::buildNodeStatusAnswer(7, hostWith(c.names)));
         ASSERT_TRUE(a);
-        const HostTexts t = describe_host(*a, addr("192.168.10.200"));
+        const HostTexts t = describeHost(*a, addr("192.168.10.200"));
         EXPECT_EQ(t.name, c.name);
         EXPECT_EQ(t.workgroup, c.workgroup);
         EXPECT_EQ(t.ip, "192.168.10.200");
@@ -183,7 +183,7 @@ TEST(DescribeHost, RawEntryBytes) {
     const std::string group = std::string("\x1fGRP  \x02       ", 15);
     std::copy(name.begin(), name.end(), d.begin() + 57);
     std::copy(group.begin(), group.end(), d.begin() + 57 + 18);
-    const HostTexts t = describe_host(*parse(d), addr("10.1.2.3"));
+    const HostTexts t = describeHost(*parse(d), addr("10.1.2.3"));
     EXPECT_EQ(t.name, "NAME");
     EXPECT_EQ(t.workgroup, "GRP");
 }
@@ -191,16 +191,16 @@ TEST(DescribeHost, RawEntryBytes) {
 TEST(DescribeHost, ShortDatagramsGiveDefaults) {
     const auto d = testing::buildNodeStatusAnswer(7, hostWith({{"PC"}, {"WG", 0, true}}));
     for (size_t len : {1u, 2u, 3u, 57u, 93u}) {
-        const auto a = parse_response(d.data(), len);
+        const auto a = parseResponse(d.data(), len);
         ASSERT_TRUE(a);
-        const HostTexts t = describe_host(*a, addr("10.0.0.9"));
+        const HostTexts t = describeHost(*a, addr("10.0.0.9"));
         EXPECT_EQ(t.name, "<unknown>") << len;
         EXPECT_EQ(t.workgroup, "") << len;
         EXPECT_EQ(t.mac, "") << len;
         EXPECT_EQ(t.ip, "10.0.0.9");
     }
     // Table but no statistics: names, no MAC.
-    const HostTexts t = describe_host(*parse_response(d.data(), 99), addr("10.0.0.9"));
+    const HostTexts t = describeHost(*parseResponse(d.data(), 99), addr("10.0.0.9"));
     EXPECT_EQ(t.name, "PC");
     EXPECT_EQ(t.workgroup, "WG");
     EXPECT_EQ(t.mac, "");

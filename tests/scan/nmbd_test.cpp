@@ -144,7 +144,7 @@ TEST(NmbdPeerTest, ScannerReadsWhatNmblookupReads) {
         // Ends with nmbd's answer; the time-out only bounds a broken peer.
         o.selectTimeout = [] { return SelectTimeout{30, 0}; };
         o.rangeComplete = [](size_t, size_t answered) { return answered == 1; };
-        NBTMain(o, collector).Execute();
+        Scanner(o, collector).run();
 
         ASSERT_EQ(collector->hosts.size(), 1u);
         const HostTexts& h = collector->hosts[0];

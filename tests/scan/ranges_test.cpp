@@ -1,4 +1,4 @@
-// Range texts, the walk, the progress total, the answered set and IpToNumber.
+// Range texts, the walk, the progress total, the answered set and ipToNumber.
 #include "scan/ranges.h"
 
 #include <arpa/inet.h>
@@ -66,7 +66,7 @@ TEST(RangeText, Forms) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         AddressRange r;
-        const bool ok = parse_range_text(c.text, r);
+        const bool ok = parseRangeText(c.text, r);
         ASSERT_EQ(ok, c.first != nullptr);
         if (ok) {
             EXPECT_EQ(r.first, ip(c.first));
@@ -77,19 +77,19 @@ TEST(RangeText, Forms) {
 
 TEST(RangeText, EachParserTakesOnlyItsOwnForm) {
     AddressRange r;
-    EXPECT_FALSE(parse_single_address("10.0.0.0/8", r));
-    EXPECT_FALSE(parse_single_address("10.0.0.1-5", r));
-    EXPECT_FALSE(parse_prefix_range("10.0.0.1", r));
-    EXPECT_FALSE(parse_prefix_range("10.0.0.1-5", r));
-    EXPECT_FALSE(parse_dash_range("10.0.0.1", r));
-    EXPECT_FALSE(parse_dash_range("10.0.0.0/8", r));
+    EXPECT_FALSE(parseSingleAddress("10.0.0.0/8", r));
+    EXPECT_FALSE(parseSingleAddress("10.0.0.1-5", r));
+    EXPECT_FALSE(parsePrefixRange("10.0.0.1", r));
+    EXPECT_FALSE(parsePrefixRange("10.0.0.1-5", r));
+    EXPECT_FALSE(parseDashRange("10.0.0.1", r));
+    EXPECT_FALSE(parseDashRange("10.0.0.0/8", r));
 }
 
 std::vector<uint32_t> walk(const AddressRange& r, size_t limit = 1000) {
     std::vector<uint32_t> out;
     std::optional<uint32_t> cursor;
     uint32_t next = 0;
-    while (out.size() < limit && step_address(r, cursor, next)) {
+    while (out.size() < limit && stepAddress(r, cursor, next)) {
         out.push_back(ntohl(next));
         cursor = next;
     }
@@ -98,7 +98,7 @@ std::vector<uint32_t> walk(const AddressRange& r, size_t limit = 1000) {
 
 TEST(RangeWalk, AscendingAcrossByteBoundaries) {
     AddressRange r;
-    ASSERT_TRUE(parse_range_text("10.0.0.0/23", r));
+    ASSERT_TRUE(parseRangeText("10.0.0.0/23", r));
     const auto all = walk(r);
     ASSERT_EQ(all.size(), 512u);
     for (size_t i = 0; i < all.size(); ++i)
@@ -126,7 +126,7 @@ TEST(RangeTotal, CountsAddressesMinusOnePerAcceptedEntry) {
         {{"0.0.0.0/0", "1.0.0.0/0"}, 2 * 4294967295LL},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(count_scan_addresses(c.list), c.total) << ::testing::PrintToString(c.list);
+        EXPECT_EQ(countScanAddresses(c.list), c.total) << ::testing::PrintToString(c.list);
 }
 
 TEST(AnsweredSet, AddAndContains) {
@@ -143,16 +143,16 @@ TEST(AnsweredSet, AddAndContains) {
     EXPECT_EQ(s.size(), 3u);
 }
 
-TEST(IpToNumber, ValueOfADottedText) {
-    EXPECT_EQ(IpToNumber("192.168.0.5."), 3232235525u);
-    EXPECT_EQ(IpToNumber("10.0.0.1."), 167772161u);
-    EXPECT_EQ(IpToNumber("192.168.0.5"), 3232235520u); // the part after the last "." is ignored
-    EXPECT_EQ(IpToNumber("1.2.3.4.5.6."), 16909060u);  // parts beyond the fourth weigh 0
-    EXPECT_EQ(IpToNumber("256.0.0.0."), 0u);           // modulo 2^32
-    EXPECT_EQ(IpToNumber(""), 0u);
-    EXPECT_THROW(IpToNumber("a.b.c.d."), std::invalid_argument);
-    EXPECT_THROW(IpToNumber("1..2.3."), std::invalid_argument);
-    EXPECT_LT(IpToNumber("9.0.0.1."), IpToNumber("10.0.0.1."));
+TEST(ipToNumber, ValueOfADottedText) {
+    EXPECT_EQ(ipToNumber("192.168.0.5."), 3232235525u);
+    EXPECT_EQ(ipToNumber("10.0.0.1."), 167772161u);
+    EXPECT_EQ(ipToNumber("192.168.0.5"), 3232235520u); // the part after the last "." is ignored
+    EXPECT_EQ(ipToNumber("1.2.3.4.5.6."), 16909060u);  // parts beyond the fourth weigh 0
+    EXPECT_EQ(ipToNumber("256.0.0.0."), 0u);           // modulo 2^32
+    EXPECT_EQ(ipToNumber(""), 0u);
+    EXPECT_THROW(ipToNumber("a.b.c.d."), std::invalid_argument);
+    EXPECT_THROW(ipToNumber("1..2.3."), std::invalid_argument);
+    EXPECT_LT(ipToNumber("9.0.0.1."), ipToNumber("10.0.0.1."));
 }
 
 } // namespace

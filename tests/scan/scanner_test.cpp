@@ -144,8 +144,8 @@ protected:
             o.rangeComplete = [rec = rec.get(), done](size_t range, size_t answered) {
                 return done(*rec, range, answered);
             };
-        NBTMain scanner(o, rec);
-        scanner.Execute();
+        Scanner scanner(o, rec);
+        scanner.run();
         EXPECT_EQ(rec->finishedCalls, 1);
         return rec;
     }
@@ -205,7 +205,7 @@ TEST_F(ScannerTest, BindOutcomes) {
         auto rec = std::make_shared<Recorder>();
         ScanOptions o;
         o.firstPort = row.firstPort;
-        NBTMain(o, rec).Execute();
+        Scanner(o, rec).run();
         EXPECT_EQ(rec->log, row.log) << row.firstPort;
         EXPECT_EQ(rec->finishedCalls, 1);
     }
@@ -228,7 +228,7 @@ TEST_F(ScannerTest, ProgressReportsPerRange) {
         o.ranges = std::make_shared<const std::vector<std::string>>(row.ranges);
         o.selectTimeout = [] { return SelectTimeout{0, 200000}; };
         o.progressInterval = std::chrono::hours(1);
-        NBTMain(o, rec).Execute();
+        Scanner(o, rec).run();
         // The very first query may be shown too, depending on the clock's epoch.
         auto calls = rec->progressCalls;
         if (calls.size() > row.progress.size() && calls.front() == 1)
@@ -370,15 +370,15 @@ TEST_F(ScannerTest, RetriesRecoverLostAnswersWithinThePacketCap) {
     // each host it answered has been reported. The 24 addresses it does not
     // serve (.0 and .251-.255 of each /24) are asked in both passes.
     const int64_t kNotServed = 24;
-    const NBTMain* running = nullptr;
+    const Scanner* running = nullptr;
     o.rangeComplete = [&](size_t, size_t) {
         return responder_->totalQueries() ==
                    running->queriesSent() + running->retriesSent() - 2 * kNotServed &&
                rec->hostCount() == static_cast<size_t>(responder_->hostsAnswered());
     };
-    NBTMain scanner(o, rec);
+    Scanner scanner(o, rec);
     running = &scanner;
-    scanner.Execute();
+    scanner.run();
     EXPECT_GE(rec->hosts.size(), 995u);
     EXPECT_GT(responder_->queriesDropped(), 20);
     // The second pass asks only the silent ones, counted apart from the gauge.
@@ -438,19 +438,19 @@ TEST_F(ScannerTest, QueryOnTheWireCarriesElapsedMilliseconds) {
     sa.sin_addr.s_addr = addr("127.3.0.1");
     ASSERT_EQ(bind(peer, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
     const int sender = socket(AF_INET, SOCK_DGRAM, 0);
-    const ClockReading start = read_clock();
-    ASSERT_EQ(send_status_query(sender, addr("127.3.0.1"), start.seconds), 0);
-    const ClockReading after = read_clock();
+    const ClockReading start = readClock();
+    ASSERT_EQ(sendStatusQuery(sender, addr("127.3.0.1"), start.seconds), 0);
+    const ClockReading after = readClock();
     uint8_t buf[100];
     const ssize_t n = recv(peer, buf, sizeof buf, 0);
     close(peer);
     close(sender);
     ASSERT_EQ(n, 50);
-    const auto expected = build_status_query(0);
+    const auto expected = buildStatusQuery(0);
     EXPECT_TRUE(std::equal(buf + 2, buf + 50, expected.begin() + 2));
     const uint16_t id = static_cast<uint16_t>(buf[0] << 8 | buf[1]);
-    EXPECT_GE(id, transaction_id(start, start.seconds));
-    EXPECT_LE(id, transaction_id(after, start.seconds));
+    EXPECT_GE(id, transactionId(start, start.seconds));
+    EXPECT_LE(id, transactionId(after, start.seconds));
 }
 
 TEST_F(ScannerTest, RunsOnItsOwnThreadAndSignalsTheEnd) {
@@ -460,7 +460,7 @@ TEST_F(ScannerTest, RunsOnItsOwnThreadAndSignalsTheEnd) {
     o.ranges = std::make_shared<const std::vector<std::string>>(std::vector<std::string>{"127.1.0.5"});
     o.selectTimeout = [] { return SelectTimeout{kGenerousTimeoutMs / 1000, 0}; };
     o.rangeComplete = [](size_t, size_t answered) { return answered == 1; };
-    std::make_shared<NBTMain>(o, rec)->start();
+    std::make_shared<Scanner>(o, rec)->start();
     std::unique_lock l(rec->m);
     ASSERT_TRUE(rec->cv.wait_for(l, std::chrono::seconds(60), [&] { return rec->finishedCalls == 1; }));
     EXPECT_EQ(rec->hosts, std::vector<std::string>{"127.1.0.5|THREADED||02-00-00-00-00-05"});

@@ -218,7 +218,10 @@ TEST(CliSearchArguments, BadExpressionAndUsage) {
               "error 103 TRegExpr(comp): ParseReg Unmatched () (pos 6)\n");
 
     EXPECT_EQ(capture({cli(), "search", "*.txt"}).code, 2);
-    EXPECT_EQ(capture({cli(), "search", "*.txt", "not-a-share"}).code, 2);
+    // Shares as typed are turned down without an address or a share name.
+    for (const char* share :
+         {"not-a-share", "\\\\127.0.0.1", "\\\\127.0.0.1\\", "\\\\\\s", "\\\\127.0.0.1\\<>NAME"})
+        EXPECT_EQ(capture({cli(), "search", "*.txt", share}).code, 2) << share;
     EXPECT_EQ(capture({cli(), "search", "--threads", "x", "*", "\\\\127.0.0.1\\s"}).code, 2);
     const Output blank = capture({cli(), "search", "  ", "\\\\127.0.0.1\\s"});
     EXPECT_EQ(blank.code, 2);

@@ -87,12 +87,15 @@ struct SearchHarness {
         waitFor([this] { return !runner.Running(); });
     }
 
-    void start(const SearchQuery& q, std::vector<std::string> entries, int maxWorkers) {
+    void startShares(const SearchQuery& q, std::vector<ScannedShare> shares, int maxWorkers) {
         finishedCalls = 0;
+        runner.Start(q, std::move(shares), maxWorkers);
+    }
+    void start(const SearchQuery& q, const std::vector<std::string>& entries, int maxWorkers) {
         std::vector<ScannedShare> shares;
         for (const std::string& e : entries)
             shares.push_back(ParseScannedShare(e));
-        runner.Start(q, std::move(shares), maxWorkers);
+        startShares(q, std::move(shares), maxWorkers);
     }
     bool finish() {
         return waitFor([this] { return finishedCalls > 0; }) &&

@@ -132,21 +132,21 @@ TEST_F(AppSettingsTest, RealFilesLoadAsExpectedAndSaveBackByteForByte) {
         SCOPED_TRACE(c.what);
         writeFile(path_, c.bytes);
         ConfigFile file(path_);
-        const AppSettings loaded = LoadAppSettings(file);
+        const AppSettings loaded = loadAppSettings(file);
         EXPECT_EQ(loaded, c.expected);
-        SaveAppSettings(file, loaded);
+        saveAppSettings(file, loaded);
         EXPECT_EQ(readFile(path_), c.bytes);
     }
 }
 
 TEST_F(AppSettingsTest, MissingFileGivesTheDefaultsAndAnUnchangedSaveCreatesNothing) {
     ConfigFile file(path_);
-    const AppSettings loaded = LoadAppSettings(file);
+    const AppSettings loaded = loadAppSettings(file);
     EXPECT_EQ(loaded, AppSettings{});
     EXPECT_EQ(loaded.maxShareWorkers, 6);
     EXPECT_EQ(loaded.selectTimeoutSeconds, 4);
     EXPECT_EQ(loaded.selectTimeoutMicroseconds, 10);
-    SaveAppSettings(file, loaded);
+    saveAppSettings(file, loaded);
     EXPECT_FALSE(fs::exists(path_));
 }
 
@@ -154,18 +154,18 @@ TEST_F(AppSettingsTest, AChangeWritesTheEditedKeysInOneSaveAndKeepsTheRest) {
     writeFile(path_,
               "; mine\n[main]\niprange=127.0.0.1-5\nShowResCount = 1\nMaxAddThrds=2\n[form]\nShowCmd=1\n");
     ConfigFile file(path_);
-    AppSettings s = LoadAppSettings(file);
+    AppSettings s = loadAppSettings(file);
     s.ranges = {"127.0.0.1-5", "127.0.1.1-9"};
     s.groupByWorkgroup = true;
     s.excludeText = "C$";
-    SaveAppSettings(file, s);
+    saveAppSettings(file, s);
     EXPECT_EQ(readFile(path_),
               "; mine\n[main]\niprange=127.0.0.1-5,127.0.1.1-9\nShowResCount = 1\nMaxAddThrds=2\n"
               "ExcludeRes=C$\nEmptyRes=0\nAutoScan=0\nAutoScanInterval=60\nGroupByWrkGrp=1\n"
               "ScanNetbios=1\nScanSmb=1\nScanWsd=1\nscan_retries=1\nIndexShares=0\nIndexWalks=4\nIndexDb=\n"
               "[form]\nShowCmd=1\n"); // changed and missing keys; ShowResCount keeps its spelling
-    EXPECT_EQ(LoadAppSettings(file), s);
-    EXPECT_EQ(s.ExcludedShares(), std::vector<std::string>{"C$"});
+    EXPECT_EQ(loadAppSettings(file), s);
+    EXPECT_EQ(s.excludedShares(), std::vector<std::string>{"C$"});
 }
 
 } // namespace

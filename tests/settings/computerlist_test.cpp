@@ -91,13 +91,13 @@ TEST_F(ComputerListTest, NewcomersGoFirstAndKnownOnesUpdateInPlace) {
     write("10.0.0.1,OLD1,00-00-00-00-00-01," + std::to_string(kDec9) + "\r\n10.0.0.2,OLD2,," +
           std::to_string(kDec9) + "\r\n");
     ComputerList list(path_);
-    ASSERT_TRUE(list.LoadComputerList().ok());
+    ASSERT_TRUE(list.loadComputerList().ok());
     int32_t clock = kDec9 + 1;
     list.setClock([&] { return clock; });
-    list.RecordComputer("10.0.0.7", "A", "00-00-00-00-00-0A");
-    list.RecordComputer("10.0.0.8", "B", "");
-    list.RecordComputer("10.0.0.2", " \tNEW2\r\n", "AA-BB-CC-DD-EE-FF");
-    auto l = list.Snapshot();
+    list.recordComputer("10.0.0.7", "A", "00-00-00-00-00-0A");
+    list.recordComputer("10.0.0.8", "B", "");
+    list.recordComputer("10.0.0.2", " \tNEW2\r\n", "AA-BB-CC-DD-EE-FF");
+    auto l = list.snapshot();
     EXPECT_EQ(ips(l), (std::vector<std::string>{"10.0.0.8", "10.0.0.7", "10.0.0.1", "10.0.0.2"}));
     EXPECT_EQ(l[3].Name, "NEW2");
     EXPECT_EQ(l[3].Mac, "AA-BB-CC-DD-EE-FF");
@@ -105,37 +105,37 @@ TEST_F(ComputerListTest, NewcomersGoFirstAndKnownOnesUpdateInPlace) {
     EXPECT_EQ(l[2].LastSeen, kDec9);
 
     // The order survives a save and the next start-up.
-    ASSERT_TRUE(list.SaveComputerList().ok());
+    ASSERT_TRUE(list.saveComputerList().ok());
     ComputerList again(path_);
-    ASSERT_TRUE(again.LoadComputerList().ok());
-    EXPECT_EQ(ips(again.Snapshot()), ips(l));
+    ASSERT_TRUE(again.loadComputerList().ok());
+    EXPECT_EQ(ips(again.snapshot()), ips(l));
 }
 
 TEST_F(ComputerListTest, EveryEqualRecordIsUpdated) {
     write("10.0.0.1,X,," + std::to_string(kDec9) + "\r\n10.0.0.1,Y,," + std::to_string(kDec9) + "\r\n");
     ComputerList list(path_);
-    list.LoadComputerList();
+    list.loadComputerList();
     list.setClock([] { return kDec9 + 2; });
-    list.RecordComputer("10.0.0.1", "Z", "");
-    for (const auto& c : list.Snapshot()) {
+    list.recordComputer("10.0.0.1", "Z", "");
+    for (const auto& c : list.snapshot()) {
         EXPECT_EQ(c.Name, "Z");
         EXPECT_EQ(c.LastSeen, kDec9 + 2);
     }
-    EXPECT_EQ(list.Count(), 2u);
+    EXPECT_EQ(list.count(), 2u);
 }
 
 TEST_F(ComputerListTest, FileFormatRoundTrip) {
     ComputerList list(path_);
     list.setClock([] { return kDec9; });
-    list.RecordComputer("192.168.0.5", "PC5", "00-0C-29-AB-CD-EF");
-    list.RecordComputer("10.1.1.1", "СЕРВЕР", "");
-    ASSERT_TRUE(list.SaveComputerList().ok());
+    list.recordComputer("192.168.0.5", "PC5", "00-0C-29-AB-CD-EF");
+    list.recordComputer("10.1.1.1", "СЕРВЕР", "");
+    ASSERT_TRUE(list.saveComputerList().ok());
     EXPECT_EQ(read(), "10.1.1.1,СЕРВЕР,,831090864\r\n192.168.0.5,PC5,00-0C-29-AB-CD-EF,831090864\r\n");
     EXPECT_FALSE(fs::exists(path_ + ".tmp"));
 
     ComputerList back(path_);
-    ASSERT_TRUE(back.LoadComputerList().ok());
-    const auto l = back.Snapshot();
+    ASSERT_TRUE(back.loadComputerList().ok());
+    const auto l = back.snapshot();
     ASSERT_EQ(l.size(), 2u);
     EXPECT_EQ(l[0].Name, "СЕРВЕР");
     EXPECT_EQ(l[1].Mac, "00-0C-29-AB-CD-EF");
@@ -161,33 +161,33 @@ TEST_F(ComputerListTest, UnreadableLinesAreCountedAndKept) {
           "10.0.0.8,H,," +
           d); // good: no final line end
     ComputerList list(path_);
-    EXPECT_TRUE(list.LoadComputerList().ok());
-    EXPECT_EQ(ips(list.Snapshot()), (std::vector<std::string>{"10.0.0.1", "10.0.0.7", "10.0.0.8"}));
-    EXPECT_EQ(list.SkippedLines(), 6);
+    EXPECT_TRUE(list.loadComputerList().ok());
+    EXPECT_EQ(ips(list.snapshot()), (std::vector<std::string>{"10.0.0.1", "10.0.0.7", "10.0.0.8"}));
+    EXPECT_EQ(list.skippedLines(), 6);
 
     list.setClock([] { return kDec9; });
-    list.RecordComputer("10.0.0.9", "I", "");
-    ASSERT_TRUE(list.SaveComputerList().ok());
+    list.recordComputer("10.0.0.9", "I", "");
+    ASSERT_TRUE(list.saveComputerList().ok());
     EXPECT_EQ(read(), "10.0.0.9,I,,831090864\r\n10.0.0.1,A,,831090864\r\n"
                       "10.0.0.7,G,,831090864\r\n10.0.0.8,H,,831090864\r\n"
                       "\r\n10.0.0.2,B,831090864\r\n10.0.0.3,C,,soon\r\n10.0.0.4,D,,12x\r\n"
                       "10.0.0.5,E,,99999999999\r\n10.0.0.6,F,,0\r\n");
     ComputerList again(path_);
-    ASSERT_TRUE(again.LoadComputerList().ok());
-    EXPECT_EQ(again.Count(), 4u);
-    EXPECT_EQ(again.SkippedLines(), 6);
+    ASSERT_TRUE(again.loadComputerList().ok());
+    EXPECT_EQ(again.count(), 4u);
+    EXPECT_EQ(again.skippedLines(), 6);
 }
 
 TEST_F(ComputerListTest, CommaInNameKeepsFourFields) {
     ComputerList list(path_);
     list.setClock([] { return kDec9; });
-    list.RecordComputer("10.0.0.1", "  BAD,NAME\nX ", "");
-    ASSERT_TRUE(list.SaveComputerList().ok());
+    list.recordComputer("10.0.0.1", "  BAD,NAME\nX ", "");
+    ASSERT_TRUE(list.saveComputerList().ok());
     EXPECT_EQ(read(), "10.0.0.1,BAD NAME X,,831090864\r\n");
     ComputerList back(path_);
-    back.LoadComputerList();
-    ASSERT_EQ(back.Count(), 1u);
-    EXPECT_EQ(back.Snapshot()[0].Name, "BAD NAME X");
+    back.loadComputerList();
+    ASSERT_EQ(back.count(), 1u);
+    EXPECT_EQ(back.snapshot()[0].Name, "BAD NAME X");
 }
 
 TEST_F(ComputerListTest, CrashBeforeRenameKeepsTheOldFile) {
@@ -197,10 +197,10 @@ TEST_F(ComputerListTest, CrashBeforeRenameKeepsTheOldFile) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         ComputerList list(path_);
-        list.LoadComputerList();
-        list.RecordComputer("10.0.0.2", "NEW", "");
+        list.loadComputerList();
+        list.recordComputer("10.0.0.2", "NEW", "");
         list.setBeforeRenameHook([] { ::_exit(7); });
-        list.SaveComputerList();
+        list.saveComputerList();
         ::_exit(0);
     }
     int status = 0;
@@ -220,12 +220,12 @@ TEST_F(ComputerListTest, CrashBeforeRenameKeepsTheOldFile) {
     };
     EXPECT_EQ(temporaries(), 1u);
     ComputerList list(path_);
-    ASSERT_TRUE(list.LoadComputerList().ok());
-    EXPECT_EQ(list.Count(), 1u);
+    ASSERT_TRUE(list.loadComputerList().ok());
+    EXPECT_EQ(list.count(), 1u);
     EXPECT_EQ(temporaries(), 0u);
     list.setClock([] { return kDec9; });
-    list.RecordComputer("10.0.0.3", "NEXT", "");
-    ASSERT_TRUE(list.SaveComputerList().ok());
+    list.recordComputer("10.0.0.3", "NEXT", "");
+    ASSERT_TRUE(list.saveComputerList().ok());
     EXPECT_EQ(read(), "10.0.0.3,NEXT,,831090864\r\n" + old);
 }
 
@@ -237,10 +237,10 @@ TEST_F(ComputerListTest, FilesThatMustNotBeReplaced) {
     ::chmod(path_.c_str(), 0444); // refused for root as well
     {
         ComputerList list(path_);
-        ASSERT_TRUE(list.LoadComputerList().ok());
-        list.RecordComputer("10.0.0.2", "NEW", "");
-        EXPECT_FALSE(list.SaveComputerList().ok());
-        EXPECT_EQ(list.Count(), 2u);
+        ASSERT_TRUE(list.loadComputerList().ok());
+        list.recordComputer("10.0.0.2", "NEW", "");
+        EXPECT_FALSE(list.saveComputerList().ok());
+        EXPECT_EQ(list.count(), 2u);
         EXPECT_EQ(read(), old);
         EXPECT_EQ(fs::status(path_).permissions(),
                   fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
@@ -249,9 +249,9 @@ TEST_F(ComputerListTest, FilesThatMustNotBeReplaced) {
     ASSERT_EQ(::mkfifo(path_.c_str(), 0644), 0); // a blocking open would hang here
     {
         ComputerList list(path_);
-        EXPECT_FALSE(list.LoadComputerList().ok());
-        list.RecordComputer("10.0.0.2", "NEW", "");
-        EXPECT_FALSE(list.SaveComputerList().ok());
+        EXPECT_FALSE(list.loadComputerList().ok());
+        list.recordComputer("10.0.0.2", "NEW", "");
+        EXPECT_FALSE(list.saveComputerList().ok());
         EXPECT_TRUE(fs::is_fifo(path_));
     }
     fs::remove(path_);
@@ -260,10 +260,10 @@ TEST_F(ComputerListTest, FilesThatMustNotBeReplaced) {
     fs::create_symlink("real.lst", path_);
     {
         ComputerList list(path_);
-        ASSERT_TRUE(list.LoadComputerList().ok());
+        ASSERT_TRUE(list.loadComputerList().ok());
         list.setClock([] { return kDec9; });
-        list.RecordComputer("10.0.0.2", "NEW", "");
-        ASSERT_TRUE(list.SaveComputerList().ok());
+        list.recordComputer("10.0.0.2", "NEW", "");
+        ASSERT_TRUE(list.saveComputerList().ok());
         EXPECT_TRUE(fs::is_symlink(path_));
         EXPECT_EQ(read(), "10.0.0.2,NEW,,831090864\r\n" + old);
     }
@@ -271,15 +271,15 @@ TEST_F(ComputerListTest, FilesThatMustNotBeReplaced) {
 
 TEST_F(ComputerListTest, MissingFileIsCreatedAndFailuresAreReported) {
     ComputerList list(path_);
-    EXPECT_TRUE(list.LoadComputerList().ok());
+    EXPECT_TRUE(list.loadComputerList().ok());
     EXPECT_TRUE(fs::exists(path_));
-    EXPECT_EQ(list.Count(), 0u);
+    EXPECT_EQ(list.count(), 0u);
 
     ComputerList nowhere(dir_ + "/no/such/folder/range.lst");
-    EXPECT_FALSE(nowhere.LoadComputerList().ok());
-    nowhere.RecordComputer("10.0.0.1", "A", "");
-    EXPECT_FALSE(nowhere.SaveComputerList().ok());
-    EXPECT_EQ(nowhere.Count(), 1u); // kept for the next save
+    EXPECT_FALSE(nowhere.loadComputerList().ok());
+    nowhere.recordComputer("10.0.0.1", "A", "");
+    EXPECT_FALSE(nowhere.saveComputerList().ok());
+    EXPECT_EQ(nowhere.count(), 1u); // kept for the next save
 }
 
 TEST(ComputerOrder, ByAddressValue) {

@@ -156,9 +156,9 @@ TEST(ShareListWorker, ShowResCountAndEmptyResMatrix) {
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.show << c.empty << " status " << c.status);
         auto settings = std::make_shared<ShareSettings>();
-        settings->ShowResCount = c.show;
-        settings->EmptyRes = c.empty;
-        settings->ExcludedShares = {"IPC$"};
+        settings->showShareCount = c.show;
+        settings->hideEmptyHosts = c.empty;
+        settings->excludedShares = {"IPC$"};
         std::atomic<int> calls{0};
         std::vector<std::string> log;
         RecordingReceiver receiver;
@@ -186,7 +186,7 @@ TEST(ShareListWorker, ShowResCountAndEmptyResMatrix) {
 TEST(ShareListWorker, PostsACopyToTheMainThreadWithoutWaiting) {
     QCoreApplication& a = app();
     auto settings = std::make_shared<ShareSettings>();
-    settings->ShowResCount = true;
+    settings->showShareCount = true;
     QObject context;
     std::vector<std::string> events;
     bool onMain = false;

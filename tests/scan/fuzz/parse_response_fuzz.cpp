@@ -8,7 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0 || size > 2048)
         return 0;
-    const auto answer = ormix::parse_response(data, size);
+    const auto answer = ormix::parseResponse(data, size);
     if (!answer)
         std::abort(); // memory for at most 255 entries is always there
     if (answer->header.has_value() != (size > 2))
@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     if (answer->statistics && !answer->nameTable)
         std::abort();
-    const ormix::HostTexts t = ormix::describe_host(*answer, 0x0100007F);
+    const ormix::HostTexts t = ormix::describeHost(*answer, 0x0100007F);
     if (t.name.empty() && !answer->nameTable)
         std::abort();
     if (t.ip != "127.0.0.1" || !(t.mac.empty() || t.mac.size() == 17))

@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     ormix::AddressRange r;
-    if (!ormix::parse_range_text(text, r))
+    if (!ormix::parseRangeText(text, r))
         return 0;
     if (r.first > r.last)
         std::abort();
@@ -19,16 +19,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint32_t next = 0;
     uint32_t expected = r.first;
     for (int i = 0; i < 300; ++i, ++expected) {
-        if (!ormix::step_address(r, cursor, next) || ntohl(next) != expected)
+        if (!ormix::stepAddress(r, cursor, next) || ntohl(next) != expected)
             std::abort();
         cursor = next;
         if (expected == r.last) {
-            if (ormix::step_address(r, cursor, next))
+            if (ormix::stepAddress(r, cursor, next))
                 std::abort();
             break;
         }
     }
-    if (ormix::count_scan_addresses({text}) != static_cast<int64_t>(r.last - r.first))
+    if (ormix::countScanAddresses({text}) != static_cast<int64_t>(r.last - r.first))
         std::abort();
     return 0;
 }
