@@ -24,6 +24,7 @@
 #include "shares/smbproto.h"
 
 #include <QApplication>
+#include <QButtonGroup>
 #include <QClipboard>
 #include <QDir>
 #include <QElapsedTimer>
@@ -241,6 +242,9 @@ void SearchWindow::buildControls() {
     TextRB->setChecked(true);
     RegexpRB = new QRadioButton("Регулярное выражение", ExtSrchPanel);
     RegexpRB->setObjectName("RegexpRB");
+    auto* modeGroup = new QButtonGroup(ExtSrchPanel);
+    modeGroup->addButton(TextRB);
+    modeGroup->addButton(RegexpRB);
     regexHelpButton_ = pushButton(ExtSrchPanel, "RxSpeedButton5", "?");
     regexHelpButton_->setFixedWidth(24);
     auto* regexTestLabel = namedLabel(ExtSrchPanel, "StaticText2", "Проверка регулярного выражения:");
@@ -371,6 +375,11 @@ void SearchWindow::buildControls() {
     NetworkRB = new QRadioButton("по сети", this);
     NetworkRB->setObjectName("NetworkRB");
     NetworkRB->setChecked(true);
+    // A group of their own: radio buttons that only share a parent are
+    // grouped with every radio button below it, the search modes included.
+    auto* sourceGroup = new QButtonGroup(this);
+    sourceGroup->addButton(IndexRB);
+    sourceGroup->addButton(NetworkRB);
     IndexRB->setEnabled(false);
     NetworkRB->setEnabled(false);
     source->addWidget(IndexRB);

@@ -58,7 +58,16 @@ TEST(SearchWindowIndex, SearchesTheIndexWhenItHoldsAnything) {
     }
     form.hide();
     form.show();
+    // One source and one search mode at a time (the two pairs are separate groups).
     EXPECT_TRUE(form.IndexRB->isChecked());
+    EXPECT_FALSE(form.NetworkRB->isChecked());
+    EXPECT_TRUE(form.TextRB->isChecked());
+    form.NetworkRB->click();
+    form.NetworkRB->click(); // a checked radio button stays checked
+    EXPECT_TRUE(form.NetworkRB->isChecked());
+    EXPECT_FALSE(form.IndexRB->isChecked());
+    EXPECT_TRUE(form.TextRB->isChecked());
+    form.IndexRB->click();
 
     form.SearchShares = {ParseScannedShare("\\\\127.0.0.1\\Docs<>ALPHA"),
                          ParseScannedShare("\\\\127.0.0.1\\hidden<>ALPHA")};
