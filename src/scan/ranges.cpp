@@ -144,4 +144,12 @@ uint32_t ipToNumber(std::string_view text) {
     return value;
 }
 
+std::string dottedAddress(uint32_t networkOrder) {
+    in_addr a{};
+    a.s_addr = networkOrder;
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &a, text, sizeof text);
+    return text;
+}
+
 } // namespace ormix

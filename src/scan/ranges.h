@@ -61,4 +61,7 @@ private:
 // non-numeric part.
 uint32_t ipToNumber(std::string_view text);
 
+// An IPv4 address in network byte order as dotted text ("127.0.0.1").
+std::string dottedAddress(uint32_t networkOrder);
+
 } // namespace ormix

@@ -66,14 +66,6 @@ const char* bindErrorName(int err) {
     }
 }
 
-std::string dotted(uint32_t networkOrder) {
-    in_addr a{};
-    a.s_addr = networkOrder;
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &a, text, sizeof text);
-    return text;
-}
-
 } // namespace
 
 std::string discoveryMethodNames(unsigned methods) {
@@ -344,7 +336,7 @@ bool Scanner::receiveOne() {
             ignore(sourceAddress_, "not queried");
             return false;
         }
-        log("Recvfrom failed (" + dotted(sourceAddress_) + ")");
+        log("Recvfrom failed (" + dottedAddress(sourceAddress_) + ")");
         return false;
     }
     const ClockReading received = readClock();
@@ -400,7 +392,7 @@ void Scanner::ignore(uint32_t source, const char* why) {
     ++ignoredTotal_;
     ++ignored_;
     if (ignoredKinds_.insert(why).second)
-        log("Ignored a datagram from " + dotted(source) + " (" + why + ")");
+        log("Ignored a datagram from " + dottedAddress(source) + " (" + why + ")");
 }
 
 void Scanner::reportHost(const NodeStatusAnswer& answer, uint32_t source) {
@@ -428,7 +420,7 @@ void Scanner::reportMerged(const std::vector<SmbSweepHost>& smbHosts) {
         HostTexts& h = it->second;
         if (added) {
             h.name = "<unknown>";
-            h.ip = dotted(s.address);
+            h.ip = dottedAddress(s.address);
         }
         h.foundBy |= kFoundBySmb;
         if (!s.identified)
@@ -449,7 +441,7 @@ void Scanner::reportMerged(const std::vector<SmbSweepHost>& smbHosts) {
         HostTexts& h = it->second;
         if (added) {
             h.name = "<unknown>";
-            h.ip = dotted(w.address);
+            h.ip = dottedAddress(w.address);
         }
         h.foundBy |= kFoundByWsd;
         if (!w.identified)

@@ -32,14 +32,6 @@ struct Interface {
     std::string name;
 };
 
-std::string dotted(uint32_t networkOrder) {
-    in_addr a{};
-    a.s_addr = networkOrder;
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &a, text, sizeof text);
-    return text;
-}
-
 bool inRanges(const std::vector<AddressRange>& ranges, uint32_t hostOrder) {
     return std::any_of(ranges.begin(), ranges.end(), [hostOrder](const AddressRange& r) {
         return hostOrder >= r.first && hostOrder <= r.last;
@@ -105,7 +97,7 @@ bool startFetch(Fetch& f, const WsdSweepOptions& options) {
         closeFetch(f);
         return false;
     }
-    f.out = wsdHttpRequest(dotted(f.address), f.target, wsdGetMessage(wsdNewMessageId(), f.endpoint));
+    f.out = wsdHttpRequest(dottedAddress(f.address), f.target, wsdGetMessage(wsdNewMessageId(), f.endpoint));
     f.deadline = Clock::now() + options.fetchTimeout;
     return true;
 }
@@ -307,7 +299,7 @@ WsdSweepStats wsdSweep(const std::vector<AddressRange>& ranges, const WsdSweepOp
                 Fetch f;
                 f.address = source;
                 f.endpoint = match.endpoint;
-                if (auto target = wsdHttpTarget(match.xaddrs, dotted(source))) {
+                if (auto target = wsdHttpTarget(match.xaddrs, dottedAddress(source))) {
                     f.target = *target;
                     waiting.push_back(std::move(f));
                 } else {

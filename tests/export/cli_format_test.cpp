@@ -2,6 +2,7 @@
 // own: names with tabs, line breaks, escape sequences and formula starts stay
 // inside their field in every format.
 #include "fixtures/netns.h"
+#include "fixtures/required.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -18,18 +19,10 @@ std::string binary(const char* name) {
     return std::string(dir ? dir : ".") + "/" + name;
 }
 
-// Without the set-up the test proves nothing: under CI that is a failure.
-#define SKIP_OR_FAIL(why)                                                                                    \
-    do {                                                                                                     \
-        if (const char* ci = std::getenv("CI"); ci && std::strcmp(ci, "true") == 0)                          \
-            FAIL() << (why);                                                                                 \
-        GTEST_SKIP() << (why);                                                                               \
-    } while (false)
-
 TEST(CliFormat, HostileNetbiosNamesStayInTheirField) {
     const std::string why = testing::netnsUnavailableReason();
     if (!why.empty())
-        SKIP_OR_FAIL(why);
+        ORMIX_SKIP_OR_FAIL(why);
     testing::NetNamespace ns("export");
     std::string error;
     ASSERT_TRUE(ns.create(error)) << error;

@@ -2,6 +2,7 @@
 // network, scan against nbt-responder inside a namespace of the test's own,
 // and against the test LAN.
 #include "fixtures/netns.h"
+#include "fixtures/required.h"
 #include "fixtures/testlan.h"
 
 #include <gtest/gtest.h>
@@ -12,16 +13,6 @@
 
 namespace ormix {
 namespace {
-
-// Without root or samba these tests cannot run; under CI that is a failure,
-// never a quiet skip.
-#define SKIP_OR_FAIL(why)                                                                                    \
-    do {                                                                                                     \
-        const char* ci = std::getenv("CI");                                                                  \
-        if (ci && std::string(ci) == "true")                                                                 \
-            FAIL() << (why);                                                                                 \
-        GTEST_SKIP() << (why);                                                                               \
-    } while (0)
 
 std::string binary(const char* name) {
     const char* dir = std::getenv("ORMIX_BIN_DIR");
@@ -95,7 +86,7 @@ TEST(CliScan, MethodsColumnOverTheTestLan) {
     testing::TestLan lan("cliscan-" + std::to_string(::getpid()));
     const std::string why = lan.up();
     if (!why.empty())
-        SKIP_OR_FAIL(why);
+        ORMIX_SKIP_OR_FAIL(why);
     std::string out;
     const int rc = testing::runCommand(lan.inLan({binary("ormix-cli"), "scan", "--timeout", "3", "--methods",
                                                   "netbios,smb", "--retries", "1", "127.0.0.10-16"}),
@@ -118,7 +109,7 @@ TEST(CliScan, WsDiscoveryHostOfTheTestLan) {
     testing::TestLan lan("cliwsd-" + std::to_string(::getpid()));
     const std::string why = lan.up();
     if (!why.empty())
-        SKIP_OR_FAIL(why);
+        ORMIX_SKIP_OR_FAIL(why);
     std::string all, wsdOnly, shares, files;
     const int rcAll = testing::runCommand(lan.inLan({binary("ormix-cli"), "scan", "--timeout", "0.5",
                                                      "--methods", "netbios,smb,wsd", "127.0.0.10-18"}),

@@ -3,6 +3,7 @@
 // smbd hosts.
 #include "fixtures/files.h"
 #include "fixtures/netns.h"
+#include "fixtures/required.h"
 #include "fixtures/testlan.h"
 #include "scan/smbsweep.h"
 
@@ -22,16 +23,6 @@
 
 namespace ormix {
 namespace {
-
-// Without root or samba these tests cannot run; under CI that is a failure,
-// never a quiet skip.
-#define SKIP_OR_FAIL(why)                                                                                    \
-    do {                                                                                                     \
-        const char* ci = std::getenv("CI");                                                                  \
-        if (ci && std::string(ci) == "true")                                                                 \
-            FAIL() << (why);                                                                                 \
-        GTEST_SKIP() << (why);                                                                               \
-    } while (0)
 
 std::vector<uint8_t> recorded(const std::string& name) {
     const std::string bytes = testing::readFile(testing::sourceDir() + "/tests/scan/smb/" + name);
@@ -115,7 +106,7 @@ std::string describe(const SmbSweepHost& h) {
 TEST(SmbSweep, ScriptedServersAndTheInFlightCap) {
     const std::string why = testing::netnsUnavailableReason();
     if (!why.empty())
-        SKIP_OR_FAIL(why);
+        ORMIX_SKIP_OR_FAIL(why);
     testing::NetNamespace ns("smbsweep");
     std::string error;
     ASSERT_TRUE(ns.create(error)) << error;
@@ -159,7 +150,7 @@ TEST(SmbSweep, FindsTheTestLansSambaHosts) {
     testing::TestLan lan("smbsweep-" + std::to_string(::getpid()));
     const std::string why = lan.upAndEnter();
     if (!why.empty())
-        SKIP_OR_FAIL(why);
+        ORMIX_SKIP_OR_FAIL(why);
     std::vector<std::string> found;
     smbSweep(AddressRange{ntohl(inet_addr("127.0.0.10")), ntohl(inet_addr("127.0.0.20"))}, SmbSweepOptions{},
              [&](const SmbSweepHost& h) { found.push_back(describe(h)); });

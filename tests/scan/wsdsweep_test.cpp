@@ -1,6 +1,7 @@
 // The WS-Discovery sweep in a namespace of its own, against the test peer:
 // who is reported, whose metadata is fetched, and what stays unasked.
 #include "fixtures/netns.h"
+#include "fixtures/required.h"
 #include "fixtures/wsd_responder.h"
 #include "scan/wsdsweep.h"
 
@@ -13,21 +14,13 @@
 namespace ormix {
 namespace {
 
-#define SKIP_OR_FAIL(why)                                                                                    \
-    do {                                                                                                     \
-        const char* ci = std::getenv("CI");                                                                  \
-        if (ci && std::string(ci) == "true")                                                                 \
-            FAIL() << (why);                                                                                 \
-        GTEST_SKIP() << (why);                                                                               \
-    } while (0)
-
 uint32_t host(const char* dotted) {
     return ntohl(inet_addr(dotted));
 }
 
 TEST(WsdSweep, ReportsRespondersInsideTheRangesAndFetchesOnlyFromTheirOwnAddress) {
     if (const std::string why = testing::netnsUnavailableReason(); !why.empty())
-        SKIP_OR_FAIL(why);
+        ORMIX_SKIP_OR_FAIL(why);
     testing::NetNamespace ns("wsdsweep");
     std::string error;
     ASSERT_TRUE(ns.create(error)) << error;
