@@ -268,12 +268,9 @@ void MainWindow::InsertHostNode(const HostInfo& host) {
     RemoveHostNode(QString::fromStdString(host.Ip));
     QTreeWidgetItem* group = nullptr;
     if (state_.settings().groupByWorkgroup) {
-        // The last top-level node of that name, whatever its letter case. A
-        // computer found without NetBIOS may not tell its workgroup (a
-        // stand-alone server's sign-in challenge names only itself).
-        QString workgroup = visibleText(host.Workgroup);
-        if (workgroup.trimmed().isEmpty())
-            workgroup = QStringLiteral("Без рабочей группы");
+        // The last top-level node of that name, whatever its letter case (an
+        // empty workgroup has a group node with empty text).
+        const QString workgroup = visibleText(host.Workgroup);
         for (int i = 0; i < MainTree->topLevelItemCount(); ++i) {
             QTreeWidgetItem* candidate = MainTree->topLevelItem(i);
             if (candidate->text(ColName).compare(workgroup, Qt::CaseInsensitive) == 0)
