@@ -415,13 +415,17 @@ void Scanner::reportMerged(const std::vector<SmbSweepHost>& smbHosts) {
     for (HostTexts& h : heldBack_)
         merged.emplace(ntohl(inet_addr(h.ip.c_str())), std::move(h));
     heldBack_.clear();
-    for (const SmbSweepHost& s : smbHosts) {
-        auto [it, added] = merged.try_emplace(ntohl(s.address));
-        HostTexts& h = it->second;
+    // The entry of an address (network byte order), new ones unnamed.
+    const auto hostAt = [&merged](uint32_t networkOrder) -> HostTexts& {
+        auto [it, added] = merged.try_emplace(ntohl(networkOrder));
         if (added) {
-            h.name = "<unknown>";
-            h.ip = dottedAddress(s.address);
+            it->second.name = "<unknown>";
+            it->second.ip = dottedAddress(networkOrder);
         }
+        return it->second;
+    };
+    for (const SmbSweepHost& s : smbHosts) {
+        HostTexts& h = hostAt(s.address);
         h.foundBy |= kFoundBySmb;
         if (!s.identified)
             continue;
@@ -437,12 +441,7 @@ void Scanner::reportMerged(const std::vector<SmbSweepHost>& smbHosts) {
         const uint32_t address = ntohl(w.address);
         if (address < range_.first || address > range_.last)
             continue;
-        auto [it, added] = merged.try_emplace(address);
-        HostTexts& h = it->second;
-        if (added) {
-            h.name = "<unknown>";
-            h.ip = dottedAddress(w.address);
-        }
+        HostTexts& h = hostAt(w.address);
         h.foundBy |= kFoundByWsd;
         if (!w.identified)
             continue;
